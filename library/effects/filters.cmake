@@ -1,0 +1,1 @@
+# target_sources(velvix_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/simple_effects.cpp ...)

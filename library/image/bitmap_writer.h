@@ -1,0 +1,9 @@
+#pragma once
+
+#include "image/pixel_interface.h"
+
+// Writes the 24-bit bitmap file layout of the library (pixel data at 58).
+class VELVIX_EXPORT CVelvix_BitmapWriter : public virtual CVelvix_PixelInterface {
+public:
+    bool SaveBitmapImage(const char* path);
+};

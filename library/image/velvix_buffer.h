@@ -1,0 +1,34 @@
+#pragma once
+
+#include "image/smart_ptr.h"
+#include "image/velvix.h"
+
+// The undo/redo ring of image copies. The image shown is the one in the
+// current slot; MakeCopy duplicates it into the next slot before an edit.
+class VELVIX_EXPORT CVelvixBuffer {
+public:
+    explicit CVelvixBuffer(unsigned int size);
+    CVelvixBuffer(const CVelvixBuffer& other) = default;
+    CVelvixBuffer& operator=(const CVelvixBuffer& other) = default;
+
+    CVelvix* operator->() { return &m_Images[m_nCurrent]; }
+    CVelvix& operator*() { return m_Images[m_nCurrent]; }
+
+    void MakeCopy();
+    bool Undo();
+    bool Redo();
+    bool HasUndo() const { return GetUndoCount() > 0; }
+    bool HasRedo() const;
+    int GetUndoCount() const;
+    int GetRedoCount() const;
+    void Reset();
+    int Size() const { return int(m_Images.GetArraySize()); }
+
+private:
+    int GetNormalizedCurrentImageIndex() const { return GetUndoCount(); }
+    int Wrap(int v) const { return v < 0 ? v + Size() : v; }
+
+    CSmartPtrToNonClass<CVelvix> m_Images;
+    int m_nCurrent = 0;
+    int m_nBoundary = 0;
+};
