@@ -1,0 +1,1 @@
+# ambrel_benchmark(filters_bench ...)

@@ -1,0 +1,1 @@
+# ambrel_benchmark(geometry_bench ...)
