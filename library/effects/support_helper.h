@@ -16,6 +16,10 @@ public:
 protected:
     bool COPY_DATA();
     void DELETE_DATA();
+    // Average of the saved copy over the square of side 2n + 1 around (x, y).
+    VxPixel GetAverage(int x, int y, int n);
+    // Average of the current pixels over the w x h rectangle starting at (x, y).
+    VxPixel GetAverage(int x, int y, int w, int h);
 
     VxPixel* m_pOldData = nullptr;
 };
