@@ -1,0 +1,128 @@
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include "choice_dialog.h"
+#include "enter_value_dialog.h"
+#include "resample_dialog.h"
+
+
+TEST(EnterValue, IntegerInsideTheRangeIsAccepted)
+{
+    CEnterValueDialog dialog(QStringLiteral("Enter the value of pixels to be shifted"), 15, 1, 1000);
+    EXPECT_FALSE(dialog.IsDouble());
+    EXPECT_EQ(dialog.Field()->text(), QStringLiteral("15"));
+    dialog.Field()->setText(QStringLiteral("1000"));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.IntValue(), 1000);
+}
+
+TEST(EnterValue, OutOfRangeOrGarbageKeepsTheDialogOpen)
+{
+    for (const char* typed : {"0", "1001", "abc", ""}) {
+        CEnterValueDialog dialog(QStringLiteral("prompt"), 15, 1, 1000);
+        dialog.show();
+        dialog.Field()->setText(QString::fromLatin1(typed));
+        QString shown;
+        QTimer::singleShot(0, [&shown] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    shown = box->text();
+                    box->accept();
+                }
+        });
+        dialog.accept();
+        EXPECT_TRUE(dialog.isVisible()) << typed;
+        EXPECT_NE(dialog.result(), QDialog::Accepted) << typed;
+        EXPECT_FALSE(shown.isEmpty()) << typed;
+        EXPECT_EQ(dialog.IntValue(), 15) << "the value is unchanged";
+    }
+}
+
+TEST(EnterValue, DoubleFormIsChosenByANonZeroInitialValue)
+{
+    CEnterValueDialog gamma(QStringLiteral("Enter the value of the gamma correction"), 1.3, 0.1, 30.0);
+    EXPECT_TRUE(gamma.IsDouble());
+    EXPECT_EQ(gamma.Field()->text(), QStringLiteral("1.3"));
+    gamma.Field()->setText(QStringLiteral("0.1"));
+    gamma.accept();
+    EXPECT_EQ(gamma.result(), QDialog::Accepted);
+    EXPECT_DOUBLE_EQ(gamma.DoubleValue(), 0.1);
+
+    CEnterValueDialog zero(QStringLiteral("p"), 0.0, 0.0, 10.0);
+    EXPECT_FALSE(zero.IsDouble()) << "a zero double falls back to the integer form";
+}
+
+TEST(EnterValue, EqualBoundsMeanNoRange)
+{
+    CEnterValueDialog dialog(QStringLiteral("p"), 5, 0, 0);
+    dialog.Field()->setText(QStringLiteral("-77"));
+    dialog.accept();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.IntValue(), -77);
+}
+
+TEST(ChoiceDialog, OffersTheEntriesAndStartsOnTheFirst)
+{
+    CChoiceDialog dialog(QStringLiteral("Enter the Interpolation method to be used"),
+                         {QStringLiteral("Bilinear"), QStringLiteral("B-Spline")});
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Choose"));
+    EXPECT_EQ(dialog.Choice(), 0);
+    dialog.List()->setCurrentIndex(1);
+    EXPECT_EQ(dialog.Choice(), 1);
+}
+
+TEST(ResampleDialog, LockedWidthDrivesTheHeight)
+{
+    CResampleDialog dialog(200, 100);
+    EXPECT_TRUE(dialog.LockBox()->isChecked());
+    EXPECT_EQ(dialog.FilterList()->currentIndex(), 0);
+    dialog.NewWidthField()->clear();
+    QTest::keyClicks(dialog.NewWidthField(), QStringLiteral("50"));
+    EXPECT_DOUBLE_EQ(dialog.WidthRatio(), 0.25);
+    EXPECT_DOUBLE_EQ(dialog.HeightRatio(), 0.25);
+    EXPECT_EQ(dialog.NewHeightField()->text(), QStringLiteral("25"));
+    EXPECT_EQ(dialog.NewWidthField()->text(), QStringLiteral("50")) << "the typed field is not rewritten";
+    dialog.FilterList()->setCurrentIndex(1);
+    dialog.accept();
+    EXPECT_EQ(dialog.NewWidth(), 50);
+    EXPECT_EQ(dialog.NewHeight(), 25);
+    EXPECT_EQ(dialog.Filter(), 1);
+}
+
+TEST(ResampleDialog, RatiosAndUnlockedEditing)
+{
+    CResampleDialog dialog(300, 201);
+    dialog.HeightRatioField()->clear();
+    QTest::keyClicks(dialog.HeightRatioField(), QStringLiteral("0.5"));
+    EXPECT_EQ(dialog.NewHeightField()->text(), QStringLiteral("100")) << "201 x 0.5 truncates";
+    EXPECT_EQ(dialog.NewWidthField()->text(), QStringLiteral("150"));
+
+    dialog.LockBox()->setChecked(false);
+    dialog.NewWidthField()->clear();
+    QTest::keyClicks(dialog.NewWidthField(), QStringLiteral("600"));
+    EXPECT_DOUBLE_EQ(dialog.WidthRatio(), 2.0);
+    EXPECT_EQ(dialog.NewHeightField()->text(), QStringLiteral("100")) << "unlocked: the height stays";
+}
+
+TEST(ResampleDialog, RefusesAnEmptyPicture)
+{
+    CResampleDialog dialog(200, 100);
+    dialog.show();
+    dialog.NewWidthField()->setText(QStringLiteral("0"));
+    QTimer::singleShot(0, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                box->accept();
+    });
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.NewWidth(), 200);
+}
