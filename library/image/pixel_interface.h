@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "velvix_export.h"
 
@@ -41,6 +42,12 @@ public:
     // Zero-filled buffer of `pixels` pixels; false (and empty) on failure.
     bool Allocate(std::size_t pixels);
     void Free();
+    void Swap(CVelvixBitmap& other) noexcept
+    {
+        std::swap(m_pData, other.m_pData);
+        std::swap(m_nPixels, other.m_nPixels);
+        std::swap(m_nMappedBytes, other.m_nMappedBytes);
+    }
     VxPixel* Data() const { return m_pData; }
     std::size_t Pixels() const { return m_nPixels; }
     explicit operator bool() const { return m_pData != nullptr; }

@@ -66,6 +66,13 @@ CVelvix::CVelvix(const CVelvix& source) : CVelvix()
 
 CVelvix::~CVelvix() = default;
 
+void CVelvix::Swap(CVelvix& other) noexcept
+{
+    m_Bitmap.Swap(other.m_Bitmap);
+    std::swap(m_Info, other.m_Info);
+    std::swap(m_pData, other.m_pData);
+}
+
 CVelvix& CVelvix::operator=(const CVelvix& source)
 {
     if (this == &source)
@@ -366,6 +373,6 @@ bool CVelvix::Resize(QPainter* /*dc*/, int width, int height, bool keepAspect)
         for (int x = 0; x < newWidth; ++x)
             to[x] = from[columns[x]];
     }
-    *this = scaled;
+    Swap(scaled);
     return true;
 }

@@ -45,6 +45,8 @@ public:
     CVelvix(const CVelvix& source);
     CVelvix& operator=(const CVelvix& source);
     ~CVelvix() override;
+    // Exchanges the pictures of two images without copying pixels.
+    void Swap(CVelvix& other) noexcept;
 
     void DeleteObject() override;
     bool IsValidObject() override { return m_pData != nullptr; }

@@ -74,6 +74,20 @@ TEST(ImageObject, AssignmentIsADeepCopyAndAnEmptySourceEmptiesTheTarget)
     EXPECT_FALSE(copy.IsValidObject());
 }
 
+TEST(ImageObject, SwapExchangesPicturesWithoutCopying)
+{
+    CVelvix a = RandomImage(3, 2, 1), b = RandomImage(5, 4, 2);
+    VxPixel* aData = vxtest::Data(a);
+    a.Swap(b);
+    EXPECT_EQ(vxtest::Data(b), aData);
+    EXPECT_EQ(a.GetWidth(), 5);
+    EXPECT_EQ(b.GetWidth(), 3);
+    CVelvix empty;
+    a.Swap(empty);
+    EXPECT_FALSE(a.IsValidObject());
+    EXPECT_EQ(empty.GetHeight(), 4);
+}
+
 TEST(ImageObject, HslOfPrimaryColoursAndGreys)
 {
     float h, s, l;
