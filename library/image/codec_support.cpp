@@ -1,17 +1,117 @@
+// The codec path: it decodes by content (a PNG named .jpg opens) and saves
+// in the format it is asked for.
 #include "image/codec_support.h"
 
-// Placeholder until the JPEG, PNG and GIF codecs land: everything fails.
-bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter*, const char*)
+#include <cstring>
+#include <memory>
+
+#include "image/bitmap_reader.h"
+#include "image/codec_internal.h"
+
+std::size_t VxCodecInput::Read(void* out, std::size_t count)
 {
-    return false;
+    if (file)
+        return std::fread(out, 1, count, file);
+    const std::size_t left = size - position;
+    if (count > left)
+        count = left;
+    std::memcpy(out, data + position, count);
+    position += count;
+    return count;
 }
 
-bool CVelvix_JPEGAndOthersSupport::ReadCodecMemory(const unsigned char*, std::size_t)
+namespace {
+
+enum class Kind { Unknown, Jpeg, Png, Gif, Bitmap };
+
+Kind Sniff(const unsigned char* head, std::size_t size)
 {
-    return false;
+    static const unsigned char png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (size >= 2 && head[0] == 0xFF && head[1] == 0xD8)
+        return Kind::Jpeg;
+    if (size >= 8 && std::memcmp(head, png, 8) == 0)
+        return Kind::Png;
+    if (size >= 6 && std::memcmp(head, "GIF8", 4) == 0 && (head[4] == '7' || head[4] == '9') && head[5] == 'a')
+        return Kind::Gif;
+    if (size >= 2 && head[0] == 'B' && head[1] == 'M')
+        return Kind::Bitmap;
+    return Kind::Unknown;
 }
 
-bool CVelvix_JPEGAndOthersSupport::SaveCodecImage(const char*, VxCodecFormat)
+bool Decode(CVelvix_PixelInterface& image, Kind kind, VxCodecInput& input)
 {
-    return false;
+    switch (kind) {
+    case Kind::Jpeg:
+        return VxDecodeJpeg(image, input);
+    case Kind::Png:
+        return VxDecodePng(image, input);
+    case Kind::Gif:
+        return VxDecodeGif(image, input);
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool CVelvix_JPEGAndOthersSupport::ReadCodecMemory(const unsigned char* data, std::size_t size)
+{
+    if (!data)
+        return false;
+    const Kind kind = Sniff(data, size);
+    if (kind == Kind::Bitmap) {
+        // The platform's codec layer reads bitmap files too.
+        auto* reader = dynamic_cast<CVelvix_CBitmapReader*>(static_cast<CVelvix_PixelInterface*>(this));
+        return reader && reader->ReadBitmapMemory(data, size) == 1;
+    }
+    VxCodecInput input;
+    input.data = data;
+    input.size = size;
+    return Decode(*this, kind, input);
+}
+
+bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter* dc, const char* path)
+{
+    if (!path)
+        return false;
+    std::FILE* file = std::fopen(path, "rbe");
+    if (!file)
+        return false;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
+    unsigned char head[8];
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    const Kind kind = Sniff(head, got);
+    if (kind == Kind::Unknown || std::fseek(file, 0, SEEK_SET) != 0)
+        return false;
+    if (kind == Kind::Bitmap) {
+        auto* reader = dynamic_cast<CVelvix_CBitmapReader*>(static_cast<CVelvix_PixelInterface*>(this));
+        closer.reset();
+        return reader && reader->ReadBitmapImage(dc, path) == 1;
+    }
+    VxCodecInput input;
+    input.file = file;
+    return Decode(*this, kind, input);
+}
+
+bool CVelvix_JPEGAndOthersSupport::SaveCodecImage(const char* path, VxCodecFormat format)
+{
+    if (!path || !IsValidObject())
+        return false;
+    std::FILE* file = std::fopen(path, "wbe");
+    if (!file)
+        return false;
+    bool written = false;
+    switch (format) {
+    case VxCodecFormat::Jpeg:
+        written = VxEncodeJpeg(*this, file);
+        break;
+    case VxCodecFormat::Png:
+        written = VxEncodePng(*this, file);
+        break;
+    case VxCodecFormat::Gif:
+        written = VxEncodeGif(*this, file);
+        break;
+    }
+    written = std::fflush(file) == 0 && !std::ferror(file) && written;
+    return std::fclose(file) == 0 && written;
 }

@@ -1,0 +1,34 @@
+#pragma once
+
+// Shared plumbing of the JPEG, PNG and GIF codecs (one file per codec).
+#include <cstddef>
+#include <cstdio>
+
+#include "image/pixel_interface.h"
+
+// Where a decoder reads from: an open file or a block of memory.
+struct VxCodecInput {
+    std::FILE* file = nullptr;
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+
+    // Up to `count` bytes; fewer only at the end of the input or on an error.
+    std::size_t Read(void* out, std::size_t count);
+};
+
+// Each decoder fills `image` from the input and returns false on any error.
+// The image is left as it was when the error comes before the new picture is
+// allocated, and empty after that.
+bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input);
+bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input);
+bool VxDecodeGif(CVelvix_PixelInterface& image, VxCodecInput& input);
+
+// Each encoder writes the picture (the top byte of the pixels ignored) to an
+// open file and returns false on any error, including a failed write.
+bool VxEncodeJpeg(CVelvix_PixelInterface& image, std::FILE* file);
+bool VxEncodePng(CVelvix_PixelInterface& image, std::FILE* file);
+bool VxEncodeGif(CVelvix_PixelInterface& image, std::FILE* file);
+
+// The JPEG quality of saved files.
+constexpr int kVxJpegQuality = 90;
