@@ -1,1 +1,1 @@
-# ambrel_benchmark(geometry_bench ...)
+ambrel_benchmark(geometry_bench ${CMAKE_CURRENT_LIST_DIR}/geometry_bench.cpp)

@@ -22,8 +22,7 @@ inline void Polar(int dx, int dy, float& r, float& theta)
 // negated for offsets left of the centre, which restores the lost half turn.
 inline void FromPolar(float r, float theta, int dx, float cx, float cy, float& x, float& y)
 {
-    x = r * std::cos(theta);
-    y = r * std::sin(theta);
+    VxPolarToCartesian(r, theta, x, y);
     if (dx < 0) {
         x = -x;
         y = -y;

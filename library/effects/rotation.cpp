@@ -179,8 +179,7 @@ void CVelvix_Rotation::RotateAngle(int angle, int method)
                 } else {
                     const float r = std::sqrt(float(dx * dx + dy * dy));
                     const float theta = std::atan(float(dy) / float(dx));
-                    x = r * std::cos(theta + a);
-                    y = r * std::sin(theta + a);
+                    VxPolarToCartesian(r, theta + a, x, y);
                     if (dx < 0) {
                         x = -x;
                         y = -y;

@@ -35,6 +35,14 @@ inline VxPixel VxPackChannels(__m128 v)
 }
 #endif
 
+// fPolarToCartesian of the image object, inline: r cos(angle) and
+// r sin(angle) in double, each rounded once to single precision.
+inline void VxPolarToCartesian(float r, float angle, float& x, float& y)
+{
+    x = float(double(r) * std::cos(double(angle)));
+    y = float(double(r) * std::sin(double(angle)));
+}
+
 // The bilinear blend of four neighbours with fractions dx, dy: along x in
 // both rows first, then between the rows; each channel truncated.
 inline VxPixel VxBilinearBlend(VxPixel p00, VxPixel p10, VxPixel p01, VxPixel p11, float dx, float dy)

@@ -188,8 +188,11 @@ void CVelvix::PolarToCartesian(float radius, float angle, int& x, int& y)
 
 void CVelvix::fPolarToCartesian(float radius, float angle, float& x, float& y)
 {
-    x = radius * std::cos(angle);
-    y = radius * std::sin(angle);
+    // Products in double, rounded once: the rotation margins depend on it (a
+    // 4 x 2 picture turned by 90 degrees has its corner at exactly 2.0, where
+    // single precision gives 2.0000002 and a margin one pixel too wide).
+    x = float(double(radius) * std::cos(double(angle)));
+    y = float(double(radius) * std::sin(double(angle)));
 }
 
 float CVelvix::GetSafeRadius()
