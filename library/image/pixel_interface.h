@@ -96,7 +96,12 @@ public:
 
 // Largest picture any operation creates: 2^28 pixels (a 1 GiB buffer), and
 // no side longer than 65535. Readers refuse larger files before allocating.
+#ifdef AMBREL_FUZZING
+// Fuzzing runs under ASan with a memory limit: smaller pictures, more inputs.
+constexpr long long kVxMaxPixels = 1LL << 22;
+#else
 constexpr long long kVxMaxPixels = 1LL << 28;
+#endif
 constexpr int kVxMaxSide = 65535;
 
 inline bool VxSizeAllowed(long long width, long long height)

@@ -1,0 +1,7 @@
+// The GIF decoder on arbitrary bytes.
+#include "fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return FuzzCodec(VxDecodeGif, data, size);
+}
