@@ -1,0 +1,258 @@
+#include "shell/ambrel_app.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QSettings>
+
+#include "settings/general_settings.h"
+#include "shell/command_ids.h"
+#include "shell/document_kinds.h"
+#include "shell/main_frame.h"
+#include "shell/menus.h"
+#include "shell/shell_dialogs.h"
+#include "support/splash_window.h"
+#include "support/vx_helper.h"
+
+const char* const CAmbrelApp::kCompanyKey = "Velvix";
+const char* const CAmbrelApp::kAppTitle = "Ambrel";
+const char* const CAmbrelApp::kSplashText = "Ambrel V 1.5.1";
+const char* const CAmbrelApp::kCorruptImageCaption = "Corrupt Image File";
+const char* const CAmbrelApp::kCorruptImageMessage =
+    "The last time Ambrel tries to open the following file: %s\nIt encountered an error that made the software crash.";
+const char* const CAmbrelApp::kTemplatesFailed = "Error adding document templates";
+
+namespace {
+
+CAmbrelApp* g_pApp = nullptr;
+const char kLastImage[] = "Validation/LastImage";
+
+struct FileType {
+    const char* description;
+    const char* extension;
+};
+const FileType kFileTypes[] = {
+    {"Ambrel File (JPG)", ".jpg"}, {"Ambrel File (JPG)", ".jpeg"}, {"Ambrel File (GIF)", ".gif"},
+    {"Ambrel File (PNG)", ".png"}, {"Ambrel File (BMP)", ".bmp"},
+};
+
+} // namespace
+
+CAmbrelApp::CAmbrelApp() : m_pRecentFileList(std::make_unique<CRecentFileList>(0))
+{
+    g_pApp = this;
+    CSMDIFrameWnd::SetAppCmdTarget(this);
+    CSDocument::s_pfnAddToRecentFileList = [](const QString& path) {
+        if (g_pApp)
+            g_pApp->AddToRecentFileList(path);
+    };
+
+    OnCommand(cmd::ID_APP_ABOUT, [this](int) { ShowAbout(); });
+    OnCommand(cmd::ID_FILE_OPEN, [this](int) { OnFileOpen(); });
+    OnUpdateCommand(cmd::ID_FILE_OPEN, [this](CSCmdUI& ui) { ui.Enable(!m_templateManager.GetTemplateNames().isEmpty()); });
+    OnCommand(cmd::ID_FILE_PRINT_SETUP, [this](int) { OnFilePrintSetup(); });
+    OnCommand(cmd::ID_CLEAR_RECENT_FILES, [this](int) { ClearRecentFileList(); });
+    OnCommandRange(cmd::ID_FILE_MRU_FILE1, cmd::ID_FILE_MRU_LAST, [this](int id) { OnOpenRecentFile(id); });
+    OnUpdateCommandRange(cmd::ID_FILE_MRU_FILE1, cmd::ID_FILE_MRU_LAST, [this](CSCmdUI& ui) {
+        ui.Enable(ui.m_nID - cmd::ID_FILE_MRU_FILE1 < m_pRecentFileList->GetCount());
+    });
+}
+
+CAmbrelApp::~CAmbrelApp()
+{
+    delete m_pMainFrame.data();
+    CSMDIFrameWnd::SetMainFrame(nullptr);
+    CSMDIFrameWnd::SetAppCmdTarget(nullptr);
+    CSDocument::s_pfnAddToRecentFileList = nullptr;
+    if (g_pApp == this)
+        g_pApp = nullptr;
+}
+
+CAmbrelApp* CAmbrelApp::Instance()
+{
+    return g_pApp;
+}
+
+void CAmbrelApp::SetIdentity()
+{
+    QCoreApplication::setOrganizationName(QString::fromLatin1(kCompanyKey));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+}
+
+bool CAmbrelApp::InitInstance(const QStringList& arguments)
+{
+    CFlatMenuDrawing::Init();
+    SetIdentity();
+    LoadSettings();
+    _InitRecentFileList();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ambrel.png")));
+
+    // One optional file (or folder) to open.
+    m_strCommandLineFile.clear();
+    for (const QString& argument : arguments)
+        if (!argument.startsWith(QLatin1Char('-'))) {
+            m_strCommandLineFile = argument;
+            break;
+        }
+    const bool hasFile = !m_strCommandLineFile.isEmpty();
+
+    if (!hasFile && m_bShowSplash)
+        CVxSplashDialog::DoSplash(nullptr, res::IDB_SPLASH, QString::fromLatin1(kSplashText), kSplashTime,
+                                  kSplashKeyColor);
+
+    if (!AddDocumentTemplates()) {
+        QMessageBox::warning(nullptr, QString::fromLatin1(kAppTitle), QString::fromLatin1(kTemplatesFailed));
+        return false;
+    }
+
+    m_pMainFrame = new CMainFrame;
+    CSMDIFrameWnd::SetMainFrame(m_pMainFrame);
+
+    CheckLastImage();
+
+    // The document reports why it could not open the file.
+    if (hasFile && !m_pMainFrame->OpenPath(m_strCommandLineFile))
+        return false;
+
+    m_pMainFrame->show();
+
+    if (hasFile && GeneralSettings.bOpenFullScreenWithDocument)
+        m_pMainFrame->ExecuteCommand(cmd::ID_FULL_SCREEN);
+    if (!hasFile && GeneralSettings.bRememberOpenedDocuments)
+        m_templateManager.OpenSavedFrames();
+    return true;
+}
+
+int CAmbrelApp::ExitInstance(int exitCode)
+{
+    CFlatMenuDrawing::Release();
+    SaveSettings();
+    if (m_pRecentFileList)
+        m_pRecentFileList->WriteList();
+    return exitCode;
+}
+
+bool CAmbrelApp::LoadSettings()
+{
+    return LoadGeneralSettings(GeneralSettings);
+}
+
+bool CAmbrelApp::SaveSettings()
+{
+    return SaveGeneralSettings(GeneralSettings);
+}
+
+void CAmbrelApp::RecordLastImage(bool set, const QString& fileName, int index)
+{
+    QSettings settings;
+    settings.setValue(QLatin1String(kLastImage),
+                      set ? QStringLiteral("Filename: %1\tIndex: %2").arg(fileName).arg(index) : QString());
+    // The guard is for a crash: it must be on disk before the decode starts.
+    settings.sync();
+}
+
+bool CAmbrelApp::AddDocumentTemplates()
+{
+    return AddDocumentKinds(m_templateManager);
+}
+
+void CAmbrelApp::CheckLastImage()
+{
+    QSettings settings;
+    const QString last = settings.value(QLatin1String(kLastImage)).toString();
+    if (last.isEmpty())
+        return;
+    // Cleared before the warning, so that it is shown only once.
+    settings.setValue(QLatin1String(kLastImage), QString());
+    settings.sync();
+    QString message = QString::fromLatin1(kCorruptImageMessage);
+    message.replace(QLatin1String("%s"), last);
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kCorruptImageCaption), message, QMessageBox::Ok,
+                    m_pMainFrame);
+    box.exec();
+}
+
+void CAmbrelApp::RegisterFileTypes()
+{
+    // The results are not checked: the message that follows is always shown.
+    for (const FileType& type : kFileTypes)
+        CVxHelper::RegisterType(QString::fromLatin1(type.description), QString::fromLatin1(type.extension),
+                                QStringLiteral("ambrel"), 0, true);
+}
+
+void CAmbrelApp::ShowAbout()
+{
+    CVxSplashDialog::DoSplash(m_pMainFrame, res::IDB_SPLASH, QString::fromLatin1(kSplashText), kSplashTime,
+                              kSplashKeyColor);
+    CAboutDlg about(m_pMainFrame);
+    about.exec();
+}
+
+QPrinter* CAmbrelApp::GetPrinter()
+{
+    if (!m_pPrinter)
+        m_pPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_pPrinter.get();
+}
+
+void CAmbrelApp::_InitRecentFileList()
+{
+    // The capacity is fixed for the whole run.
+    m_pRecentFileList = std::make_unique<CRecentFileList>(GeneralSettings.bRememberRecentFiles ? kRecentFileCapacity : 0);
+    m_pRecentFileList->ReadList();
+}
+
+void CAmbrelApp::AddToRecentFileList(const QString& path)
+{
+    m_pRecentFileList->Add(path);
+}
+
+void CAmbrelApp::ClearRecentFileList()
+{
+    for (int i = 0; i < m_pRecentFileList->GetSize(); ++i)
+        m_pRecentFileList->Remove(0);
+    m_pRecentFileList->WriteList();
+}
+
+void CAmbrelApp::OnFileOpen()
+{
+    QStringList filters;
+    QStringList all;
+    for (const QString& name : m_templateManager.GetTemplateNames()) {
+        SMCMultiDocTemplate* tpl = m_templateManager.GetTemplate(name);
+        const QString title = tpl->GetDocString(SMCMultiDocTemplate::filterName);
+        const QStringList extensions =
+            tpl->GetDocString(SMCMultiDocTemplate::filterExt).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        if (title.isEmpty() || extensions.isEmpty())
+            continue;
+        QStringList patterns;
+        for (const QString& extension : extensions)
+            patterns << QLatin1Char('*') + extension;
+        filters << title + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    filters << QStringLiteral("All Files (*)");
+    const QString path = QFileDialog::getOpenFileName(m_pMainFrame, QStringLiteral("Open"), QString(),
+                                                      filters.join(QStringLiteral(";;")));
+    if (!path.isEmpty() && m_pMainFrame)
+        m_pMainFrame->OpenPath(path);
+}
+
+void CAmbrelApp::OnFilePrintSetup()
+{
+    QPageSetupDialog dialog(GetPrinter(), m_pMainFrame);
+    dialog.exec();
+}
+
+void CAmbrelApp::OnOpenRecentFile(int id)
+{
+    const int index = id - cmd::ID_FILE_MRU_FILE1;
+    if (index >= m_pRecentFileList->GetCount() || !m_pMainFrame)
+        return;
+    const QString path = (*m_pRecentFileList)[index];
+    if (!m_pMainFrame->OpenPath(path))
+        m_pRecentFileList->Remove(index);
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include "shell/main_frame.h"
+#include "shell/recent_file_list.h"
+#include "support/command_target.h"
+#include "support/doc_template_manager.h"
+
+class CMainFrame;
+class QPrinter;
+
+// The application object: the template manager, the main frame, the
+// recent-file list, start-up and shut-down, and the commands that belong
+// to no window.
+class CAmbrelApp : public QObject, public CSCmdTarget {
+    Q_OBJECT
+public:
+    CAmbrelApp();
+    ~CAmbrelApp() override;
+
+    static CAmbrelApp* Instance();
+
+    // The settings store's company key and the application title.
+    static const char* const kCompanyKey;
+    static const char* const kAppTitle;
+    static const char* const kSplashText;
+    static constexpr int kSplashTime = 2300;
+    static constexpr unsigned long kSplashKeyColor = 0x0000FF00; // pure green
+    static constexpr int kRecentFileCapacity = 16;
+
+    static const char* const kCorruptImageCaption;
+    static const char* const kCorruptImageMessage;
+    static const char* const kTemplatesFailed;
+
+    // Makes the settings store the program's (company key, "Ambrel").
+    static void SetIdentity();
+
+    // Start-up; false ends the program at once. `arguments` are the
+    // command line without the program name.
+    bool InitInstance(const QStringList& arguments);
+    int ExitInstance(int exitCode = 0);
+
+    bool LoadSettings();
+    bool SaveSettings();
+    // The crash guard: the image being decoded, or nothing.
+    static void RecordLastImage(bool set, const QString& fileName, int index);
+    bool AddDocumentTemplates();
+    // Shows and clears the crash guard's warning (once).
+    void CheckLastImage();
+    void RegisterFileTypes();
+    void ShowAbout();
+
+    CSMultiDocTemplateManager& GetTemplateManager() { return m_templateManager; }
+    CMainFrame* GetMainFrame() const { return m_pMainFrame; }
+    CRecentFileList& GetRecentFileList() { return *m_pRecentFileList; }
+    QPrinter* GetPrinter();
+    void AddToRecentFileList(const QString& path);
+    void ClearRecentFileList();
+
+    // Whether start-up shows the splash (tests turn it off).
+    bool m_bShowSplash = true;
+
+private:
+    void _InitRecentFileList();
+    void OnFileOpen();
+    void OnFilePrintSetup();
+    void OnOpenRecentFile(int id);
+
+    CSMultiDocTemplateManager m_templateManager;
+    QPointer<CMainFrame> m_pMainFrame;
+    std::unique_ptr<CRecentFileList> m_pRecentFileList;
+    std::unique_ptr<QPrinter> m_pPrinter;
+    QString m_strCommandLineFile;
+};
+
+// The one application object of the program.
+inline CAmbrelApp* AmbrelApp()
+{
+    return CAmbrelApp::Instance();
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QPointer>
+
+#include <vector>
+
+#include "support/mdi_frames.h"
+
+class CVxLogoWnd;
+class QLabel;
+class QMenu;
+class QShortcut;
+class QTimer;
+class QToolBar;
+struct SMenuItem;
+
+// The program's main window: the MDI area with the logo, the main tool bar
+// and status bar, the menus of the active document kind, the global
+// commands, full screen and Esc.
+class CMainFrame : public CSMDIFrameWnd {
+    Q_OBJECT
+public:
+    CMainFrame();
+    ~CMainFrame() override;
+
+    QString OnGetRegistrySection() override { return QStringLiteral("CMainFrame"); }
+
+    QToolBar* GetToolBar() const { return m_pToolBar; }
+    CVxLogoWnd* GetLogoWnd() const { return m_pLogo; }
+    // The menus of the active document kind (the frame's own without one).
+    void RebuildMenus();
+    unsigned GetMenuResource() const { return m_nMenuResource; }
+    // Runs the update handlers for the tool bar buttons.
+    void UpdateToolBar();
+    // Runs a command as a key or menu would: only when it is enabled.
+    bool ExecuteCommand(int id);
+    // The state of a command along the route (enabled, checked, text).
+    CSCmdUI QueryCommand(int id);
+    // The shortcuts of the keys that are live now.
+    std::vector<QShortcut*> LiveShortcuts() const;
+
+    // Opens a file as the framework does (the template that claims it);
+    // a folder opens in the image viewer. false when nothing could open it.
+    bool OpenPath(const QString& path);
+
+    // The image viewer's template name; its frames are the image frames.
+    static const char* const kImageFrame;
+    static const char* const kThumbnailsFrame;
+    static const char* const kDuplicatesFrame;
+    static const char* const kRegisteredMessage;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void _CreateToolBar();
+    void _CreateStatusBar();
+    void _RegisterCommands();
+    void _BuildPopup(QMenu* menu, const std::vector<SMenuItem>& items);
+    void _UpdatePopup(QMenu* menu);
+    void _FillRecentFiles(QMenu* menu, QAction* placeholder);
+    void _FillWindowList(QMenu* menu);
+    void _ApplyAccelerators(unsigned childResource);
+    void _OnActiveChildChanged(CSMDIChildWnd* child);
+    void _UpdateTitle();
+
+    void OnFullScreen();
+    void OnEscape();
+    void OnQuickOpen();
+    void OnOpenFolderRecursed();
+    void OnOpenThumbnails();
+    void OnFindDuplicates();
+    void OnRegisterFileTypes();
+    void OnSettings();
+    // The folder chosen with "Choose Folder", with a trailing '/'; empty
+    // when the user stopped.
+    QString _AskFolder();
+
+    CVxLogoWnd* m_pLogo;
+    QToolBar* m_pToolBar = nullptr;
+    std::vector<QShortcut*> m_frameKeys;
+    std::vector<QShortcut*> m_childKeys;
+    unsigned m_nMenuResource = 0;
+    QTimer* m_pIdleTimer = nullptr;
+    QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
+
+    bool m_bToolBarWasVisible = true;
+    bool m_bStatusBarWasVisible = true;
+    bool m_bChildToolBarWasVisible = true;
+};
