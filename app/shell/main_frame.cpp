@@ -537,16 +537,21 @@ void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
 
 void CMainFrame::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
+    if (OnDropFiles(event->mimeData()->urls()))
+        event->acceptProposedAction();
+}
+
+bool CMainFrame::OnDropFiles(const QList<QUrl>& urls)
+{
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
         // Only the first dropped file opens.
-        event->acceptProposedAction();
-        if (AmbrelApp() && AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
-            AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, url.toLocalFile());
-        return;
+        if (!AmbrelApp() || !AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
+            return false;
+        return AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, url.toLocalFile()) == 1;
     }
+    return false;
 }
 
 void CMainFrame::OnFullScreen()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QUrl>
 
 #include <vector>
 
@@ -42,6 +43,9 @@ public:
     // Opens a file as the framework does (the template that claims it);
     // a folder opens in the image viewer. false when nothing could open it.
     bool OpenPath(const QString& path);
+    // Files dropped from the desktop: the first local file opens in a new
+    // image window. false when none did.
+    bool OnDropFiles(const QList<QUrl>& urls);
 
     // The image viewer's template name; its frames are the image frames.
     static const char* const kImageFrame;

@@ -132,10 +132,10 @@ std::uint32_t CVxHelper::GetFileSize(const QString& path)
 
 QString CVxHelper::FormatNumber(const QString& text)
 {
-    if (text.size() <= 3)
-        return text;
+    // A sign is not a digit: -123 stays -123 rather than -,123.
+    const qsizetype first = (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) ? 1 : 0;
     QString result = text;
-    for (qsizetype at = result.size() - 3; at > 0; at -= 3)
+    for (qsizetype at = result.size() - 3; at > first; at -= 3)
         result.insert(at, QLatin1Char(','));
     return result;
 }

@@ -1,0 +1,140 @@
+// File, number and desktop services.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "support/vx_helper.h"
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QString ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+TEST(VxHelper, FormatNumberGroupsDigitsByThreeFromTheRight)
+{
+    EXPECT_EQ(CVxHelper::FormatNumber(1000), "1,000");
+    EXPECT_EQ(CVxHelper::FormatNumber(999), "999");
+    EXPECT_EQ(CVxHelper::FormatNumber(1000000), "1,000,000");
+    EXPECT_EQ(CVxHelper::FormatNumber(0), "0");
+    EXPECT_EQ(CVxHelper::FormatNumber(-1234567), "-1,234,567");
+    EXPECT_EQ(CVxHelper::FormatNumber(-123), "-123");
+    EXPECT_EQ(CVxHelper::FormatNumber(QString("1234")), "1,234");
+    EXPECT_EQ(CVxHelper::FormatNumber(QString("abc")), "abc");
+    EXPECT_EQ(CVxHelper::FormatNumber(QString("")), "");
+}
+
+TEST(VxHelper, FileQueriesTellFilesFromFoldersAndMissingFromEmpty)
+{
+    QTemporaryDir folder;
+    QFile empty(folder.filePath("empty.txt"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QFile five(folder.filePath("five.dat"));
+    ASSERT_TRUE(five.open(QIODevice::WriteOnly));
+    five.write("12345");
+    five.close();
+
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.path(), true));
+    EXPECT_TRUE(CVxHelper::IsFileExists(folder.path(), false));
+    EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("five.dat"), true));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("five.dat"), false));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("missing"), true));
+    EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("*.dat"), true));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("*.png"), true));
+
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("missing")), 0u);
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("empty.txt")), 0u);
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("five.dat")), 5u);
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("f*")), 5u);
+}
+
+TEST(VxHelper, AppPathAndUuid)
+{
+    const QString path = CVxHelper::GetAppFullPath();
+    EXPECT_EQ(path, QCoreApplication::applicationDirPath());
+    EXPECT_FALSE(path.endsWith('/'));
+    EXPECT_EQ(CVxHelper::GetAppName(), "support_tests");
+    QString a, b;
+    ASSERT_TRUE(CVxHelper::GetUUID(a));
+    ASSERT_TRUE(CVxHelper::GetUUID(b));
+    EXPECT_EQ(a.size(), 36);
+    EXPECT_NE(a, b);
+}
+
+// Answers the next folder dialog with `folder`, or cancels it when empty.
+void AnswerFolderDialog(const QString& folder)
+{
+    QTimer::singleShot(50, [folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (folder.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(folder);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+}
+
+TEST(VxHelper, BrowseForFolderGivesOneTrailingSeparatorWhenAsked)
+{
+    QTemporaryDir folder;
+    const QString path = QDir(folder.path()).canonicalPath();
+    AnswerFolderDialog(path);
+    EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, true), path + "/");
+    AnswerFolderDialog(path);
+    EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, false), path);
+    AnswerFolderDialog("/");
+    EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, true), "/");
+    AnswerFolderDialog("");
+    EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, true), "");
+}
+
+TEST(VxHelper, RegisterTypeWritesTheDesktopEntryAndTheDefaultApplication)
+{
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    ASSERT_TRUE(data.contains("ambrel-home")) << "tests must not touch the real desktop";
+    QDir().mkpath(config);
+    QFile other(config + "/mimeapps.list");
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("[Default Applications]\ntext/plain=editor.desktop\n");
+    other.close();
+
+    EXPECT_FALSE(CVxHelper::RegisterType("Ambrel File (XYZ)", "noDot", "viewer", 0, true));
+    EXPECT_FALSE(CVxHelper::RegisterType("", ".jpg", "viewer", 0, true));
+    EXPECT_TRUE(CVxHelper::RegisterType("Ambrel File (JPG)", ".jpg", "viewer", 0, true));
+    EXPECT_TRUE(CVxHelper::RegisterType("Ambrel File (PNG)", ".png", "viewer", 0, true));
+    EXPECT_TRUE(CVxHelper::RegisterType("Ambrel File (PNG)", ".png", "viewer", 0, true));
+
+    const QString entry = ReadAll(data + "/applications/viewer.desktop");
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(entry.contains("\nMimeType=image/png;image/jpeg;\n")) << entry.toStdString();
+    EXPECT_TRUE(entry.contains("\nExec=\"" + CVxHelper::GetAppFullPath() + "/support_tests\" %f\n"));
+    const QString defaults = ReadAll(config + "/mimeapps.list");
+    EXPECT_TRUE(defaults.contains("text/plain=editor.desktop\n"));
+    EXPECT_TRUE(defaults.contains("image/jpeg=viewer.desktop\n"));
+    EXPECT_TRUE(defaults.contains("image/png=viewer.desktop\n"));
+    EXPECT_EQ(defaults.count("image/png=viewer.desktop\n"), 1);
+    EXPECT_TRUE(defaults.contains("[Added Associations]\nimage/jpeg=viewer.desktop;\nimage/png=viewer.desktop;\n"));
+
+    // Without the open command nothing becomes the default.
+    EXPECT_TRUE(CVxHelper::RegisterType("Ambrel File (GIF)", ".gif", "lister", 0, false));
+    EXPECT_FALSE(ReadAll(config + "/mimeapps.list").contains("lister.desktop"));
+    EXPECT_FALSE(ReadAll(data + "/applications/lister.desktop").contains("Exec="));
+}
+
+} // namespace
