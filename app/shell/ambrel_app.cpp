@@ -114,8 +114,9 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
 
     CheckLastImage();
 
-    // The document reports why it could not open the file.
-    if (hasFile && !m_pMainFrame->OpenPath(m_strCommandLineFile))
+    // The document reports why it could not open the file. Without any
+    // document kind there is nothing to open it with: the frame starts alone.
+    if (hasFile && !m_templateManager.GetTemplateNames().isEmpty() && !m_pMainFrame->OpenPath(m_strCommandLineFile))
         return false;
 
     m_pMainFrame->show();

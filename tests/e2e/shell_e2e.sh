@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The real program in its own X server, driven by keys, checked by
+# screenshots: the splash, the main window with its logo, Esc, and the
+# crash guard's warning shown once. Usage: shell_e2e.sh AMBREL CASE
+set -uo pipefail
+AMBREL="$1"
+CASE="$2"
+WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
+export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
+export XDG_RUNTIME_DIR="$WORK/run" QT_QPA_PLATFORM=xcb
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+CONF="$XDG_CONFIG_HOME/Velvix/Ambrel.conf"
+XVFB_PID="" APP_PID=""
+
+cleanup() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -f "$WORK/last.png" ] && cp "$WORK/last.png" "/tmp/ambrel-e2e-$CASE-failure.png"; exit 1; }
+
+# A display of our own: the first number without a lock file.
+for n in $(seq 80 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+    if xdotool getdisplaygeometry >/dev/null 2>&1; then break; fi
+    kill "$XVFB_PID" 2>/dev/null; XVFB_PID=""
+  fi
+done
+[ -n "$XVFB_PID" ] || fail "no X server"
+
+shot() { import -window root "$WORK/last.png" 2>/dev/null || fail "screenshot"; }
+pixel() { convert "$WORK/last.png" -format "%[pixel:p{$1,$2}]" info:; }
+# How many pixels of the last screenshot have this colour (within 4 %).
+count_colour() {
+  convert "$WORK/last.png" -alpha off -fuzz 4% -fill black +opaque "$1" -fill white -opaque "$1" \
+    -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+start() { "$AMBREL" "$@" >"$WORK/app.log" 2>&1 & APP_PID=$!; }
+wait_window() { # name, seconds
+  for _ in $(seq $(( $2 * 10 ))); do
+    WID=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
+    [ -n "$WID" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+wait_exit() {
+  for _ in $(seq 100); do kill -0 "$APP_PID" 2>/dev/null || { wait "$APP_PID"; EXIT=$?; APP_PID=""; return 0; }; sleep 0.1; done
+  return 1
+}
+press() { xdotool windowfocus --sync "$1" 2>/dev/null; sleep 0.2; xdotool key "$2"; }
+
+case "$CASE" in
+startup)
+  start
+  sleep 1.2
+  shot
+  # The splash sits in the middle of the screen; its rounded corners are cut away.
+  [ "$(count_colour '#4a2205')" -gt 300 ] || fail "no splash"
+  [ "$(pixel 421 316)" = "srgb(0,0,0)" ] || fail "the splash's corner is not cut away: $(pixel 421 316)"
+  [ "$(count_colour '#00ff00')" -eq 0 ] || fail "key colour on screen"
+  wait_window '^Ambrel$' 10 || fail "no main window"
+  sleep 0.8
+  shot
+  [ "$(count_colour '#4a2205')" -lt 20 ] || fail "the splash is still there"
+  [ "$(count_colour '#ffb52e')" -gt 500 ] || fail "no logo in the empty window"
+  [ "$(count_colour '#808080')" -gt 100000 ] || fail "no empty MDI area"
+  press "$WID" Escape
+  wait_exit || fail "Esc with no window did not end the program"
+  [ "$EXIT" -eq 0 ] || fail "exit code $EXIT"
+  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved at exit"
+  ;;
+crashguard)
+  mkdir -p "$(dirname "$CONF")"
+  printf '[Validation]\nLastImage=Filename: /photos/broken.jpg\\tIndex: 7\n' >"$CONF"
+  start
+  wait_window '^Corrupt Image File$' 12 || fail "no crash-guard warning"
+  BOX=$WID
+  sleep 0.5
+  shot
+  grep -q '^LastImage=$' "$CONF" || grep -q '^LastImage=""$' "$CONF" || fail "value not cleared before the warning"
+  press "$BOX" Return
+  wait_window '^Ambrel$' 5 || fail "no main window after the warning"
+  sleep 0.5
+  xdotool search --onlyvisible --name '^Corrupt Image File$' >/dev/null 2>&1 && fail "warning still open"
+  press "$WID" Escape
+  wait_exit || fail "did not end"
+  # The next start shows no warning.
+  start
+  wait_window '^Ambrel$' 12 || fail "no main window on the second start"
+  sleep 1
+  xdotool search --onlyvisible --name '^Corrupt Image File$' >/dev/null 2>&1 && fail "warning shown twice"
+  press "$WID" Escape
+  wait_exit || fail "did not end the second time"
+  ;;
+*)
+  fail "unknown case $CASE"
+  ;;
+esac
+echo "PASS: $CASE"
