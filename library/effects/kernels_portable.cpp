@@ -1,0 +1,6 @@
+#include "effects/kernels.h"
+
+namespace vx_portable {
+#define VX_KERNEL_NAME "portable"
+#include "effects/kernels_impl.h"
+} // namespace vx_portable

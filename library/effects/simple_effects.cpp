@@ -1,0 +1,323 @@
+#include "effects/simple_effects.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "effects/histogram.h"
+#include "effects/row_filter.h"
+
+namespace {
+
+constexpr std::size_t kParallelPixels = 1u << 16;
+
+// fn(pixel) -> new pixel, on every pixel, on all cores.
+template <typename Fn>
+void MapPixels(VxPixel* pixels, std::size_t n, Fn fn)
+{
+    VxParallelRanges(n, n >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i)
+            pixels[i] = fn(pixels[i]);
+    });
+}
+
+// A floating-point channel value truncated and limited to 0..255.
+inline std::uint8_t Channel(double v)
+{
+    if (!(v > 0))
+        return 0;
+    return v >= 255.0 ? 255 : std::uint8_t(int(v));
+}
+
+inline int R(VxPixel p) { return int((p >> 16) & 0xFF); }
+inline int G(VxPixel p) { return int((p >> 8) & 0xFF); }
+inline int B(VxPixel p) { return int(p & 0xFF); }
+inline VxPixel Pack(int r, int g, int b) { return VxPixel(r) << 16 | VxPixel(g) << 8 | VxPixel(b); }
+
+} // namespace
+
+#define VX_PIXELS                                                                          \
+    if (!IsValidObject())                                                                  \
+        return;                                                                            \
+    [[maybe_unused]] VxPixel* pixels = GetImageData();                                     \
+    [[maybe_unused]] const std::size_t count = std::size_t(GetWidth()) * std::size_t(GetHeight())
+
+void CVelvix_SimpleEffects::RedFilter()
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [](VxPixel p) { return p & 0xFF0000u; });
+}
+
+void CVelvix_SimpleEffects::GreenFilter()
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [](VxPixel p) { return p & 0x00FF00u; });
+}
+
+void CVelvix_SimpleEffects::BlueFilter()
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [](VxPixel p) { return p & 0x0000FFu; });
+}
+
+void CVelvix_SimpleEffects::Negative()
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [](VxPixel p) { return ~p & 0xFFFFFFu; });
+}
+
+void CVelvix_SimpleEffects::ConvertToGrayScale()
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [](VxPixel p) {
+        const double g = double(G(p)) * 0.587 + double(R(p)) * 0.299 + double(B(p)) * 0.114;
+        return VxPixel(int(g)) * 0x010101u;
+    });
+}
+
+void CVelvix_SimpleEffects::Brighten(unsigned char amount)
+{
+    VX_PIXELS;
+    MapPixels(pixels, count, [amount](VxPixel p) {
+        const int step = std::min(int(amount), 255 - std::max(R(p), std::max(G(p), B(p))));
+        return (p & 0xFFFFFFu) + VxPixel(step) * 0x010101u;
+    });
+}
+
+void CVelvix_SimpleEffects::ChangeContrast(int k)
+{
+    VX_PIXELS;
+    std::uint64_t totals[3] = {0, 0, 0};
+    {
+        VxChannelCounts counts;
+        VxCountChannels(pixels, count, counts);
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 256; ++v)
+                totals[c] += std::uint64_t(counts.count[c][v]) * std::uint64_t(v);
+    }
+    // The channel sums are integers below 2^53, so their double sums are exact.
+    std::uint8_t table[3][256];
+    for (int c = 0; c < 3; ++c) {
+        const int mean = int(double(totals[c]) / double(count));
+        for (int v = 0; v < 256; ++v)
+            table[c][v] = Channel(double(v) + std::trunc(double(v - mean) * (1.0 / 255) * double(k)));
+    }
+    VxApplyChannelTables(pixels, count, table[0], table[1], table[2]);
+}
+
+void CVelvix_SimpleEffects::Normalize(double d)
+{
+    VX_PIXELS;
+    std::uint8_t table[256];
+    for (int v = 0; v < 256; ++v)
+        table[v] = Channel(double(v) * (1.0 / 255) * (255 - d * 0.5) + d * 0.5);
+    VxApplyChannelTables(pixels, count, table, table, table);
+}
+
+void CVelvix_SimpleEffects::GammaCorrection(double gain)
+{
+    VX_PIXELS;
+    std::uint8_t table[256];
+    for (int v = 0; v < 256; ++v)
+        table[v] = Channel(double(v) * gain);
+    VxApplyChannelTables(pixels, count, table, table, table);
+}
+
+void CVelvix_SimpleEffects::CenterGradientGammaCorrection(double gain, double maximum)
+{
+    VX_PIXELS;
+    const int width = GetWidth(), height = GetHeight();
+    const double a = gain - 1;
+    const int hw = GetHalfWidth(), hh = GetHalfHeight();
+    const float reference = width >= height ? GetRadius(0, height - hh) : GetRadius(width - hw, 0);
+    VxParallelRanges(std::size_t(height), count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (int y = int(begin); y < int(end); ++y) {
+            const int dy = y - hh;
+            VxPixel* row = pixels + std::size_t(y) * width;
+            for (int x = 0; x < width; ++x) {
+                const int dx = x - hw;
+                // The image object's radius: a float square root.
+                const float r = std::sqrt(float(dx * dx + dy * dy));
+                if (r > reference)
+                    continue;
+                const double q = std::min(double(reference) / double(r), 3.0);
+                const double f = std::min((q - 1) * a + 1, maximum);
+                const VxPixel p = row[x];
+                row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
+            }
+        }
+    });
+}
+
+void CVelvix_SimpleEffects::HistogramEqualization()
+{
+    VX_PIXELS;
+    VxChannelCounts counts;
+    VxCountChannels(pixels, count, counts);
+    // The running share of every value, summed in the order of the values,
+    // gives each table entry exactly the number a per-pixel summation gives.
+    std::uint8_t table[3][256];
+    const double share = 1.0 / double(count);
+    for (int c = 0; c < 3; ++c) {
+        double sum = 0;
+        for (int v = 0; v < 256; ++v) {
+            sum += double(counts.count[c][v]) * share;
+            table[c][v] = Channel(std::min(255 * sum, 255.0));
+        }
+    }
+    VxApplyChannelTables(pixels, count, table[0], table[1], table[2]);
+}
+
+void CVelvix_SimpleEffects::HistogramEqualizationColorBalanced()
+{
+    VX_PIXELS;
+    VxChannelCounts counts;
+    VxCountChannels(pixels, count, counts);
+    int target[3][256];
+    for (int c = 0; c < 3; ++c) {
+        double sum = 0;
+        for (int v = 0; v < 256; ++v) {
+            sum += double(counts.count[c][v]) / double(count);
+            target[c][v] = int(std::min(255 * sum, 255.0));
+        }
+    }
+    MapPixels(pixels, count, [&target](VxPixel p) {
+        const int r = R(p), g = G(p), b = B(p);
+        const int er = target[0][r], eg = target[1][g], eb = target[2][b];
+        const int dist = std::min(std::abs(er - r), std::min(std::abs(eg - g), std::abs(eb - b)));
+        return Pack(er > r ? r + dist : r - dist, eg > g ? g + dist : g - dist, eb > b ? b + dist : b - dist);
+    });
+}
+
+void CVelvix_SimpleEffects::HistogramEqualizationHSL()
+{
+    VX_PIXELS;
+    // Lightness (0..1) in 241 bins. Hue and saturation stay: equalizing the
+    // circular hue would recolour the picture, and equalizing saturation
+    // would tint every grey.
+    constexpr int kBins = 241;
+    const std::size_t parts = count >= kParallelPixels ? VxCores() : 1;
+    std::vector<std::uint32_t> histograms(parts * kBins, 0);
+    auto bin = [](float l) { return std::clamp(int(l * 240), 0, 240); };
+    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
+        for (std::size_t p = pBegin; p < pEnd; ++p)
+            for (std::size_t i = count * p / parts; i < count * (p + 1) / parts; ++i) {
+                float h, s, l;
+                GetHSL(int(i), h, s, l);
+                ++histograms[p * kBins + bin(l)];
+            }
+    });
+    float shares[kBins];
+    double sum = 0;
+    for (int v = 0; v < kBins; ++v) {
+        std::uint64_t n = 0;
+        for (std::size_t p = 0; p < parts; ++p)
+            n += histograms[p * kBins + v];
+        sum += double(n) / double(count);
+        shares[v] = float(std::min(sum, 1.0));
+    }
+    VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            float h, s, l;
+            GetHSL(int(i), h, s, l);
+            SetHSL(int(i), h, s, shares[bin(l)]);
+        }
+    });
+}
+
+void CVelvix_SimpleEffects::ShiftBlur(int n)
+{
+    VX_PIXELS;
+    if (n < 1)
+        return;
+    // Pixel i reads pixel i + (i mod n) >= i, not yet changed in increasing
+    // order. Each range also reads up to n - 1 pixels past its end; those are
+    // saved before the ranges run in parallel.
+    const std::size_t period = std::size_t(n);
+    std::size_t parts = count >= kParallelPixels ? VxCores() : 1;
+    if (period * 4 > count / parts)
+        parts = 1;
+    std::vector<VxPixel> saved;
+    saved.reserve(parts * period);
+    for (std::size_t p = 1; p < parts; ++p) {
+        const std::size_t start = count * p / parts;
+        const std::size_t stop = std::min(count, start + period);
+        saved.insert(saved.end(), pixels + start, pixels + stop);
+        saved.resize(p * period);
+    }
+    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
+        for (std::size_t p = pBegin; p < pEnd; ++p) {
+            const std::size_t begin = count * p / parts, end = count * (p + 1) / parts;
+            const VxPixel* after = p + 1 < parts ? saved.data() + p * period : nullptr;
+            std::size_t offset = begin % period;
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::size_t j = i + offset;
+                if (j < end)
+                    pixels[i] = pixels[j];
+                else if (j < count)
+                    pixels[i] = after ? after[j - end] : pixels[j];
+                if (++offset == period)
+                    offset = 0;
+            }
+        }
+    });
+}
+
+void CVelvix_SimpleEffects::VerticalMirror()
+{
+    VX_PIXELS;
+    const int width = GetWidth();
+    VxParallelRanges(std::size_t(GetHeight()), count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t y = begin; y < end; ++y)
+            std::reverse(pixels + y * width, pixels + (y + 1) * width);
+    });
+}
+
+void CVelvix_SimpleEffects::HorizantalMirror()
+{
+    VX_PIXELS;
+    const std::size_t width = std::size_t(GetWidth()), height = std::size_t(GetHeight());
+    VxParallelRanges(height / 2, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t y = begin; y < end; ++y)
+            std::swap_ranges(pixels + y * width, pixels + (y + 1) * width, pixels + (height - 1 - y) * width);
+    });
+}
+
+void CVelvix_SimpleEffects::DivideInto2Horizantal()
+{
+    VX_PIXELS;
+    // Whole rows in the order of the column-wise definition: each step reads
+    // a row that step has not overwritten yet (or, for an odd height, the
+    // first row of the second copy, already written).
+    const std::size_t width = std::size_t(GetWidth());
+    const int height = GetHeight(), half = height / 2;
+    const std::size_t rowBytes = width * sizeof(VxPixel);
+    for (int y = 1; y < half; ++y)
+        std::memcpy(pixels + std::size_t(y) * width, pixels + std::size_t(2 * y) * width, rowBytes);
+    for (int y = half; y < height; ++y)
+        if (y != y - half)
+            std::memcpy(pixels + std::size_t(y) * width, pixels + std::size_t(y - half) * width, rowBytes);
+}
+
+void CVelvix_SimpleEffects::DivideInto2Vertical()
+{
+    VX_PIXELS;
+    const int width = GetWidth(), half = width / 2;
+    VxParallelRanges(std::size_t(GetHeight()), count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t y = begin; y < end; ++y) {
+            VxPixel* row = pixels + y * width;
+            for (int x = 0; x < half; ++x)
+                row[x] = row[2 * x];
+            for (int x = half; x < width; ++x)
+                row[x] = row[x - half];
+        }
+    });
+}
+
+void CVelvix_SimpleEffects::Divide()
+{
+    DivideInto2Vertical();
+    DivideInto2Horizantal();
+}

@@ -1,0 +1,278 @@
+// Every fast effect against its plain definition on random and mixed pictures
+// of many sizes, with every row-kernel table the processor can run.
+#include "filter_oracles.h"
+#include "filter_test_support.h"
+
+using filtertest::ExpectSame;
+using filtertest::kSizes;
+using filtertest::MixedImage;
+
+namespace {
+
+using Op = std::function<void(CVelvix&)>;
+
+void CompareOnAllSizes(const std::string& name, const Op& fast, const Op& plain)
+{
+    std::uint32_t seed = 1;
+    for (const auto& size : kSizes) {
+        CVelvix random = vxtest::RandomImage(size.w, size.h, seed++);
+        ExpectSame(random, fast, plain, name + " (random)");
+        CVelvix mixed = MixedImage(size.w, size.h, seed++);
+        ExpectSame(mixed, fast, plain, name + " (mixed)");
+    }
+}
+
+} // namespace
+
+TEST(PointEffects, EqualTheirDefinitions)
+{
+    auto channelOp = [](VxPixel keep) {
+        return [keep](CVelvix& im) {
+            for (int i = 0; i < oracle::N(im); ++i)
+                im.Bytes(i) &= keep;
+        };
+    };
+    CompareOnAllSizes("RedFilter", [](CVelvix& im) { im.RedFilter(); }, channelOp(0xFF0000));
+    CompareOnAllSizes("GreenFilter", [](CVelvix& im) { im.GreenFilter(); }, channelOp(0x00FF00));
+    CompareOnAllSizes("BlueFilter", [](CVelvix& im) { im.BlueFilter(); }, channelOp(0x0000FF));
+    CompareOnAllSizes("Negative", [](CVelvix& im) { im.Negative(); }, [](CVelvix& im) {
+        for (int i = 0; i < oracle::N(im); ++i) {
+            const VxPixel p = im.Bytes(i);
+            im.Bytes(i) = oracle::Pack(255 - oracle::R(p), 255 - oracle::G(p), 255 - oracle::B(p));
+        }
+    });
+    CompareOnAllSizes("ConvertToGrayScale", [](CVelvix& im) { im.ConvertToGrayScale(); },
+                      [](CVelvix& im) { oracle::ConvertToGrayScale(im); });
+    for (int amount : {0, 1, 50, 200, 255})
+        CompareOnAllSizes("Brighten " + std::to_string(amount),
+                          [amount](CVelvix& im) { im.Brighten((unsigned char)amount); },
+                          [amount](CVelvix& im) { oracle::Brighten(im, (unsigned char)amount); });
+    for (int k : {-300, -255, -40, 0, 17, 128, 255, 1000})
+        CompareOnAllSizes("ChangeContrast " + std::to_string(k), [k](CVelvix& im) { im.ChangeContrast(k); },
+                          [k](CVelvix& im) { oracle::ChangeContrast(im, k); });
+    for (double d : {0.0, 1.0, 33.3, 255.0, 509.0, 510.0})
+        CompareOnAllSizes("Normalize " + std::to_string(d), [d](CVelvix& im) { im.Normalize(d); },
+                          [d](CVelvix& im) { oracle::Normalize(im, d); });
+    for (double gain : {0.0, 0.1, 0.5, 1.0, 1.3, 2.0, 30.0, -1.0})
+        CompareOnAllSizes("GammaCorrection " + std::to_string(gain), [gain](CVelvix& im) { im.GammaCorrection(gain); },
+                          [gain](CVelvix& im) { oracle::GammaCorrection(im, gain); });
+    for (double gain : {0.5, 1.0, 1.3, 2.5})
+        for (double maximum : {4.0, 1.2, 100.0})
+            CompareOnAllSizes("CenterGradientGammaCorrection " + std::to_string(gain) + " " + std::to_string(maximum),
+                              [=](CVelvix& im) { im.CenterGradientGammaCorrection(gain, maximum); },
+                              [=](CVelvix& im) { oracle::CenterGradientGammaCorrection(im, gain, maximum); });
+}
+
+TEST(Equalizations, EqualTheirDefinitions)
+{
+    CompareOnAllSizes("HistogramEqualization", [](CVelvix& im) { im.HistogramEqualization(); },
+                      [](CVelvix& im) { oracle::HistogramEqualization(im); });
+    CompareOnAllSizes("HistogramEqualizationColorBalanced",
+                      [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); },
+                      [](CVelvix& im) { oracle::HistogramEqualizationColorBalanced(im); });
+    CompareOnAllSizes("HistogramEqualizationHSL", [](CVelvix& im) { im.HistogramEqualizationHSL(); },
+                      [](CVelvix& im) { oracle::HistogramEqualizationHSL(im); });
+}
+
+TEST(Rearrangements, EqualTheirDefinitions)
+{
+    for (int n : {1, 2, 3, 15, 64, 1000, 100000})
+        CompareOnAllSizes("ShiftBlur " + std::to_string(n), [n](CVelvix& im) { im.ShiftBlur(n); },
+                          [n](CVelvix& im) { oracle::ShiftBlur(im, n); });
+    CompareOnAllSizes("VerticalMirror", [](CVelvix& im) { im.VerticalMirror(); },
+                      [](CVelvix& im) { oracle::VerticalMirror(im); });
+    CompareOnAllSizes("HorizantalMirror", [](CVelvix& im) { im.HorizantalMirror(); },
+                      [](CVelvix& im) { oracle::HorizantalMirror(im); });
+    CompareOnAllSizes("DivideInto2Vertical", [](CVelvix& im) { im.DivideInto2Vertical(); },
+                      [](CVelvix& im) { oracle::DivideInto2Vertical(im); });
+    CompareOnAllSizes("DivideInto2Horizantal", [](CVelvix& im) { im.DivideInto2Horizantal(); },
+                      [](CVelvix& im) { oracle::DivideInto2Horizantal(im); });
+    CompareOnAllSizes("Divide", [](CVelvix& im) { im.Divide(); }, [](CVelvix& im) {
+        oracle::DivideInto2Vertical(im);
+        oracle::DivideInto2Horizantal(im);
+    });
+}
+
+TEST(ShiftBlur, EqualsItsDefinitionAcrossTheBandsOfALargeImage)
+{
+    // Large enough to run on several cores: band ends read pixels of the next band.
+    CVelvix image = vxtest::RandomImage(701, 257, 5);
+    for (int n : {1, 2, 7, 255, 4096})
+        ExpectSame(image, [n](CVelvix& im) { im.ShiftBlur(n); }, [n](CVelvix& im) { oracle::ShiftBlur(im, n); },
+                   "ShiftBlur " + std::to_string(n));
+}
+
+TEST(KernelFilters, EqualTheirDefinitionsWithEveryKernelTable)
+{
+    const std::vector<std::pair<std::string, Op>> filters = {
+        {"Blur", [](CVelvix& im) { im.Blur(); }},
+        {"GaussianBlur", [](CVelvix& im) { im.GaussianBlur(); }},
+        {"Sharpen0", [](CVelvix& im) { im.Sharpen(0); }},
+        {"Sharpen1", [](CVelvix& im) { im.Sharpen(7); }},
+        {"EdgeDetection", [](CVelvix& im) { im.EdgeDetection(); }},
+        {"EnhanceEdges", [](CVelvix& im) { im.EnhanceEdges(); }},
+        {"EnhanceFocus", [](CVelvix& im) { im.EnhanceFocus(); }},
+        {"EnhanceDetail", [](CVelvix& im) { im.EnhanceDetail(); }},
+        {"Emboss", [](CVelvix& im) { im.Emboss(); }},
+        {"ReduceJaggies", [](CVelvix& im) { im.ReduceJaggies(); }},
+    };
+    filtertest::ForEachKernelTable([&](const std::string& table) {
+        for (const auto& [name, fast] : filters)
+            CompareOnAllSizes(name + " [" + table + "]", fast,
+                              [name = name](CVelvix& im) { oracle::KernelFilter(im, name); });
+        CompareOnAllSizes("RemoveNoiseFilter [" + table + "]", [](CVelvix& im) { im.RemoveNoiseFilter(); },
+                          [](CVelvix& im) { oracle::RemoveNoiseFilter(im); });
+    });
+}
+
+TEST(KernelFilters, KeepTheTopByteOfTheBorderAndClearItInside)
+{
+    // Decoded pictures may carry an alpha byte; written pixels never do.
+    CVelvix image = vxtest::RandomImage(9, 6, 3);
+    for (int i = 0; i < 54; ++i)
+        image.Bytes(i) |= 0xAB000000u;
+    CVelvix blurred = image;
+    blurred.Blur();
+    EXPECT_EQ(blurred.Bytes(0, 0), image.Bytes(0, 0));
+    EXPECT_EQ(blurred.Bytes(4, 3) >> 24, 0u);
+    CVelvix plain = image;
+    for (int i = 0; i < 54; ++i)
+        plain.Bytes(i) &= 0xFFFFFF;
+    oracle::KernelFilter(plain, "Blur");
+    EXPECT_EQ(blurred.Bytes(4, 3), plain.Bytes(4, 3));
+}
+
+TEST(EdgeDetectors, EqualTheirDefinitionsWithEveryKernelTable)
+{
+    filtertest::ForEachKernelTable([&](const std::string& table) {
+        for (int method = 0; method < 3; ++method)
+            for (int threshold : {0, 1, 30, 100, -1}) {
+                auto fast = [=](CVelvix& im) {
+                    im.SetDetectEdges_SobelThreshold(threshold);
+                    if (method == 0)
+                        im.DetectEdges_Sobel();
+                    else if (method == 1)
+                        im.DetectEdges_Prewitt();
+                    else
+                        im.DetectEdges_Kirsh();
+                };
+                CompareOnAllSizes("edges " + std::to_string(method) + "/" + std::to_string(threshold) + " [" +
+                                      table + "]",
+                                  fast, [=](CVelvix& im) { oracle::DetectEdges(im, method, threshold); });
+            }
+    });
+}
+
+TEST(Pixelization, EqualsItsDefinition)
+{
+    for (int n : {-1, 0, 1, 2, 3, 7, 40})
+        CompareOnAllSizes("Pixelize " + std::to_string(n), [n](CVelvix& im) { im.Pixelize(n); },
+                          [n](CVelvix& im) { oracle::Pixelize(im, n); });
+    for (int n : {-3, 0, 1, 2, 3, 10, 16, 100})
+        CompareOnAllSizes("PixelizeBySegments " + std::to_string(n), [n](CVelvix& im) { im.PixelizeBySegments(n); },
+                          [n](CVelvix& im) { oracle::Segments(im, n, nullptr); });
+}
+
+TEST(Signature, EqualsItsDefinitionAndWritesOnlyTheVisitedEntries)
+{
+    std::uint32_t seed = 40;
+    for (const auto& size : kSizes)
+        for (int n : {0, 1, 3, 16, 70}) {
+            CVelvix image = MixedImage(size.w, size.h, seed++);
+            std::vector<unsigned long> fast(70 * 70 + 1, 0xDEADBEEFul), plain(70 * 70 + 1, 0xDEADBEEFul);
+            image.PixelizeBySegments_DataOnly(n, fast.data());
+            CVelvix copy = image;
+            oracle::Segments(copy, n, plain.data());
+            EXPECT_EQ(fast, plain) << size.w << " x " << size.h << ", n = " << n;
+            CVelvix untouched = image;
+            EXPECT_EQ(vxtest::FirstDifference(copy, untouched), -1);
+        }
+}
+
+TEST(NoiseReduction, EqualsItsDefinitionForEveryVariant)
+{
+    std::uint32_t seed = 90;
+    for (const auto& size : std::vector<filtertest::Size>{{1, 1}, {2, 3}, {5, 7}, {16, 9}, {40, 23}})
+        for (bool reverse : {false, true})
+            for (bool exclude : {false, true})
+                for (int area : {0, 1, 2, 4})
+                    for (int threshold : {0, 5, 35, 256})
+                        for (int replace : {0, 1, 2, 3, 6}) {
+                            CVelvix image = MixedImage(size.w, size.h, seed++);
+                            auto fast = [=](CVelvix& im) {
+                                if (!reverse && !exclude)
+                                    im.AveragingNoiseReductionWithThreshold(area, threshold, replace);
+                                else if (reverse && !exclude)
+                                    im.AveragingNoiseReductionWithReverseThreshold(area, threshold, replace);
+                                else if (!reverse)
+                                    im.AveragingNoiseReductionWithThresholdExcludeEdges(area, threshold, replace);
+                                else
+                                    im.AveragingNoiseReductionWithReverseThresholdExcludeEdges(area, threshold,
+                                                                                               replace);
+                            };
+                            ExpectSame(image, fast,
+                                       [=](CVelvix& im) {
+                                           oracle::NoiseReduction(im, area, threshold, replace, reverse, exclude);
+                                       },
+                                       "noise " + std::to_string(reverse) + std::to_string(exclude) + " area " +
+                                           std::to_string(area) + " threshold " + std::to_string(threshold) +
+                                           " replace " + std::to_string(replace));
+                        }
+}
+
+TEST(NoiseReduction, EqualsItsDefinitionOnALargeImageWithAWideArea)
+{
+    // Several bands on several cores, squares wider than the picture's height.
+    CVelvix image = MixedImage(300, 40, 7);
+    for (bool exclude : {false, true})
+        ExpectSame(image,
+                   [=](CVelvix& im) {
+                       exclude ? im.AveragingNoiseReductionWithThresholdExcludeEdges(30, 40, 2)
+                               : im.AveragingNoiseReductionWithReverseThreshold(30, 20, 2);
+                   },
+                   [=](CVelvix& im) { oracle::NoiseReduction(im, 30, exclude ? 40 : 20, 2, !exclude, exclude); },
+                   exclude ? "threshold exclude edges" : "reverse threshold");
+}
+
+TEST(Histogram, EqualsItsDefinition)
+{
+    std::uint32_t seed = 200;
+    for (const auto& size : kSizes) {
+        CVelvix image = MixedImage(size.w, size.h, seed++);
+        int red[256], green[256], blue[256], max = -5, expected[3][256];
+        image.GetHistogram(red, green, blue, max);
+        oracle::Histograms(image, expected);
+        int expectedMax = 0;
+        for (int v = 0; v < 256; ++v) {
+            ASSERT_EQ(red[v], expected[0][v]);
+            ASSERT_EQ(green[v], expected[1][v]);
+            ASSERT_EQ(blue[v], expected[2][v]);
+            expectedMax = std::max({expectedMax, red[v], green[v], blue[v]});
+        }
+        EXPECT_EQ(max, expectedMax);
+    }
+}
+
+TEST(ImageDiff, EqualsItsDefinitionForEveryCountAndDistance)
+{
+    std::mt19937 random(11);
+    CVelvix image;
+    for (int count : {1, 2, 3, 5, 16, 255, 256, 257}) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<unsigned long> a(count), b(count);
+            for (int i = 0; i < count; ++i) {
+                a[i] = random() & 0xFFFFFF;
+                // Neighbouring colours, near the 5 % line, plus junk above the colour bytes.
+                const int spread = round % 4 == 0 ? 256 : 24;
+                auto near = [&](int shift) {
+                    const int v = int((a[i] >> shift) & 0xFF) + int(random() % spread) - spread / 2;
+                    return (unsigned long)std::clamp(v, 0, 255) << shift;
+                };
+                b[i] = near(16) | near(8) | near(0) | ((unsigned long)(random() & 0xFF) << 24);
+            }
+            EXPECT_EQ(image.GetImageDiffPercentage(a.data(), b.data(), count),
+                      oracle::ImageDiffPercentage(a.data(), b.data(), count))
+                << count;
+        }
+    }
+}
