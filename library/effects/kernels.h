@@ -31,7 +31,16 @@ struct VxKernelTable {
     void (*edges)(int method, bool useThreshold, int threshold, const VxPixel* above, const VxPixel* row,
                   const VxPixel* below, VxPixel* out, int width);
     const char* name;
+    bool avx2;  // the point effects pick their AVX2 loops along with it
 };
+
+// Marks a function to be compiled for AVX2 besides the baseline copy; called
+// only when VxKernels().avx2 says so.
+#if defined(__x86_64__) || defined(__i386__)
+#define VX_TARGET_AVX2 __attribute__((target("avx2")))
+#else
+#define VX_TARGET_AVX2
+#endif
 
 const VxKernelTable& VxKernels();
 const VxKernelTable& VxPortableKernels();

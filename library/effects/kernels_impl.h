@@ -182,4 +182,4 @@ void Edges(int method, bool useThreshold, int threshold, const VxPixel* above, c
 
 } // namespace
 
-const VxKernelTable kTable = {&Convolve3, &ReduceJaggies, &RemoveNoise, &Edges, VX_KERNEL_NAME};
+const VxKernelTable kTable = {&Convolve3, &ReduceJaggies, &RemoveNoise, &Edges, VX_KERNEL_NAME, VX_KERNEL_AVX2};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "effects/histogram.h"
+#include "effects/kernels.h"
 #include "effects/row_filter.h"
 
 namespace {
@@ -24,17 +25,17 @@ void MapPixels(VxPixel* pixels, std::size_t n, Fn fn)
 }
 
 // A floating-point channel value truncated and limited to 0..255.
-inline std::uint8_t Channel(double v)
+[[gnu::always_inline]] inline std::uint8_t Channel(double v)
 {
     if (!(v > 0))
         return 0;
     return v >= 255.0 ? 255 : std::uint8_t(int(v));
 }
 
-inline int R(VxPixel p) { return int((p >> 16) & 0xFF); }
-inline int G(VxPixel p) { return int((p >> 8) & 0xFF); }
-inline int B(VxPixel p) { return int(p & 0xFF); }
-inline VxPixel Pack(int r, int g, int b) { return VxPixel(r) << 16 | VxPixel(g) << 8 | VxPixel(b); }
+[[gnu::always_inline]] inline int R(VxPixel p) { return int((p >> 16) & 0xFF); }
+[[gnu::always_inline]] inline int G(VxPixel p) { return int((p >> 8) & 0xFF); }
+[[gnu::always_inline]] inline int B(VxPixel p) { return int(p & 0xFF); }
+[[gnu::always_inline]] inline VxPixel Pack(int r, int g, int b) { return VxPixel(r) << 16 | VxPixel(g) << 8 | VxPixel(b); }
 
 } // namespace
 
@@ -125,29 +126,71 @@ void CVelvix_SimpleEffects::GammaCorrection(double gain)
     VxApplyChannelTables(pixels, count, table, table, table);
 }
 
+namespace {
+
+struct CenterGradient {
+    double a, maximum;
+    float reference;
+    int width, hw, hh;
+};
+
+// The image object's radius: a float square root.
+[[gnu::always_inline]] inline float Radius(int dx, int dy)
+{
+    return std::sqrt(float(dx * dx + dy * dy));
+}
+
+[[gnu::always_inline]] inline void CenterGradientRow(const CenterGradient& c, int y, VxPixel* __restrict row)
+{
+    const int dy = y - c.hh;
+    if (!(Radius(0, dy) <= c.reference))
+        return;
+    // The radius grows with the distance from the centre column, so the
+    // row's pixels inside the circle form one run; find its ends.
+    int lo = 0, hi = c.hw;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        Radius(mid - c.hw, dy) <= c.reference ? hi = mid : lo = mid + 1;
+    }
+    const int first = lo;
+    lo = c.hw, hi = c.width - 1;
+    while (lo < hi) {
+        const int mid = hi - (hi - lo) / 2;
+        Radius(mid - c.hw, dy) <= c.reference ? lo = mid : hi = mid - 1;
+    }
+    const int last = lo;
+    for (int x = first; x <= last; ++x) {
+        const double q = std::min(double(c.reference) / double(Radius(x - c.hw, dy)), 3.0);
+        const double f = std::min((q - 1) * c.a + 1, c.maximum);
+        const VxPixel p = row[x];
+        row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
+    }
+}
+
+void CenterGradientRows(const CenterGradient& c, VxPixel* pixels, int begin, int end)
+{
+    for (int y = begin; y < end; ++y)
+        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width);
+}
+
+VX_TARGET_AVX2 void CenterGradientRowsAvx2(const CenterGradient& c, VxPixel* pixels, int begin, int end)
+{
+    for (int y = begin; y < end; ++y)
+        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width);
+}
+
+} // namespace
+
 void CVelvix_SimpleEffects::CenterGradientGammaCorrection(double gain, double maximum)
 {
     VX_PIXELS;
     const int width = GetWidth(), height = GetHeight();
-    const double a = gain - 1;
     const int hw = GetHalfWidth(), hh = GetHalfHeight();
     const float reference = width >= height ? GetRadius(0, height - hh) : GetRadius(width - hw, 0);
+    const CenterGradient c{gain - 1, maximum, reference, width, hw, hh};
+    const bool avx2 = VxKernels().avx2;
     VxParallelRanges(std::size_t(height), count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
-        for (int y = int(begin); y < int(end); ++y) {
-            const int dy = y - hh;
-            VxPixel* row = pixels + std::size_t(y) * width;
-            for (int x = 0; x < width; ++x) {
-                const int dx = x - hw;
-                // The image object's radius: a float square root.
-                const float r = std::sqrt(float(dx * dx + dy * dy));
-                if (r > reference)
-                    continue;
-                const double q = std::min(double(reference) / double(r), 3.0);
-                const double f = std::min((q - 1) * a + 1, maximum);
-                const VxPixel p = row[x];
-                row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
-            }
-        }
+        (avx2 ? CenterGradientRowsAvx2 : CenterGradientRows)(c, pixels, int(begin), int(end));
     });
 }
 
