@@ -101,7 +101,7 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
     const bool hasFile = !m_strCommandLineFile.isEmpty();
 
     if (!hasFile && m_bShowSplash)
-        CVxSplashDialog::DoSplash(nullptr, res::IDB_SPLASH, QString::fromLatin1(kSplashText), kSplashTime,
+        m_bSplashShown = CVxSplashDialog::DoSplash(nullptr, res::IDB_SPLASH, QString::fromLatin1(kSplashText), kSplashTime,
                                   kSplashKeyColor);
 
     if (!AddDocumentTemplates()) {

@@ -63,8 +63,9 @@ public:
     void AddToRecentFileList(const QString& path);
     void ClearRecentFileList();
 
-    // Whether start-up shows the splash (tests turn it off).
+    // Whether start-up shows the splash (tests turn it off), and whether it did.
     bool m_bShowSplash = true;
+    bool m_bSplashShown = false;
 
 private:
     void _InitRecentFileList();

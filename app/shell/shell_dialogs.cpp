@@ -23,26 +23,28 @@ CQuickFilenameSearchDlg::CQuickFilenameSearchDlg(QWidget* parent) : QDialog(pare
     m_pBrowse = new QPushButton(QStringLiteral("&..."));
     m_pBrowse->setAutoDefault(false);
 
-    auto* model = new QFileSystemModel(this);
-    model->setRootPath(QString());
-    model->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    m_pCompleter = new QCompleter(model, this);
+    m_pModel = new QFileSystemModel(this);
+    m_pModel->setRootPath(QString());
+    m_pModel->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    m_pCompleter = new QCompleter(m_pModel, this);
     m_pCompleter->setCompletionMode(QCompleter::PopupCompletion);
     m_pCompleter->setCaseSensitivity(Qt::CaseSensitive);
     m_pEdit->setCompleter(m_pCompleter);
     // Tab takes the highlighted suggestion instead of moving the focus.
     m_pEdit->installEventFilter(this);
     m_pCompleter->popup()->installEventFilter(this);
-    // In-line completion: the rest of the first match is typed ahead, selected.
-    connect(m_pEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
-        if (text.isEmpty())
+    connect(m_pEdit, &QLineEdit::textEdited, this, &CQuickFilenameSearchDlg::_CompleteInLine);
+    // The model reads folders in the background: complete again once the
+    // folder being typed into has been read.
+    connect(m_pModel, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (!m_pEdit->hasFocus())
             return;
-        m_pCompleter->setCompletionPrefix(text);
-        const QString match = m_pCompleter->currentCompletion();
-        if (match.startsWith(text) && match.size() > text.size()) {
-            m_pEdit->setText(match);
-            m_pEdit->setSelection(int(text.size()), int(match.size() - text.size()));
-        }
+        const QString typed = m_pEdit->hasSelectedText() ? m_pEdit->text().left(m_pEdit->selectionStart())
+                                                         : m_pEdit->text();
+        if (typed.isEmpty())
+            return;
+        _CompleteInLine(typed);
+        m_pCompleter->complete();
     });
     connect(m_pBrowse, &QPushButton::clicked, this, &CQuickFilenameSearchDlg::_OnBrowse);
 
@@ -55,6 +57,21 @@ CQuickFilenameSearchDlg::CQuickFilenameSearchDlg(QWidget* parent) : QDialog(pare
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
+}
+
+void CQuickFilenameSearchDlg::_CompleteInLine(const QString& typed)
+{
+    if (typed.isEmpty())
+        return;
+    const qsizetype slash = typed.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0)
+        m_pModel->index(typed.left(slash + 1)); // starts reading that folder
+    m_pCompleter->setCompletionPrefix(typed);
+    const QString match = m_pCompleter->currentCompletion();
+    if (match.startsWith(typed) && match.size() > typed.size()) {
+        m_pEdit->setText(match);
+        m_pEdit->setSelection(int(typed.size()), int(match.size() - typed.size()));
+    }
 }
 
 QString CQuickFilenameSearchDlg::GetText() const

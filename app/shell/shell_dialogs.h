@@ -4,6 +4,7 @@
 #include <QString>
 
 class QCompleter;
+class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,12 +19,15 @@ public:
     QLineEdit* m_pEdit;
     QPushButton* m_pBrowse;
     QCompleter* m_pCompleter;
+    QFileSystemModel* m_pModel;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void _OnBrowse();
+    // Types ahead the rest of the first match, selected.
+    void _CompleteInLine(const QString& typed);
 };
 
 // "Choose Folder": 0 for the current folder, 1 for browsing, -1 otherwise.

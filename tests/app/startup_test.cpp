@@ -1,0 +1,289 @@
+// Start-up with and without a file, the keys reaching their commands, the
+// menu hooks and the dialogs of the main frame.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QDir>
+#include <QFile>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "settings/general_settings.h"
+#include "shell/ambrel_app.h"
+#include "shell/command_ids.h"
+#include "shell/main_frame.h"
+#include "shell/menus.h"
+#include "shell/messages.h"
+#include "shell/shell_dialogs.h"
+#include "support/message_event.h"
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+void ProcessEvents()
+{
+    for (int i = 0; i < 5; ++i) {
+        QApplication::processEvents();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+QMenu* g_lastMenuOpening = nullptr;
+
+class FileDoc : public CSDocument {
+public:
+    bool OnOpenDocument(const QString& path) override { return QFile::exists(path); }
+};
+class FileView : public QWidget, public CSView {
+protected:
+    bool event(QEvent* event) override
+    {
+        if (int(event->type()) == msg::WM_MENU_OPENING)
+            g_lastMenuOpening = reinterpret_cast<QMenu*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
+        return QWidget::event(event);
+    }
+};
+class FileFrame : public CSMDIChildWnd {};
+
+constexpr unsigned kFileResource = 991;
+const char kFileKind[] = "CTestFileFrame";
+
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings().clear();
+        GeneralSettings = SGeneralSettings{};
+        m_app = std::make_unique<CAmbrelApp>();
+        m_app->m_bShowSplash = false;
+        // Registered first, so that it claims ".tst" files at start-up.
+        ASSERT_TRUE(m_app->GetTemplateManager().AddDocumentTemplate(
+            kFileKind, kFileResource, VX_DOCUMENT_CLASS(FileDoc), VX_FRAME_CLASS(FileFrame), VX_VIEW_CLASS(FileView),
+            true, false, nullptr, "\nkind\nkind\nTest files\n.tst"));
+        std::vector<SMenuItem> popups;
+        for (const char* title : {"&A", "&B", "&C", "&D", "&E", "&F", "&G", "&H"})
+            popups.push_back(SMenuItem::Popup(title, {SMenuItem::Item("&Item", 6000)}));
+        CAmbrelMenus::RegisterMenu(kFileResource, popups);
+        m_file = m_folder.filePath("picture.tst");
+        QFile file(m_file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    void TearDown() override
+    {
+        m_app.reset();
+        ProcessEvents();
+    }
+    CMainFrame* Frame() { return m_app->GetMainFrame(); }
+
+    std::unique_ptr<CAmbrelApp> m_app;
+    QTemporaryDir m_folder;
+    QString m_file;
+};
+
+TEST_F(Startup, AFileOnTheCommandLineOpensWithoutSplashOrSavedWindows)
+{
+    QSettings().setValue("TemplateManager/OpenedWindows", QString("%1;X|%2").arg(kFileKind, m_file));
+    m_app->m_bShowSplash = true;
+    ASSERT_TRUE(m_app->InitInstance({m_file}));
+    ProcessEvents();
+    EXPECT_FALSE(m_app->m_bSplashShown);
+    ASSERT_EQ(Frame()->GetMDIChildCount(), 1);
+    EXPECT_EQ(Frame()->MDIGetActive()->GetActiveDocument()->GetPathName(), m_file);
+    EXPECT_FALSE(Frame()->IsFullScreen());
+    EXPECT_TRUE(Frame()->isVisible());
+    // The saved list is left for the next start without a file.
+    EXPECT_FALSE(QSettings().value("TemplateManager/OpenedWindows").toString().isEmpty());
+}
+
+TEST_F(Startup, AFileOpensFullScreenWhenTheSettingSaysSo)
+{
+    GeneralSettings.bOpenFullScreenWithDocument = 1;
+    SaveGeneralSettings(GeneralSettings);
+    ASSERT_TRUE(m_app->InitInstance({m_file}));
+    ProcessEvents();
+    EXPECT_TRUE(Frame()->IsFullScreen());
+}
+
+TEST_F(Startup, AFileThatCannotBeOpenedEndsTheProgram)
+{
+    EXPECT_FALSE(m_app->InitInstance({m_folder.filePath("missing.tst")}));
+}
+
+TEST_F(Startup, WithoutAFileTheSavedWindowsReopenAndNoEmptyDocumentIsMade)
+{
+    QSettings().setValue("TemplateManager/OpenedWindows", QString("%1;X|%2").arg(kFileKind, m_file));
+    ASSERT_TRUE(m_app->InitInstance({}));
+    ProcessEvents();
+    ASSERT_EQ(Frame()->GetMDIChildCount(), 1);
+    EXPECT_EQ(Frame()->MDIGetActive()->GetActiveDocument()->GetPathName(), m_file);
+}
+
+TEST_F(Startup, WithoutRememberingTheMainWindowStartsAlone)
+{
+    GeneralSettings.bRememberOpenedDocuments = 0;
+    SaveGeneralSettings(GeneralSettings);
+    QSettings().setValue("TemplateManager/OpenedWindows", QString("%1;X|%2").arg(kFileKind, m_file));
+    ASSERT_TRUE(m_app->InitInstance({}));
+    ProcessEvents();
+    EXPECT_EQ(Frame()->GetMDIChildCount(), 0);
+    EXPECT_TRUE(Frame()->isVisible());
+}
+
+TEST_F(Startup, SettingsAreSavedAtExit)
+{
+    ASSERT_TRUE(m_app->InitInstance({}));
+    GeneralSettings.nAutoCropTolerance = 99;
+    m_app->ExitInstance();
+    SGeneralSettings loaded;
+    ASSERT_TRUE(LoadGeneralSettings(loaded));
+    EXPECT_EQ(loaded.nAutoCropTolerance, 99);
+}
+
+TEST_F(Startup, KeysReachTheirCommands)
+{
+    ASSERT_TRUE(m_app->InitInstance({m_file}));
+    ProcessEvents();
+    Frame()->activateWindow();
+    QApplication::setActiveWindow(Frame());
+    ProcessEvents();
+    QTest::keyClick(Frame(), Qt::Key_F11);
+    ProcessEvents();
+    EXPECT_TRUE(Frame()->IsFullScreen());
+    QTest::keyClick(Frame(), Qt::Key_Escape);
+    ProcessEvents();
+    EXPECT_FALSE(Frame()->IsFullScreen());
+    QTest::keyClick(Frame(), Qt::Key_Escape);
+    ProcessEvents();
+    EXPECT_EQ(Frame()->GetMDIChildCount(), 0);
+    EXPECT_TRUE(Frame()->isVisible());
+}
+
+TEST_F(Startup, TheSeventhMenuOpeningIsToldToTheActiveView)
+{
+    ASSERT_TRUE(m_app->InitInstance({m_file}));
+    ProcessEvents();
+    const QList<QAction*> menus = Frame()->menuBar()->actions();
+    ASSERT_EQ(menus.size(), 8);
+    g_lastMenuOpening = nullptr;
+    emit menus[5]->menu()->aboutToShow();
+    EXPECT_EQ(g_lastMenuOpening, nullptr);
+    emit menus[6]->menu()->aboutToShow();
+    EXPECT_EQ(g_lastMenuOpening, menus[6]->menu());
+}
+
+TEST_F(Startup, ToolBarButtonsInTheirOrder)
+{
+    ASSERT_TRUE(m_app->InitInstance({}));
+    QList<int> ids;
+    for (QAction* action : Frame()->GetToolBar()->actions())
+        ids << (action->isSeparator() ? 0 : action->data().toInt());
+    EXPECT_EQ(ids, (QList<int>{57601, 57603, 0, 266, 57607, 0, 57643, 57644, 0, 263, 0, 57635, 57634, 57637, 0, 156,
+                               0, 239, 0, 57665, 0, 57664}));
+    Frame()->UpdateToolBar();
+    for (QAction* action : Frame()->GetToolBar()->actions())
+        if (action->data().toInt() == 57603)
+            EXPECT_FALSE(action->isEnabled()); // nobody saves without a document
+}
+
+TEST_F(Startup, RecentFilesFillTheFileMenuAndOpenAgain)
+{
+    ASSERT_TRUE(m_app->InitInstance({m_file}));
+    ProcessEvents();
+    EXPECT_EQ(m_app->GetRecentFileList().GetCount(), 1);
+    Frame()->MDIGetActive()->CloseFrame();
+    ProcessEvents();
+    QMenu* file = Frame()->menuBar()->actions().at(0)->menu();
+    emit file->aboutToShow();
+    QStringList texts;
+    for (QAction* action : file->actions())
+        if (action->isVisible())
+            texts << action->text();
+    ASSERT_TRUE(texts.contains("&1 " + m_file)) << texts.join('|').toStdString();
+    for (QAction* action : file->actions())
+        if (action->text() == "&1 " + m_file)
+            action->trigger();
+    ProcessEvents();
+    ASSERT_EQ(Frame()->GetMDIChildCount(), 1);
+    EXPECT_EQ(Frame()->MDIGetActive()->GetActiveDocument()->GetPathName(), m_file);
+}
+
+TEST(ShellDialogs, ChooseFolderAnswersZeroOneOrMinusOne)
+{
+    CSubFolderAskDialog ask;
+    EXPECT_EQ(ask.windowTitle(), "Choose Folder");
+    EXPECT_EQ(ask.m_pCurrent->text(), "&Current Folder");
+    EXPECT_EQ(ask.m_pBrowse->text(), "&Browse For Folder");
+    QTimer::singleShot(30, [&] { ask.m_pCurrent->click(); });
+    EXPECT_EQ(ask.Ask(), 0);
+    QTimer::singleShot(30, [&] { ask.m_pBrowse->click(); });
+    EXPECT_EQ(ask.Ask(), 1);
+    QTimer::singleShot(30, [&] { ask.reject(); });
+    EXPECT_EQ(ask.Ask(), -1);
+}
+
+TEST(ShellDialogs, QuickOpenCompletesFromTheFileSystem)
+{
+    QTemporaryDir folder;
+    for (const char* name : {"holiday-001.jpg", "holiday-002.jpg", "other.png"}) {
+        QFile file(folder.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    CQuickFilenameSearchDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Quick filename search");
+    EXPECT_EQ(dialog.m_pBrowse->text(), "&...");
+    dialog.show();
+    const QString prefix = folder.path() + "/hol";
+    QStringList offered;
+    // The file-system model reads folders in the background: ask until it has.
+    dialog.m_pModel->index(folder.path());
+    for (int attempt = 0; attempt < 100 && offered.size() < 2; ++attempt) {
+        dialog.m_pCompleter->setCompletionPrefix(prefix);
+        offered.clear();
+        for (int row = 0; dialog.m_pCompleter->setCurrentRow(row); ++row)
+            offered << dialog.m_pCompleter->currentCompletion();
+        QTest::qWait(20);
+    }
+    EXPECT_EQ(offered, (QStringList{folder.filePath("holiday-001.jpg"), folder.filePath("holiday-002.jpg")}));
+
+    // Typing shows the first match in line, the rest selected.
+    dialog.m_pEdit->clear();
+    dialog.m_pEdit->setFocus();
+    QTest::keyClicks(dialog.m_pEdit, prefix);
+    EXPECT_EQ(dialog.GetText(), folder.filePath("holiday-001.jpg"));
+    EXPECT_EQ(dialog.m_pEdit->selectedText(), "iday-001.jpg");
+}
+
+TEST(ShellDialogs, AboutShowsTheBuildDateThenTime)
+{
+    CAboutDlg about;
+    EXPECT_EQ(about.windowTitle(), "About ambrel");
+    const QString stamp = about.m_pBuildStamp->text();
+    EXPECT_TRUE(QRegularExpression("^[A-Z][a-z]{2} [ 0-9]\\d \\d{4}, \\d\\d:\\d\\d:\\d\\d$").match(stamp).hasMatch())
+        << stamp.toStdString();
+    EXPECT_TRUE(about.m_pBuildStamp->alignment() & Qt::AlignRight);
+    QStringList texts;
+    for (QLabel* label : about.findChildren<QLabel*>())
+        texts << label->text();
+    EXPECT_TRUE(texts.contains("Digital Image Processing"));
+}
+
+} // namespace
