@@ -19,7 +19,19 @@ bool SGeneralSettings::FromBytes(const QByteArray& bytes)
 {
     if (bytes.size() != qsizetype(sizeof(SGeneralSettings)))
         return false;
-    std::memcpy(static_cast<void*>(this), bytes.constData(), sizeof(SGeneralSettings));
+    SGeneralSettings loaded;
+    std::memcpy(static_cast<void*>(&loaded), bytes.constData(), sizeof(SGeneralSettings));
+    // A value of the right length can still be damaged: switches are 0 or 1,
+    // and a tolerance the sheet would refuse falls back to the default.
+    for (std::int32_t* field : {&loaded.bRememberOpenedDocuments, &loaded.bOpenFullScreenWithDocument,
+                                &loaded.bOpenMaximized, &loaded.bSlowComputer, &loaded.bCheckForNewVersion,
+                                &loaded.bRememberRecentFiles, &loaded.bBrowseGroupOnly, &loaded.bNoEnlargeInSlideshow,
+                                &loaded.bResampleThumbnails, &loaded.bAutoRenameDifferentSizes,
+                                &loaded.bAutoCropScanned})
+        *field = *field != 0 ? 1 : 0;
+    if (loaded.nAutoCropTolerance < 1 || loaded.nAutoCropTolerance > 250)
+        loaded.nAutoCropTolerance = SGeneralSettings().nAutoCropTolerance;
+    *this = loaded;
     return true;
 }
 

@@ -196,6 +196,23 @@ TEST(GeneralSettingsRecord, OnlyAFortyEightByteValueIsLoaded)
     EXPECT_EQ(loaded.ToBytes(), changed.ToBytes());
 }
 
+TEST(GeneralSettingsRecord, DamagedFieldsOfAFullLengthValueAreMadeSafe)
+{
+    std::int32_t fields[12] = {7, 0, -1, 0, 1, 1, 1, 0, 1, 0, 0, 2};
+    SGeneralSettings settings;
+    ASSERT_TRUE(settings.FromBytes(QByteArray(reinterpret_cast<const char*>(fields), 48)));
+    EXPECT_EQ(settings.bRememberOpenedDocuments, 1);
+    EXPECT_EQ(settings.bOpenMaximized, 1);
+    EXPECT_EQ(settings.bAutoCropScanned, 1);
+    EXPECT_EQ(settings.nAutoCropTolerance, 13);
+    fields[7] = 251;
+    ASSERT_TRUE(settings.FromBytes(QByteArray(reinterpret_cast<const char*>(fields), 48)));
+    EXPECT_EQ(settings.nAutoCropTolerance, 13);
+    fields[7] = 250;
+    ASSERT_TRUE(settings.FromBytes(QByteArray(reinterpret_cast<const char*>(fields), 48)));
+    EXPECT_EQ(settings.nAutoCropTolerance, 250);
+}
+
 TEST(SettingsSheet, PagesHoldTheFieldsInOrder)
 {
     SGeneralSettings settings;

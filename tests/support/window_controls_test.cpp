@@ -1,11 +1,13 @@
 // The splash (shape and fade) and the logo bitmaps.
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include "image/velvix.h"
 #include "support/bitmap_resource.h"
+#include "support/full_screen_window.h"
 #include "support/splash_window.h"
 
 namespace {
@@ -69,6 +71,27 @@ TEST(Logo, ResourceBitmapsAreTopDownPictures)
     EXPECT_EQ(logo.pixel(3, 3), direct.pixel(3, 3));
     EXPECT_EQ(logo.pixel(60, 75), direct.pixel(60, 75));
     EXPECT_TRUE(VxResourceImage(999999).isNull());
+}
+
+} // namespace
+
+namespace {
+
+TEST(FullScreenWindow, CoversTheScreenAndReportsKeysAndClicks)
+{
+    CVxFullScreenWnd window;
+    std::vector<int> keys;
+    std::vector<Qt::MouseButton> clicks;
+    QObject::connect(&window, &CVxFullScreenWnd::KeyPressed, [&](int key, Qt::KeyboardModifiers) { keys.push_back(key); });
+    QObject::connect(&window, &CVxFullScreenWnd::MouseClicked, [&](Qt::MouseButton b) { clicks.push_back(b); });
+    window.ShowOnScreenOf(nullptr);
+    EXPECT_TRUE(window.windowState() & Qt::WindowFullScreen);
+    EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QTest::keyClick(&window, Qt::Key_Space);
+    QTest::mouseClick(&window, Qt::RightButton);
+    EXPECT_EQ(keys, (std::vector<int>{Qt::Key_Escape, Qt::Key_Space}));
+    EXPECT_EQ(clicks, (std::vector<Qt::MouseButton>{Qt::RightButton}));
 }
 
 } // namespace
