@@ -373,7 +373,8 @@ int CVelvix_CBitmapReader::ReadBitmapImage(QPainter*, const char* path)
 {
     if (!path)
         return 0;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO must not block; regular files read as usual.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return 0;
     struct stat info {};

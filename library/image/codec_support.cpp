@@ -2,6 +2,10 @@
 // in the format it is asked for.
 #include "image/codec_support.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <memory>
 
@@ -74,9 +78,16 @@ bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter* dc, const char* path
 {
     if (!path)
         return false;
-    std::FILE* file = std::fopen(path, "rbe");
-    if (!file)
+    // Only regular files: opening a FIFO or a device must not block.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return false;
+    struct stat info {};
+    std::FILE* file = nullptr;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !(file = fdopen(fd, "rb"))) {
+        close(fd);
+        return false;
+    }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
     unsigned char head[8];
     const std::size_t got = std::fread(head, 1, sizeof head, file);

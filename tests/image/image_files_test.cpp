@@ -1,6 +1,7 @@
 // Reading and saving through ReadImage/SaveImage: round trips per format,
 // the extension rules, write errors and truncated input.
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <csignal>
@@ -155,13 +156,19 @@ TEST(ImageFiles, ExtensionRulesChooseThePath)
         WriteAll(dir.File(r.name), *r.bytes);
         CVelvix read;
         EXPECT_EQ(read.ReadImage(dir.File(r.name).c_str()), r.result) << r.name;
-        if (r.result)
+        if (r.result) {
             EXPECT_EQ(vxtest::FirstDifference(read, image), -1) << r.name;
+        }
     }
     CVelvix missing;
     EXPECT_EQ(missing.ReadImage(dir.File("missing.png").c_str()), 0);
     EXPECT_EQ(missing.ReadImage(dir.File("missing.bmp").c_str()), 0);
     EXPECT_EQ(missing.ReadImage(dir.Path().c_str()), 0) << "a folder is no picture";
+    // Reading a FIFO would wait for a writer forever: refused at once.
+    for (const char* name : {"pipe.png", "pipe.bmp"}) {
+        ASSERT_EQ(mkfifo(dir.File(name).c_str(), 0600), 0);
+        EXPECT_EQ(missing.ReadImage(dir.File(name).c_str()), 0) << name;
+    }
 }
 
 TEST(ImageFiles, WriteErrorsAreReportedAsFailures)
@@ -219,12 +226,13 @@ TEST(ImageFiles, TruncatedInputIsHandled)
             CVelvix read;
             const bool ok = read.ReadCodecMemory(prefix.data(), prefix.size());
             const bool png = std::string(name) == "t.png";
-            if (png)
+            if (png) {
                 EXPECT_EQ(ok, length >= bytes.size() - 12) << name << " cut at " << length;
-            else if (!lenient)
+            } else if (!lenient) {
                 EXPECT_FALSE(ok) << name << " cut at " << length;
-            else if (ok)
+            } else if (ok) {
                 EXPECT_EQ(read.GetWidth(), 23) << "a truncated JPEG gives the whole frame, partly grey";
+            }
         }
         CVelvix whole;
         EXPECT_TRUE(whole.ReadCodecMemory(bytes.data(), bytes.size())) << name;

@@ -151,8 +151,9 @@ TEST(BitmapSuites, EveryGoodFileMatchesQtsReaderAndTheSuitesRendering)
         const QImage reference = QtRead(path, "BMP");
         // Qt does not read OS/2 1.x files; for 16-bit files it widens 5 bits
         // by a plain shift (31 -> 248) where we scale to the full range.
-        if (!reference.isNull())
+        if (!reference.isNull()) {
             EXPECT_EQ(Compare(image, reference, {.tolerance = bpp == 16 ? 7 : 0}), "");
+        }
         const QImage rendering = BitmapRendering(path);
         if (rendering.isNull())
             continue;
@@ -186,12 +187,14 @@ TEST(PngSuite, EveryGoodFileMatchesQtsReader)
         const bool palette = name.find("3p") != std::string::npos;
         const bool key16 = name.rfind("tb", 0) == 0 && name.find("16.png") != std::string::npos;
         const bool alpha = QImageReader(QString::fromStdString(path)).read().hasAlphaChannel() && !palette;
-        if (key16)
+        if (key16) {
             EXPECT_EQ(image.Bytes(0, image.GetHeight() - 1), 0x00FFFFFFu);
-        else
+        } else {
             EXPECT_EQ(Compare(image, reference, {.alpha = alpha, .skipTransparent = !palette}), "");
-        if (!alpha)
+        }
+        if (!alpha) {
             EXPECT_EQ(image.Bytes(0) >> 24, 0u);
+        }
         ++checked;
     }
     EXPECT_GE(checked, 150);
@@ -411,9 +414,10 @@ TEST(CodecPolicy, AcceptsWhatTheLibrariesDecodeAndRefusesTheRest)
         CVelvix image = vxtest::FilledImage(3, 2, 0x123456);
         const int result = image.ReadImage(vxtest::TestData(path).c_str());
         EXPECT_EQ(result, expected);
-        if (result == 0)
+        if (result == 0) {
             EXPECT_TRUE(!image.IsValidObject() || (image.GetWidth() == 3 && image.Bytes(0) == 0x123456))
                 << "a refused file leaves the old picture or an empty image";
+        }
         ++checked;
     }
     EXPECT_GE(checked, 600);
