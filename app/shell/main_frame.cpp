@@ -23,6 +23,7 @@
 #include "settings/settings_sheet.h"
 #include "shell/ambrel_app.h"
 #include "shell/command_ids.h"
+#include "shell/lock_keys.h"
 #include "shell/menus.h"
 #include "shell/messages.h"
 #include "shell/shell_dialogs.h"
@@ -181,6 +182,7 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
     m_pIdleTimer = new QTimer(this);
     m_pIdleTimer->setInterval(250);
     connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBar);
+    connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::_UpdateIndicators);
     m_pIdleTimer->start();
 
     OnCreate();
@@ -217,7 +219,7 @@ void CMainFrame::_CreateStatusBar()
         m_pIndicators[i] = new QLabel(QString::fromLatin1(indicators[i]));
         m_pIndicators[i]->setAlignment(Qt::AlignCenter);
         m_pIndicators[i]->setMinimumWidth(m_pIndicators[i]->fontMetrics().horizontalAdvance(QStringLiteral("SCRL")) + 8);
-        // The lock keys' state cannot be read portably: shown as unknown.
+        // Greyed while off, and where the window system does not tell.
         m_pIndicators[i]->setEnabled(false);
         statusBar()->addPermanentWidget(m_pIndicators[i]);
     }
@@ -453,6 +455,15 @@ void CMainFrame::_OnActiveChildChanged(CSMDIChildWnd* child)
     }
     _ApplyAccelerators(resource);
     m_pLogo->viewport()->update();
+}
+
+void CMainFrame::_UpdateIndicators()
+{
+    bool locks[3] = {false, false, false};
+    if (!ReadLockKeys(locks[0], locks[1], locks[2]))
+        return;
+    for (int i = 0; i < 3; ++i)
+        m_pIndicators[i]->setEnabled(locks[i]);
 }
 
 void CMainFrame::UpdateToolBar()

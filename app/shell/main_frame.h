@@ -70,6 +70,7 @@ private:
     void _ApplyAccelerators(unsigned childResource);
     void _OnActiveChildChanged(CSMDIChildWnd* child);
     void _UpdateTitle();
+    void _UpdateIndicators();
 
     void OnFullScreen();
     void OnEscape();

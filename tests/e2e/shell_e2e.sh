@@ -77,6 +77,15 @@ startup)
   [ "$(count_colour '#4a2205')" -lt 20 ] || fail "the splash is still there"
   [ "$(count_colour '#ffb52e')" -gt 500 ] || fail "no logo in the empty window"
   [ "$(count_colour '#808080')" -gt 100000 ] || fail "no empty MDI area"
+  # Caps Lock lights its indicator (right end of the status bar).
+  xdotool windowfocus --sync "$WID" 2>/dev/null
+  xdotool key Caps_Lock
+  sleep 0.7
+  shot
+  DARK=$(convert "$WORK/last.png" -crop 140x24+860+698 +repage -alpha off -fuzz 10% -fill black +opaque black \
+           -fill white -opaque black -format '%[fx:int(mean*w*h+0.5)]' info:)
+  xdotool key Caps_Lock
+  [ "$DARK" -gt 10 ] || fail "the CAP indicator did not light"
   press "$WID" Escape
   wait_exit || fail "Esc with no window did not end the program"
   [ "$EXIT" -eq 0 ] || fail "exit code $EXIT"
@@ -102,6 +111,26 @@ crashguard)
   wait_window '^Ambrel$' 12 || fail "no main window on the second start"
   sleep 1
   xdotool search --onlyvisible --name '^Corrupt Image File$' >/dev/null 2>&1 && fail "warning shown twice"
+  press "$WID" Escape
+  wait_exit || fail "did not end the second time"
+  ;;
+placement)
+  # The main window opens where it was closed.
+  start
+  wait_window '^Ambrel$' 12 || fail "no main window"
+  xdotool windowmove --sync "$WID" 130 90 windowsize --sync "$WID" 800 560 2>/dev/null
+  sleep 0.5
+  press "$WID" Escape
+  wait_exit || fail "did not end"
+  grep -q '^Window%20Coordinates="1:90,130,650,930"$' "$CONF" || fail "placement not saved: $(grep Window "$CONF")"
+  start
+  wait_window '^Ambrel$' 12 || fail "no main window on the second start"
+  sleep 0.5
+  GEOMETRY=$(xdotool getwindowgeometry "$WID" | tr -d '\n')
+  case "$GEOMETRY" in
+    *"Position: 130,90"*"Geometry: 800x560"*) ;;
+    *) fail "reopened at $GEOMETRY" ;;
+  esac
   press "$WID" Escape
   wait_exit || fail "did not end the second time"
   ;;
