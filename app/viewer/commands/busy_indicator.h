@@ -1,0 +1,11 @@
+#pragma once
+
+#include <functional>
+
+class QWidget;
+
+// Runs work on a worker thread while the window keeps repainting: the wait
+// cursor at once, a busy indicator if it takes longer than a moment, and no
+// user input reaching the windows until it is done. Without a running
+// application the work simply runs here.
+void RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work);
