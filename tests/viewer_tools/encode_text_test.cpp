@@ -1,0 +1,125 @@
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include "effect_runner.h"
+#include "encode_text_dialog.h"
+#include "image/velvix_buffer.h"
+#include "test_support.h"
+
+namespace {
+
+// Runs `act` on the first visible top-level widget of type T as soon as the
+// next modal loop starts.
+template <typename T, typename Act>
+void WhenShown(Act act)
+{
+    QTimer::singleShot(0, [act] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible()) {
+                act(typed);
+                return;
+            }
+    });
+}
+
+struct Shown {
+    QString title, text;
+};
+
+// Answers the encode dialog with `text`, then records the next message box.
+void EncodeThroughTheDialog(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, const QString& text)
+{
+    WhenShown<CEncodeTextDialog>([text](CEncodeTextDialog* dialog) {
+        QTest::keyClicks(dialog->Field(), text);
+        dialog->accept();
+    });
+    ASSERT_TRUE(EncodeTextCommand(ring, selection, last, nullptr));
+}
+
+Shown DecodeThroughTheMessageBox(CVelvixBuffer& ring, const VxRect* selection)
+{
+    Shown shown;
+    WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+        shown = {box->windowTitle(), box->text()};
+        box->accept();
+    });
+    DecodeTextCommand(ring, selection, nullptr);
+    return shown;
+}
+
+CVelvixBuffer LoadedRing(int w, int h)
+{
+    CVelvixBuffer ring(21);
+    *ring = vxtest::RandomImage(w, h, 5);
+    return ring;
+}
+
+} // namespace
+
+TEST(HiddenTextCommands, EncodeThenDecodeRoundTrip)
+{
+    CVelvixBuffer ring = LoadedRing(128, 128);
+    CLastEffect last{166, QStringLiteral("Shift Blur")};
+    EncodeThroughTheDialog(ring, nullptr, last, QStringLiteral("Meet at noon"));
+    EXPECT_EQ(ring.GetUndoCount(), 1) << "encoding is one undo step";
+    EXPECT_FALSE(last.Exists()) << "encoding clears the last command";
+    EXPECT_EQ(DecodeThroughTheMessageBox(ring, nullptr).text, QStringLiteral("Meet at noon"));
+}
+
+TEST(HiddenTextCommands, TextInASelectionIsReadFromTheSameSelection)
+{
+    CVelvixBuffer ring = LoadedRing(100, 100);
+    const VxRect selection{10, 10, 74, 74};  // 64 x 64: room for 8 characters
+    CLastEffect last;
+    EncodeThroughTheDialog(ring, &selection, last, QStringLiteral("corner"));
+    EXPECT_EQ(DecodeThroughTheMessageBox(ring, &selection).text, QStringLiteral("corner"));
+}
+
+TEST(HiddenTextCommands, AnImageWithoutTextSaysSo)
+{
+    CVelvixBuffer ring = LoadedRing(64, 64);
+    const Shown shown = DecodeThroughTheMessageBox(ring, nullptr);
+    EXPECT_EQ(shown.title, QStringLiteral("Image not encoded"));
+    EXPECT_EQ(shown.text, QStringLiteral("This image does not appear to contain encoded text..."));
+}
+
+TEST(HiddenTextCommands, EncodingTwiceWarnsAndGoesOn)
+{
+    CVelvixBuffer ring = LoadedRing(64, 64);
+    CLastEffect last;
+    EncodeThroughTheDialog(ring, nullptr, last, QStringLiteral("first"));
+    QString warning;
+    WhenShown<QMessageBox>([&warning](QMessageBox* box) {
+        warning = box->windowTitle();
+        box->accept();
+        WhenShown<CEncodeTextDialog>([](CEncodeTextDialog* dialog) {
+            QTest::keyClicks(dialog->Field(), QStringLiteral("second"));
+            dialog->accept();
+        });
+    });
+    ASSERT_TRUE(EncodeTextCommand(ring, nullptr, last, nullptr));
+    EXPECT_EQ(warning, QStringLiteral("Image already encoded"));
+    EXPECT_EQ(DecodeThroughTheMessageBox(ring, nullptr).text, QStringLiteral("second"));
+}
+
+TEST(HiddenTextCommands, DialogLimitsTheTextToTheCapacityAndCountsIt)
+{
+    CEncodeTextDialog dialog(5);
+    QTest::keyClicks(dialog.Field(), QStringLiteral("abcdefgh"));
+    EXPECT_EQ(dialog.Text(), QStringLiteral("abcde"));
+    EXPECT_EQ(dialog.TypedLabel()->text(), QStringLiteral("5"));
+}
+
+TEST(HiddenTextCommands, TooSmallAnImageDoesNothing)
+{
+    CVelvixBuffer ring = LoadedRing(32, 32);  // 1024 pixels: no room after the marker
+    CLastEffect last;
+    EXPECT_FALSE(EncodeTextCommand(ring, nullptr, last, nullptr));
+    EXPECT_EQ(ring.GetUndoCount(), 0);
+}
