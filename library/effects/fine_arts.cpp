@@ -8,6 +8,10 @@
 
 #include "effects/sampling.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Offset (dx, dy) from the centre in polar form, as CartesianToPolar gives it:
@@ -18,72 +22,142 @@ inline void Polar(int dx, int dy, float& r, float& theta)
     theta = std::atan(float(dy) / float(dx));
 }
 
-// Source position at distance r and angle theta from the centre (cx, cy);
-// negated for offsets left of the centre, which restores the lost half turn.
-inline void FromPolar(float r, float theta, int dx, float cx, float cy, float& x, float& y)
-{
-    VxPolarToCartesian(r, theta, x, y);
-    if (dx < 0) {
-        x = -x;
-        y = -y;
-    }
-    x = x + cx;
-    y = y + cy;
-}
-
 // Two colours belong to one oil-paint group when their whole values differ by
 // less than 0x0A0A0A (on the signed 32-bit difference).
 constexpr std::uint32_t kCloseness = 657930;
 
-inline bool Close(VxPixel a, VxPixel b)
+// One counting pass of the oil paint: clears and counts the pixels from index
+// `begin` on (a multiple of 8) that are still unassigned and close to `seed`.
+// square and unassigned hold 128 entries; entries past the square are 0.
+int CountClosePlain(const VxPixel* square, std::int32_t* unassigned, int begin, int end, VxPixel seed)
 {
-    return std::uint32_t(a - b + (kCloseness - 1)) < 2 * kCloseness - 1;
+    int count = 0;
+    for (int i = begin; i < end; ++i)
+        if (unassigned[i] && std::uint32_t(seed - square[i] + (kCloseness - 1)) < 2 * kCloseness - 1) {
+            unassigned[i] = 0;
+            ++count;
+        }
+    return count;
 }
 
-// The most used colour group around (x, y). Groups are claimed in scan order
-// and a pixel joins the first group it is close to. The scan stops early once
-// no other group can catch up with the leader, which cannot change the pick.
-// Records are claimed in order, so the used ones are a prefix of the table.
-template <typename Record>
-VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* groups)
+#if defined(__x86_64__) || defined(__i386__)
+// |seed - p| < limit is an unsigned comparison; biased to signed for SIMD.
+__attribute__((target("avx2,popcnt"))) int CountCloseAvx2(const VxPixel* square, std::int32_t* unassigned, int begin,
+                                                          int end, VxPixel seed)
 {
-    const int capacity = n * n;
+    const __m256i bias = _mm256_set1_epi32(int(0x80000000u));
+    const __m256i offset = _mm256_set1_epi32(int(kCloseness - 1));
+    const __m256i bound = _mm256_set1_epi32(int((2 * kCloseness - 1) ^ 0x80000000u));
+    const __m256i seeds = _mm256_set1_epi32(int(seed));
+    int count = 0;
+    for (int i = begin; i < end; i += 8) {
+        const __m256i p = _mm256_load_si256(reinterpret_cast<const __m256i*>(square + i));
+        __m256i left = _mm256_load_si256(reinterpret_cast<const __m256i*>(unassigned + i));
+        const __m256i distance = _mm256_xor_si256(_mm256_add_epi32(_mm256_sub_epi32(seeds, p), offset), bias);
+        const __m256i close = _mm256_and_si256(_mm256_cmpgt_epi32(bound, distance), left);
+        left = _mm256_andnot_si256(close, left);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(unassigned + i), left);
+        count += _mm_popcnt_u32(unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(close))));
+    }
+    return count;
+}
+#endif
+
+using CountClose = int (*)(const VxPixel*, std::int32_t*, int, int, VxPixel);
+
+CountClose ChooseCountClose()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"))
+        return CountCloseAvx2;
+#endif
+    return CountClosePlain;
+}
+
+// The most used colour group of the square of side 2n + 1 around (x, y).
+// Scanning in order, a pixel joins the first group whose colour it is close
+// to, or claims the next free record. Group k therefore holds exactly the
+// pixels close to its colour among those close to none of the groups before
+// it, and its colour is the first such pixel in scan order: each group is
+// counted in one pass over the square, whatever the order within it. The
+// passes stop once no later group can reach the leader (ties go to the
+// earlier group).
+template <typename Record>
+VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* groups, CountClose countClose)
+{
     const int left = std::max(0, x - n), right = std::min(w - 1, x + n);
     const int bottom = std::max(0, y - n), top = std::min(h - 1, y + n);
     const int perRow = right - left + 1;
-    int remaining = perRow * (top - bottom + 1);
-    int used = 0;
+    alignas(32) VxPixel square[128];
+    alignas(32) std::int32_t unassigned[128];
+    int total = 0;
     for (int yy = bottom; yy <= top; ++yy) {
-        const VxPixel* row = src + std::ptrdiff_t(yy) * w;
-        for (int xx = left; xx <= right; ++xx) {
-            const VxPixel p = row[xx];
-            int j = 0;
-            while (j < used && !Close(groups[j].color, p))
-                ++j;
-            if (j < used)
-                ++groups[j].count;
-            else if (used < capacity)
-                groups[used++] = {p, 1, true};
-        }
-        remaining -= perRow;
-        if (remaining > 0) {
-            int leader = 0;
-            for (int j = 1; j < used; ++j)
-                if (groups[j].count > groups[leader].count)
-                    leader = j;
-            int second = 0;
-            for (int j = 0; j < used; ++j)
-                if (j != leader)
-                    second = std::max(second, groups[j].count);
-            if (second + remaining < groups[leader].count)
-                break;
-        }
+        const VxPixel* row = src + std::ptrdiff_t(yy) * w + left;
+        for (int i = 0; i < perRow; ++i)
+            square[total++] = row[i];
     }
-    int best = 0;
-    for (int j = 1; j < used; ++j)
-        if (groups[j].count > groups[best].count)
-            best = j;
-    return groups[best].count == 1 ? src[std::ptrdiff_t(y) * w + x] : groups[best].color;
+    const int end = (total + 7) & ~7;
+    for (int i = 0; i < end; ++i)
+        unassigned[i] = i < total ? -1 : 0;
+    for (int i = total; i < end; ++i)
+        square[i] = 0;
+    const int capacity = n * n;
+    int used = 0, best = 0, bestCount = 0, left_over = total, first = 0;
+    while (used < capacity && left_over > 0) {
+        while (!unassigned[first])
+            ++first;
+        const VxPixel seed = square[first];
+        const int count = countClose(square, unassigned, first & ~7, end, seed);
+        groups[used] = {seed, count, true};
+        if (count > bestCount) {
+            best = used;
+            bestCount = count;
+        }
+        ++used;
+        left_over -= count;
+        if (bestCount >= left_over)
+            break;
+    }
+    return bestCount == 1 ? src[std::ptrdiff_t(y) * w + x] : groups[best].color;
+}
+
+// For squares wholly inside the picture: how many pixels of the square around
+// (x, y) are close to its first pixel (x - n, y - n), for x in [first, last).
+// Whenever that first group holds at least half of the square, it wins.
+// Counted for four neighbouring squares at once: their first pixels, and the
+// pixels at any one offset within them, are four consecutive pixels.
+void FirstGroupCounts(const VxPixel* src, int w, int y, int n, int first, int last, int* counts)
+{
+    const int side = 2 * n + 1;
+    int x = first;
+#if defined(__SSE2__)
+    const __m128i bias = _mm_set1_epi32(int(0x80000000u));
+    const __m128i offset = _mm_set1_epi32(int(kCloseness - 1));
+    const __m128i bound = _mm_set1_epi32(int((2 * kCloseness - 1) ^ 0x80000000u));
+    for (; x + 4 <= last; x += 4) {
+        const VxPixel* corner = src + std::ptrdiff_t(y - n) * w + (x - n);
+        const __m128i seeds = _mm_loadu_si128(reinterpret_cast<const __m128i*>(corner));
+        __m128i count = _mm_setzero_si128();
+        for (int j = 0; j < side; ++j) {
+            const VxPixel* row = corner + std::ptrdiff_t(j) * w;
+            for (int i = 0; i < side; ++i) {
+                const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+                const __m128i distance = _mm_xor_si128(_mm_add_epi32(_mm_sub_epi32(seeds, p), offset), bias);
+                count = _mm_sub_epi32(count, _mm_cmplt_epi32(distance, bound));
+            }
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(counts + (x - first)), count);
+    }
+#endif
+    for (; x < last; ++x) {
+        const VxPixel* corner = src + std::ptrdiff_t(y - n) * w + (x - n);
+        int count = 0;
+        for (int j = 0; j < side; ++j)
+            for (int i = 0; i < side; ++i)
+                count += std::uint32_t(corner[0] - corner[std::ptrdiff_t(j) * w + i] + (kCloseness - 1)) <
+                         2 * kCloseness - 1;
+        counts[x - first] = count;
+    }
 }
 
 // The generator of the melt: uniform draws in 0..32767.
@@ -105,7 +179,8 @@ private:
 template <typename Map>
 void CVelvix_FineArts::_MapPixels(Map map)
 {
-    if (!IsValidObject() || !COPY_DATA())
+    CVelvixBitmap copy;
+    if (!IsValidObject() || !_SaveCopy(copy))
         return;
     const int w = GetWidth(), h = GetHeight();
     const VxPixel* src = m_pOldData;
@@ -120,7 +195,62 @@ void CVelvix_FineArts::_MapPixels(Map map)
             }
         }
     });
+    m_pOldData = nullptr;
+}
+
+namespace {
+
+struct Offset {
+    float x, y;
+};
+
+// The cheap half of a polar mapping: the shared offset, negated for offsets
+// left of the centre, plus the centre.
+struct FromCentre {
+    float cx, cy;
+    void operator()(int, int, int dx, int, const Offset& o, float& sx, float& sy) const
+    {
+        float x = o.x, y = o.y;
+        if (dx < 0) {
+            x = -x;
+            y = -y;
+        }
+        sx = x + cx;
+        sy = y + cy;
+    }
+};
+
+} // namespace
+
+bool CVelvix_FineArts::_SaveCopy(CVelvixBitmap& copy)
+{
     DELETE_DATA();
+    const std::size_t pixels = std::size_t(GetWidth()) * std::size_t(GetHeight());
+    if (!copy.Allocate(pixels))
+        return false;
+    VxCopyPixels(copy.Data(), GetImageData(), pixels);
+    m_pOldData = copy.Data();
+    return true;
+}
+
+template <typename Shared, typename OffsetFn, typename SourceFn>
+void CVelvix_FineArts::_MapSymmetric(bool dyRatio, OffsetFn offset, SourceFn source)
+{
+    CVelvixBitmap copy;
+    if (!IsValidObject() || !_SaveCopy(copy))
+        return;
+    const int w = GetWidth(), h = GetHeight();
+    const VxPixel* src = m_pOldData;
+    VxPixel* dst = GetImageData();
+    VxSymmetricMap<Shared>(
+        w, h, dyRatio,
+        [w](int, int& begin, int& end) {
+            begin = 0;
+            end = w;
+        },
+        offset, source,
+        [=](int x, int y, float sx, float sy) { VxBilinearIfInside(src, w, h, sx, sy, dst[std::ptrdiff_t(y) * w + x]); });
+    m_pOldData = nullptr;
 }
 
 void CVelvix_FineArts::FishEyeEffect()
@@ -130,33 +260,35 @@ void CVelvix_FineArts::FishEyeEffect()
     const int hw = GetHalfWidth(), hh = GetHalfHeight();
     // Distance from the centre to the far corner pixel, which maps to itself.
     const float far = GetRadius(GetWidth() - hw - 1, GetHeight() - hh - 1);
-    const float cx = float(hw), cy = float(hh);
-    _MapPixels([=](int x, int y, float& sx, float& sy) {
-        const int dx = x - hw, dy = y - hh;
-        if (dx == 0 && dy == 0)
-            return false;
-        float r, theta;
-        Polar(dx, dy, r, theta);
-        FromPolar(r * r / far, theta, dx, cx, cy, sx, sy);
-        return true;
-    });
+    _MapSymmetric<Offset>(
+        true,
+        [=](int dx, int dy, Offset& o) {
+            if (dx == 0 && dy == 0)
+                return false;
+            float r, theta;
+            Polar(dx, dy, r, theta);
+            VxPolarToCartesian(r * r / far, theta, o.x, o.y);
+            return true;
+        },
+        FromCentre{float(hw), float(hh)});
 }
 
 void CVelvix_FineArts::SwirlEffect(float k)
 {
     if (!IsValidObject())
         return;
-    const int hw = GetHalfWidth(), hh = GetHalfHeight();
-    const float cx = float(hw), cy = float(hh), perRadius = 1 / k;
-    _MapPixels([=](int x, int y, float& sx, float& sy) {
-        const int dx = x - hw, dy = y - hh;
-        if (dx == 0 && dy == 0)
-            return false;
-        float r, theta;
-        Polar(dx, dy, r, theta);
-        FromPolar(r, theta + r * perRadius, dx, cx, cy, sx, sy);
-        return true;
-    });
+    const float perRadius = 1 / k;
+    _MapSymmetric<Offset>(
+        true,
+        [=](int dx, int dy, Offset& o) {
+            if (dx == 0 && dy == 0)
+                return false;
+            float r, theta;
+            Polar(dx, dy, r, theta);
+            VxPolarToCartesian(r, theta + r * perRadius, o.x, o.y);
+            return true;
+        },
+        FromCentre{float(GetHalfWidth()), float(GetHalfHeight())});
 }
 
 void CVelvix_FineArts::Caricature()
@@ -165,16 +297,17 @@ void CVelvix_FineArts::Caricature()
         return;
     const int w = GetWidth(), h = GetHeight(), hw = GetHalfWidth(), hh = GetHalfHeight();
     const float reference = float(w < h ? w - hw : h - hh);
-    const float cx = float(hw), cy = float(hh);
-    _MapPixels([=](int x, int y, float& sx, float& sy) {
-        const int dx = x - hw, dy = y - hh;
-        if (dx == 0 && dy == 0)
-            return false;
-        float r, theta;
-        Polar(dx, dy, r, theta);
-        FromPolar(std::sqrt(r * reference), theta, dx, cx, cy, sx, sy);
-        return true;
-    });
+    _MapSymmetric<Offset>(
+        true,
+        [=](int dx, int dy, Offset& o) {
+            if (dx == 0 && dy == 0)
+                return false;
+            float r, theta;
+            Polar(dx, dy, r, theta);
+            VxPolarToCartesian(std::sqrt(r * reference), theta, o.x, o.y);
+            return true;
+        },
+        FromCentre{float(hw), float(hh)});
 }
 
 void CVelvix_FineArts::CylinderMirror()
@@ -187,21 +320,17 @@ void CVelvix_FineArts::CylinderMirror()
         // The angle of the offset (0, H - hh): a quarter turn.
         const float quarter = GetAngle(0, h - hh);
         const float reference = float(h - hh);
-        _MapPixels([=](int x, int y, float& sx, float& sy) {
-            const int dx = x - hw, dy = y - hh;
-            if (dx == 0 && dy == 0)
-                return false;
-            float r, theta;
-            Polar(dx, dy, r, theta);
-            float ox = cx * (theta / quarter), oy = cy * (r / reference);
-            if (dx < 0) {
-                ox = -ox;
-                oy = -oy;
-            }
-            sx = cx + ox;
-            sy = cy + oy;
-            return true;
-        });
+        _MapSymmetric<Offset>(
+            true,
+            [=](int dx, int dy, Offset& o) {
+                if (dx == 0 && dy == 0)
+                    return false;
+                float r, theta;
+                Polar(dx, dy, r, theta);
+                o = {cx * (theta / quarter), cy * (r / reference)};
+                return true;
+            },
+            FromCentre{cx, cy});
         return;
     }
     // Portrait: the angle from the vertical axis spreads down the height and
@@ -209,39 +338,45 @@ void CVelvix_FineArts::CylinderMirror()
     // lower half; the landscape mapping of the picture turned on its side.
     const float quarter = GetAngle(0, w - hw);
     const float reference = float(w - hw);
-    _MapPixels([=](int x, int y, float& sx, float& sy) {
-        const int dx = x - hw, dy = y - hh;
-        if (dx == 0 && dy == 0)
-            return false;
-        float r, theta;
-        Polar(dy, dx, r, theta);
-        float oy = cy * (theta / quarter), ox = cx * (r / reference);
-        if (dy < 0) {
-            ox = -ox;
-            oy = -oy;
-        }
-        sx = cx + ox;
-        sy = cy + oy;
-        return true;
-    });
+    _MapSymmetric<Offset>(
+        false,
+        [=](int dx, int dy, Offset& o) {
+            if (dx == 0 && dy == 0)
+                return false;
+            float r, theta;
+            Polar(dy, dx, r, theta);
+            o = {cx * (r / reference), cy * (theta / quarter)};
+            return true;
+        },
+        [=](int, int, int, int dy, const Offset& o, float& sx, float& sy) {
+            float x = o.x, y = o.y;
+            if (dy < 0) {
+                x = -x;
+                y = -y;
+            }
+            sx = cx + x;
+            sy = cy + y;
+        });
 }
 
 void CVelvix_FineArts::BathroomWindowEffect2()
 {
     if (!IsValidObject())
         return;
-    const int hw = GetHalfWidth(), hh = GetHalfHeight();
-    _MapPixels([=](int x, int y, float& sx, float& sy) {
-        const int dx = x - hw, dy = y - hh;
-        if (dx == 0 && dy == 0)
-            return false;
-        float r, theta;
-        Polar(dx, dy, r, theta);
-        const float t = 0.1f * r + theta;
-        sx = float(x) + std::fmod(t, 32.0f) - 16.0f;
-        sy = float(y);
-        return true;
-    });
+    _MapSymmetric<float>(
+        true,
+        [](int dx, int dy, float& shift) {
+            if (dx == 0 && dy == 0)
+                return false;
+            float r, theta;
+            Polar(dx, dy, r, theta);
+            shift = std::fmod(0.1f * r + theta, 32.0f);
+            return true;
+        },
+        [](int x, int y, int, int, float shift, float& sx, float& sy) {
+            sx = float(x) + shift - 16.0f;
+            sy = float(y);
+        });
 }
 
 void CVelvix_FineArts::UnderWater(int wave)
@@ -353,23 +488,42 @@ VxPixel CVelvix_FineArts::_GetMostUsed(int x, int y, int n, _ColorInfo* table)
 {
     for (int j = 0; j < n * n; ++j)
         table[j] = {};
-    return MostUsed(m_pOldData, GetWidth(), GetHeight(), x, y, n, table);
+    return MostUsed(m_pOldData, GetWidth(), GetHeight(), x, y, n, table, ChooseCountClose());
 }
 
 void CVelvix_FineArts::OilPaint(int n)
 {
     if (!IsValidObject() || n < 1 || n > 5)
         return;
-    if (!COPY_DATA())
+    CVelvixBitmap copy;
+    if (!_SaveCopy(copy))
         return;
     const int w = GetWidth(), h = GetHeight();
     const VxPixel* src = m_pOldData;
     VxPixel* dst = GetImageData();
+    const CountClose countClose = ChooseCountClose();
+    const int side = 2 * n + 1;
     VxParallelRows(h, (long long)w * h * n, [&](int first, int last) {
-        _ColorInfo groups[25];
-        for (int y = first; y < last; ++y)
-            for (int x = 0; x < w; ++x)
-                dst[std::ptrdiff_t(y) * w + x] = MostUsed(src, w, h, x, y, n, groups);
+        _ColorInfo table[25];
+        std::vector<int> firstGroup(std::max(w - 2 * n, 0));
+        for (int y = first; y < last; ++y) {
+            VxPixel* out = dst + std::ptrdiff_t(y) * w;
+            const bool rowsInside = y - n >= 0 && y + n < h;
+            int x = 0;
+            if (rowsInside && w - 2 * n > 0) {
+                for (; x < n; ++x)
+                    out[x] = MostUsed(src, w, h, x, y, n, table, countClose);
+                FirstGroupCounts(src, w, y, n, n, w - n, firstGroup.data());
+                for (; x < w - n; ++x) {
+                    if (2 * firstGroup[x - n] >= side * side)
+                        out[x] = src[std::ptrdiff_t(y - n) * w + (x - n)];
+                    else
+                        out[x] = MostUsed(src, w, h, x, y, n, table, countClose);
+                }
+            }
+            for (; x < w; ++x)
+                out[x] = MostUsed(src, w, h, x, y, n, table, countClose);
+        }
     });
-    DELETE_DATA();
+    m_pOldData = nullptr;
 }

@@ -41,6 +41,11 @@ private:
     };
 
     VxPixel _GetMostUsed(int x, int y, int n, _ColorInfo* table);
+    // Points the saved copy at `copy`, a copy of the pixels in huge pages
+    // (the mappings read it scattered) made on both cores.
+    bool _SaveCopy(CVelvixBitmap& copy);
     template <typename Map>
     void _MapPixels(Map map);
+    template <typename Shared, typename OffsetFn, typename SourceFn>
+    void _MapSymmetric(bool dyRatio, OffsetFn offset, SourceFn source);
 };

@@ -151,48 +151,62 @@ void CVelvix_Rotation::RotateAngle(int angle, int method)
     const long long reach = reachX * reachX + reachY * reachY;
     const float fw = float(hw), fh = float(hh);
 
-    VxParallelRows(canvasHeight, (long long)canvasWidth * canvasHeight, [&](int first, int last) {
-        for (int row = first; row < last; ++row) {
-            const int dy = row - pad - hh;
+    // Columns within reach of row `row`: |dx| <= span, symmetric about the centre.
+    const int centreX = hw + pad, centreY = hh + pad;
+    auto reachable = [=](int row, int& begin, int& end) {
+        const long long dy = row - centreY;
+        const long long rest = reach - dy * dy;
+        long long span = rest < 0 ? -1 : (long long)std::sqrt(double(rest));
+        while (span >= 0 && span * span > rest)
+            --span;
+        while ((span + 1) * (span + 1) <= rest)
+            ++span;
+        begin = int(std::max<long long>(0, centreX - span));
+        end = int(std::min<long long>(canvasWidth, centreX + span + 1));
+        if (end < begin)
+            end = begin;
+    };
+    if (!bilinear && pad == 0) {
+        // B-spline writes every pixel: black beyond reach.
+        for (int row = 0; row < canvasHeight; ++row) {
+            int begin, end;
+            reachable(row, begin, end);
             VxPixel* out = dst + std::ptrdiff_t(row) * canvasWidth;
-            // Columns within reach: |dx| <= span.
-            const long long rest = reach - (long long)dy * dy;
-            long long span = rest < 0 ? -1 : (long long)std::sqrt(double(rest));
-            while (span >= 0 && span * span > rest)
-                --span;
-            while ((span + 1) * (span + 1) <= rest)
-                ++span;
-            const int begin = int(std::max<long long>(0, hw + pad - span));
-            const int end = int(std::min<long long>(canvasWidth, hw + pad + span + 1));
-            if (!bilinear) {
-                for (int col = 0; col < std::min(begin, canvasWidth); ++col)
-                    out[col] = 0;
-                for (int col = std::max(end, 0); col < canvasWidth; ++col)
-                    out[col] = 0;
-            }
-            for (int col = begin; col < end; ++col) {
-                const int dx = col - pad - hw;
-                float x, y;
-                if (dx == 0 && dy == 0) {
-                    x = fw;
-                    y = fh;
-                } else {
-                    const float r = std::sqrt(float(dx * dx + dy * dy));
-                    const float theta = std::atan(float(dy) / float(dx));
-                    VxPolarToCartesian(r, theta + a, x, y);
-                    if (dx < 0) {
-                        x = -x;
-                        y = -y;
-                    }
-                    x = x + fw;
-                    y = y + fh;
-                }
-                if (bilinear)
-                    VxBilinearIfInside(src, w, h, x, y, out[col]);
-                else
-                    out[col] = VxBSplinePixel(src, w, h, x, y);
-            }
+            std::fill(out, out + begin, 0u);
+            std::fill(out + end, out + canvasWidth, 0u);
         }
-    });
+    }
+    struct Offset {
+        float x, y;
+    };
+    VxSymmetricMap<Offset>(
+        canvasWidth, canvasHeight, true, reachable,
+        [=](int dx, int dy, Offset& o) {
+            if (dx == 0 && dy == 0) {
+                o = {0.0f, 0.0f};  // the centre maps to the source centre
+                return true;
+            }
+            const float r = std::sqrt(float(dx * dx + dy * dy));
+            const float theta = std::atan(float(dy) / float(dx));
+            VxPolarToCartesian(r, theta + a, o.x, o.y);
+            return true;
+        },
+        [=](int, int, int dx, int, const Offset& o, float& x, float& y) {
+            x = o.x;
+            y = o.y;
+            if (dx < 0) {
+                x = -x;
+                y = -y;
+            }
+            x = x + fw;
+            y = y + fh;
+        },
+        [=](int col, int row, float x, float y) {
+            VxPixel& out = dst[std::ptrdiff_t(row) * canvasWidth + col];
+            if (bilinear)
+                VxBilinearIfInside(src, w, h, x, y, out);
+            else
+                out = VxBSplinePixel(src, w, h, x, y);
+        });
     m_pRotationSource = nullptr;
 }

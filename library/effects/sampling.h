@@ -202,3 +202,86 @@ void VxParallelRows(int count, long long work, Fn&& fn)
     VxParallelRanges(std::size_t(count), work >= (1LL << 16),
                      [&](std::size_t begin, std::size_t end) { fn(int(begin), int(end)); });
 }
+
+// Runs an inverse mapping over the pixels of a width x height canvas whose
+// polar centre is (cx, cy) = (width / 2, height / 2), both cores.
+//
+// The polar mappings depend on the offset d = (dx, dy) from the centre only
+// through r = |d| and the ratio dy / dx, which d and -d share exactly, so
+// one evaluation serves the pixel and its mirror through the centre:
+//   offset(dx, dy, Shared& o) -> bool   the costly part, shared by d and -d; false
+//                               when the pixel has no source position
+//   source(x, y, dx, dy, o, X, Y)  the cheap rest, per pixel
+//   write(x, y, X, Y)           samples and stores
+// The line through the centre where the ratio is not shared (dx = 0, whose
+// ratio is +-infinity; dy = 0 instead when dyRatio is false, for a mapping
+// that takes the ratio dx / dy) is evaluated pixel by pixel.
+// span(y, begin, end) limits each row to a range symmetric about cx.
+template <typename Shared, typename Offset, typename Source, typename Write, typename Span>
+void VxSymmetricMap(int width, int height, bool dyRatio, Span span, Offset offset, Source source, Write write)
+{
+    const int cx = width / 2, cy = height / 2;
+    auto alone = [&](int x, int y) {
+        const int dx = x - cx, dy = y - cy;
+        Shared o;
+        if (!offset(dx, dy, o))
+            return;
+        float sx, sy;
+        source(x, y, dx, dy, o, sx, sy);
+        write(x, y, sx, sy);
+    };
+    VxParallelRows(cy + 1, (long long)width * height, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            int begin, end;
+            span(y, begin, end);
+            const int dy = y - cy, yp = 2 * cy - y;
+            if (y == cy) {
+                // The middle row pairs with itself: x with 2cx - x.
+                for (int x = begin; x < end; ++x) {
+                    const int dx = x - cx, xp = 2 * cx - x;
+                    if (!dyRatio || dx == 0 || (dx > 0 && xp < begin)) {
+                        alone(x, y);
+                        continue;
+                    }
+                    if (dx > 0)
+                        continue;  // written with its partner
+                    Shared o;
+                    if (!offset(dx, dy, o))
+                        continue;
+                    float sx, sy;
+                    source(x, y, dx, dy, o, sx, sy);
+                    write(x, y, sx, sy);
+                    if (xp < end) {
+                        source(xp, y, -dx, -dy, o, sx, sy);
+                        write(xp, y, sx, sy);
+                    }
+                }
+                continue;
+            }
+            const bool pairRow = yp < height;
+            for (int x = begin; x < end; ++x) {
+                const int dx = x - cx, xp = 2 * cx - x;
+                if (dyRatio && dx == 0) {
+                    alone(x, y);
+                    if (pairRow)
+                        alone(x, yp);
+                    continue;
+                }
+                Shared o;
+                const bool has = offset(dx, dy, o);
+                if (has) {
+                    float sx, sy;
+                    source(x, y, dx, dy, o, sx, sy);
+                    write(x, y, sx, sy);
+                    if (pairRow && xp < end) {
+                        source(xp, yp, -dx, -dy, o, sx, sy);
+                        write(xp, yp, sx, sy);
+                    }
+                }
+            }
+            // With an even width, column 0 of the partner row has no partner.
+            if (pairRow && begin == 0 && 2 * cx == width && end > 0)
+                alone(0, yp);
+        }
+    });
+}
