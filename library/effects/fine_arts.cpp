@@ -63,6 +63,34 @@ __attribute__((target("avx2,popcnt"))) int CountCloseAvx2(const VxPixel* square,
 }
 #endif
 
+#if defined(__x86_64__) || defined(__i386__)
+// FirstGroupCounts for eight neighbouring squares at once.
+__attribute__((target("avx2"))) int FirstGroupCountsAvx2(const VxPixel* src, int w, int y, int n, int first,
+                                                        int last, int* counts)
+{
+    const int side = 2 * n + 1;
+    const __m256i bias = _mm256_set1_epi32(int(0x80000000u));
+    const __m256i offset = _mm256_set1_epi32(int(kCloseness - 1));
+    const __m256i bound = _mm256_set1_epi32(int((2 * kCloseness - 1) ^ 0x80000000u));
+    int x = first;
+    for (; x + 8 <= last; x += 8) {
+        const VxPixel* corner = src + std::ptrdiff_t(y - n) * w + (x - n);
+        const __m256i seeds = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(corner));
+        __m256i count = _mm256_setzero_si256();
+        for (int j = 0; j < side; ++j) {
+            const VxPixel* row = corner + std::ptrdiff_t(j) * w;
+            for (int i = 0; i < side; ++i) {
+                const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i));
+                const __m256i distance = _mm256_xor_si256(_mm256_add_epi32(_mm256_sub_epi32(seeds, p), offset), bias);
+                count = _mm256_sub_epi32(count, _mm256_cmpgt_epi32(bound, distance));
+            }
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(counts + (x - first)), count);
+    }
+    return x;
+}
+#endif
+
 using CountClose = int (*)(const VxPixel*, std::int32_t*, int, int, VxPixel);
 
 CountClose ChooseCountClose()
@@ -88,19 +116,38 @@ VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* 
     const int left = std::max(0, x - n), right = std::min(w - 1, x + n);
     const int bottom = std::max(0, y - n), top = std::min(h - 1, y + n);
     const int perRow = right - left + 1;
-    alignas(32) VxPixel square[128];
+    alignas(32) VxPixel square[136];
     alignas(32) std::int32_t unassigned[128];
+    const VxPixel* const bufferEnd = src + std::ptrdiff_t(w) * h;
     int total = 0;
-    for (int yy = bottom; yy <= top; ++yy) {
+    for (int yy = bottom; yy <= top; ++yy, total += perRow) {
         const VxPixel* row = src + std::ptrdiff_t(yy) * w + left;
-        for (int i = 0; i < perRow; ++i)
-            square[total++] = row[i];
+#if defined(__SSE2__)
+        // Twelve pixels at a time (the surplus is overwritten by the next row
+        // or cleared below); a loop of variable length would become a call.
+        if (row + 12 <= bufferEnd) {
+            for (int i = 0; i < 12; i += 4)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total + i),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)));
+            continue;
+        }
+#endif
+        std::copy(row, row + perRow, square + total);
     }
     const int end = (total + 7) & ~7;
-    for (int i = 0; i < end; ++i)
-        unassigned[i] = i < total ? -1 : 0;
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total), _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total + 4), _mm_setzero_si128());
+    const __m128i size = _mm_set1_epi32(total);
+    for (int i = 0; i < end; i += 4)
+        _mm_store_si128(reinterpret_cast<__m128i*>(unassigned + i),
+                        _mm_cmplt_epi32(_mm_setr_epi32(i, i + 1, i + 2, i + 3), size));
+#else
     for (int i = total; i < end; ++i)
         square[i] = 0;
+    for (int i = 0; i < end; ++i)
+        unassigned[i] = i < total ? -1 : 0;
+#endif
     const int capacity = n * n;
     int used = 0, best = 0, bestCount = 0, left_over = total, first = 0;
     while (used < capacity && left_over > 0) {
@@ -126,10 +173,14 @@ VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* 
 // Whenever that first group holds at least half of the square, it wins.
 // Counted for four neighbouring squares at once: their first pixels, and the
 // pixels at any one offset within them, are four consecutive pixels.
-void FirstGroupCounts(const VxPixel* src, int w, int y, int n, int first, int last, int* counts)
+void FirstGroupCounts(const VxPixel* src, int w, int y, int n, int first, int last, int* counts, bool avx2)
 {
     const int side = 2 * n + 1;
     int x = first;
+#if defined(__x86_64__) || defined(__i386__)
+    if (avx2)
+        x = FirstGroupCountsAvx2(src, w, y, n, first, last, counts);
+#endif
 #if defined(__SSE2__)
     const __m128i bias = _mm_set1_epi32(int(0x80000000u));
     const __m128i offset = _mm_set1_epi32(int(kCloseness - 1));
@@ -502,6 +553,7 @@ void CVelvix_FineArts::OilPaint(int n)
     const VxPixel* src = m_pOldData;
     VxPixel* dst = GetImageData();
     const CountClose countClose = ChooseCountClose();
+    const bool avx2 = countClose != CountClosePlain;
     const int side = 2 * n + 1;
     VxParallelRows(h, (long long)w * h * n, [&](int first, int last) {
         _ColorInfo table[25];
@@ -513,7 +565,7 @@ void CVelvix_FineArts::OilPaint(int n)
             if (rowsInside && w - 2 * n > 0) {
                 for (; x < n; ++x)
                     out[x] = MostUsed(src, w, h, x, y, n, table, countClose);
-                FirstGroupCounts(src, w, y, n, n, w - n, firstGroup.data());
+                FirstGroupCounts(src, w, y, n, n, w - n, firstGroup.data(), avx2);
                 for (; x < w - n; ++x) {
                     if (2 * firstGroup[x - n] >= side * side)
                         out[x] = src[std::ptrdiff_t(y - n) * w + (x - n)];

@@ -4,3 +4,7 @@ ambrel_unit_tests(geometry_tests
   ${CMAKE_CURRENT_LIST_DIR}/fine_arts_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/red_eye_test.cpp
 )
+ambrel_gui_tests(geometry_photo_tests
+  ${CMAKE_CURRENT_LIST_DIR}/geometry_photo_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../gtest_qt_main.cpp
+)
