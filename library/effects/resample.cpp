@@ -55,6 +55,57 @@ void BilinearRows(const VxPixel* src, int w, int h, VxPixel* dst, int newWidth, 
     }
 }
 
+#if defined(__SSE2__)
+// Enlarging: every source row feeds several destination rows, so its blends
+// along x (the "top" and "bottom" of the bilinear pixel) are computed once and
+// kept for two source rows.
+void EnlargeRows(const VxPixel* src, int w, int h, VxPixel* dst, int newWidth, const std::vector<Position>& columns,
+                 const std::vector<Position>& rows, int first, int last)
+{
+    struct Channels {
+        __m128 v;
+    };
+    struct Blended {
+        int row = -1;
+        std::vector<Channels> values;
+    };
+    Blended slots[2];
+    slots[0].values.resize(newWidth);
+    slots[1].values.resize(newWidth);
+    auto fetch = [&](int row, int keep) -> const Channels* {
+        for (Blended& slot : slots)
+            if (slot.row == row)
+                return slot.values.data();
+        Blended& slot = slots[0].row == keep ? slots[1] : slots[0];
+        const VxPixel* line = src + std::ptrdiff_t(row) * w;
+        for (int x = 0; x < newWidth; ++x) {
+            const Position c = columns[x];
+            const int x1 = c.lower + 1 < w ? c.lower + 1 : c.lower;
+            const __m128 a = VxChannels(line[c.lower]), b = VxChannels(line[x1]);
+            slot.values[x].v = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(b, a), _mm_set1_ps(c.fraction)), a);
+        }
+        slot.row = row;
+        return slot.values.data();
+    };
+    for (int y = first; y < last; ++y) {
+        const Position row = rows[y];
+        const int y1 = row.lower + 1 < h ? row.lower + 1 : row.lower;
+        const Channels* top = fetch(row.lower, -1);
+        VxPixel* out = dst + std::ptrdiff_t(y) * newWidth;
+        if (row.fraction == 0.0f) {
+            // (bottom - top) * 0 + top is top exactly.
+            for (int x = 0; x < newWidth; ++x)
+                out[x] = VxPackChannels(top[x].v);
+            continue;
+        }
+        const Channels* bottom = fetch(y1, row.lower);
+        const __m128 dy = _mm_set1_ps(row.fraction);
+        for (int x = 0; x < newWidth; ++x)
+            out[x] = VxPackChannels(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(bottom[x].v, top[x].v), dy), top[x].v));
+    }
+}
+#endif
+
 struct Weights {
     float w[4];
 };
@@ -137,6 +188,12 @@ void CVelvix_Resample::Resample_Bilinear(int newHeight, int newWidth, bool keepA
         if (newWidth < 1)
             newWidth = 1;
     }
+#if defined(__SSE2__)
+    if (newHeight > GetHeight()) {
+        _Resample(newHeight, newWidth, EnlargeRows);
+        return;
+    }
+#endif
     _Resample(newHeight, newWidth, BilinearRows);
 }
 
