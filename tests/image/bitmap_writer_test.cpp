@@ -1,6 +1,8 @@
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 #include <sys/stat.h>
@@ -54,6 +56,26 @@ TEST(BitmapWriter, HeaderLayoutAndRowPadding)
         // First pixel of the block is the bottom-left pixel, blue first.
         EXPECT_EQ(bytes[58], image.Bytes(0, 0) & 0xFF);
         EXPECT_EQ(bytes[60], (image.Bytes(0, 0) >> 16) & 0xFF);
+    }
+}
+
+// The pixel block of the file is exactly what Create24BitDWORDAlignedBuffer
+// makes, for every row padding and for pictures taller than one write slice.
+TEST(BitmapWriter, PixelBlockEqualsThe24BitBuffer)
+{
+    vxtest::TempDir dir;
+    for (auto [w, h] : {std::pair{1, 1}, {2, 3}, {3, 2}, {5, 7}, {8, 1}, {4099, 300}}) {
+        CVelvix image = vxtest::RandomImage(w, h, std::uint32_t(w + 17 * h));
+        for (int i = 0; i < w * h; i += 3)
+            image.Bytes(i) |= 0xAB000000u;  // the top byte is never written
+        const std::string path = dir.File("b.bmp");
+        ASSERT_TRUE(image.SaveBitmapImage(path.c_str()));
+        const auto bytes = ReadAll(path);
+        int size = 0;
+        std::unique_ptr<unsigned char[]> block(
+            static_cast<CVelvix_PixelInterface&>(image).Create24BitDWORDAlignedBuffer(size));
+        ASSERT_EQ(bytes.size(), 58u + unsigned(size)) << w << "x" << h;
+        EXPECT_TRUE(std::equal(bytes.begin() + 58, bytes.end(), block.get())) << w << "x" << h;
     }
 }
 
