@@ -284,6 +284,11 @@ void CMainFrame::RebuildMenus()
     if (resource == m_nMenuResource && !menuBar()->actions().isEmpty())
         return;
     m_nMenuResource = resource;
+    // A command of the old menus may be running right now (it may be what
+    // activated another window): they go once control returns.
+    for (QAction* action : menuBar()->actions())
+        if (QMenu* menu = action->menu())
+            menu->deleteLater();
     menuBar()->clear();
     const std::vector<SMenuItem>* popups = CAmbrelMenus::GetMenu(resource);
     if (!popups)
@@ -408,8 +413,11 @@ void CMainFrame::_ApplyAccelerators(unsigned childResource)
                 m_frameKeys.push_back(shortcut);
             }
     }
-    for (QShortcut* shortcut : m_childKeys)
-        delete shortcut;
+    // The key that is being handled may be one of these.
+    for (QShortcut* shortcut : m_childKeys) {
+        shortcut->setEnabled(false);
+        shortcut->deleteLater();
+    }
     m_childKeys.clear();
     // The child's keys come before the frame's: a key in both tables is the child's.
     for (QShortcut* frameKey : m_frameKeys) {

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -401,6 +402,32 @@ TEST_F(Shell, TheActiveKindBringsItsMenusAndItsKeysComeFirst)
     ProcessEvents();
     EXPECT_EQ(MenuTitles(), frameMenus);
     EXPECT_EQ(liveKeys(QKeySequence(Qt::Key_F)), 0);
+}
+
+class OtherFrame : public CSMDIChildWnd {};
+
+TEST_F(Shell, AMenuCommandThatActivatesAnotherKindRebuildsTheMenusSafely)
+{
+    CAmbrelMenus::RegisterMenu(992, {SMenuItem::Popup("&Other", {}), SMenuItem::Popup("&Window", {})});
+    ASSERT_TRUE(Manager().AddDocumentTemplate("COtherFrame", 992, VX_DOCUMENT_CLASS(KindDoc),
+                                              VX_FRAME_CLASS(OtherFrame), VX_VIEW_CLASS(KindView), true, false,
+                                              nullptr));
+    OpenKind(1);
+    Manager().OpenNewFrame("COtherFrame", false);
+    ProcessEvents();
+    ASSERT_EQ(MenuTitles(), (QStringList{"&Other", "&Window"}));
+    QMenu* window = m_frame->menuBar()->actions().at(1)->menu();
+    emit window->aboutToShow();
+    QAction* first = nullptr;
+    for (QAction* action : window->actions())
+        if (action->data().toInt() == cmd::ID_WINDOW_CHILD_FIRST)
+            first = action;
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->text().startsWith("&1 "));
+    first->trigger(); // the menu that holds it is replaced meanwhile
+    ProcessEvents();
+    EXPECT_EQ(MenuTitles(), QStringList{"&Kind"});
+    EXPECT_EQ(Manager().FrameTemplateName(m_frame->MDIGetActive()), kKind);
 }
 
 TEST_F(Shell, CommandsOfAbsentKindsAreDisabled)
