@@ -188,7 +188,11 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
     OnCreate();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame()
+{
+    disconnect(this, &CSMDIFrameWnd::ActiveChildChanged, this, nullptr);
+    disconnect(GetMDIClient(), nullptr, this, nullptr);
+}
 
 void CMainFrame::_CreateToolBar()
 {

@@ -35,6 +35,12 @@ SMCMultiDocTemplate::SMCMultiDocTemplate(unsigned resourceId, const CSRuntimeCla
 {
 }
 
+SMCMultiDocTemplate::~SMCMultiDocTemplate()
+{
+    for (CSDocument* document : m_documents)
+        document->SetDocTemplate(nullptr);
+}
+
 QString SMCMultiDocTemplate::GetDocString(DocStringIndex index) const
 {
     const QStringList fields = m_strDocStrings.split(QLatin1Char('\n'));

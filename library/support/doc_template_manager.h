@@ -20,6 +20,10 @@ public:
     SMCMultiDocTemplate(unsigned resourceId, const CSRuntimeClass<CSDocument>& documentClass,
                         const CSRuntimeClass<CSMDIChildWnd>& frameClass,
                         const CSRuntimeClass<CSView>& viewClass, const QString& docString = QString());
+    // Documents still open forget the template.
+    ~SMCMultiDocTemplate();
+    SMCMultiDocTemplate(const SMCMultiDocTemplate&) = delete;
+    SMCMultiDocTemplate& operator=(const SMCMultiDocTemplate&) = delete;
 
     // The fields of the document string "\nname\ndocName\nfilter\n.ext;.ext\n...".
     enum DocStringIndex { windowTitle, docName, fileNewName, filterName, filterExt, regFileTypeId, regFileTypeName };

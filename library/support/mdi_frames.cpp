@@ -218,7 +218,11 @@ void CSMDIChildWnd::OnDestroy()
 
 bool CSMDIChildWnd::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_pSubWindow && event->type() == QEvent::Close && !m_bDestroyed) {
+    // The type first: while the MDI window is destroyed it is no longer one.
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Close && type != QEvent::Move && type != QEvent::Resize)
+        return QMainWindow::eventFilter(watched, event);
+    if (watched == m_pSubWindow && type == QEvent::Close && !m_bDestroyed) {
         if (!_CanClose()) {
             event->ignore();
             return true;
@@ -317,6 +321,8 @@ CSMDIFrameWnd::CSMDIFrameWnd(QMdiArea* client) : QMainWindow(nullptr), m_pMDICli
 
 CSMDIFrameWnd::~CSMDIFrameWnd()
 {
+    // The MDI area outlives this part of the frame while it is destroyed.
+    disconnect(m_pMDIClient, nullptr, this, nullptr);
     if (g_pMainFrame == this)
         g_pMainFrame = nullptr;
 }
