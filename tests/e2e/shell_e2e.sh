@@ -19,25 +19,10 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$WORK/last.png" ] && cp "$WORK/last.png" "/tmp/ambrel-e2e-$CASE-failure.png"; exit 1; }
+fail() { echo "FAIL: $*"; [ -s "$WORK/app.log" ] && sed 's/^/  app: /' "$WORK/app.log"; [ -f "$WORK/last.png" ] && cp "$WORK/last.png" "/tmp/ambrel-e2e-$CASE-failure.png"; exit 1; }
 
-# A display of our own: a number without a lock file, from a random start so
-# that tests running side by side rarely meet; a lost race is seen below.
-FIRST=$(( 80 + RANDOM % 400 ))
-for n in $(seq "$FIRST" $(( FIRST + 60 ))); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-    # The server that answers must be ours, not a neighbour's that won the number.
-    if kill -0 "$XVFB_PID" 2>/dev/null && xdotool getdisplaygeometry >/dev/null 2>&1; then
-      sleep 0.3
-      kill -0 "$XVFB_PID" 2>/dev/null && break
-    fi
-    kill "$XVFB_PID" 2>/dev/null; XVFB_PID=""
-  fi
-done
+source "$(dirname "$0")/display.sh"
+start_display 1280x900x24
 [ -n "$XVFB_PID" ] || fail "no X server"
 
 shot() { import -window root "$WORK/last.png" 2>/dev/null || fail "screenshot"; }
