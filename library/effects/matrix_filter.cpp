@@ -55,41 +55,60 @@ void CVelvix_MatrixFilter::RemoveNoiseFilter()
 
 void CVelvix_MatrixFilter::Pixelize(int n)
 {
-    if (!IsValidObject() || n < 1 || !COPY_DATA())
+    if (!IsValidObject() || n < 1)
         return;
     const int width = GetWidth(), height = GetHeight();
     // Sample points n, 3n, 5n, ... in each direction.
     const int columns = n < width ? int((std::int64_t(width) - n - 1) / (2LL * n) + 1) : 0;
     const int rows = n < height ? int((std::int64_t(height) - n - 1) / (2LL * n) + 1) : 0;
-    if (columns > 0 && rows > 0) {
-        PrepareAverages();
-        std::vector<VxPixel> averages(std::size_t(columns) * std::size_t(rows));
-        const bool parallel = std::size_t(width) * std::size_t(height) >= (1u << 16);
-        VxParallelRanges(std::size_t(rows), parallel, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t j = begin; j < end; ++j)
-                for (int i = 0; i < columns; ++i)
-                    averages[j * columns + i] = GetAverage(int(n + 2LL * n * i), int(n + 2LL * n * j), n);
-        });
-        // Squares painted later win on the rows and columns they share: a row
-        // takes the last block row that covers it, and within it the last
-        // square covering each column.
-        VxPixel* data = GetImageData();
-        const std::int64_t span = 2LL * n;
-        const std::int64_t lastRow = std::min<std::int64_t>(height, n + span * (rows - 1) + n + 1);
-        VxParallelRanges(std::size_t(lastRow), parallel, [&](std::size_t begin, std::size_t end) {
-            for (std::int64_t y = std::int64_t(begin); y < std::int64_t(end); ++y) {
-                const std::int64_t j = std::min<std::int64_t>(rows - 1, y / span);
-                const VxPixel* values = &averages[std::size_t(j) * columns];
-                VxPixel* row = data + std::size_t(y) * width;
+    if (columns == 0 || rows == 0)
+        return;
+    // Every square's average comes from the unchanged picture, so all of them
+    // are taken before any is painted; no saved copy is needed.
+    VxPixel* data = GetImageData();
+    const std::int64_t span = 2LL * n;
+    std::vector<VxPixel> averages(std::size_t(columns) * std::size_t(rows));
+    const bool parallel = std::size_t(width) * std::size_t(height) >= (1u << 16);
+    VxParallelRanges(std::size_t(rows), parallel, [&](std::size_t begin, std::size_t end) {
+        std::vector<std::uint64_t> sums(std::size_t(columns) * 3);
+        for (std::size_t j = begin; j < end; ++j) {
+            const std::int64_t y0 = std::max<std::int64_t>(0, span * std::int64_t(j));
+            const std::int64_t y1 = std::min<std::int64_t>(height, span * std::int64_t(j) + span + 1);
+            std::fill(sums.begin(), sums.end(), 0);
+            for (std::int64_t y = y0; y < y1; ++y) {
+                const VxPixel* row = data + std::size_t(y) * width;
                 for (int i = 0; i < columns; ++i) {
-                    const std::int64_t x0 = std::max<std::int64_t>(0, n + span * i - n);
-                    const std::int64_t x1 = std::min<std::int64_t>(width, n + span * i + n + 1);
-                    std::fill(row + x0, row + x1, values[i]);
+                    const std::int64_t x1 = std::min<std::int64_t>(width, span * i + span + 1);
+                    std::uint32_t r = 0, g = 0, b = 0;
+                    for (std::int64_t x = span * i; x < x1; ++x) {
+                        r += (row[x] >> 16) & 0xFF;
+                        g += (row[x] >> 8) & 0xFF;
+                        b += row[x] & 0xFF;
+                    }
+                    sums[3 * i] += r, sums[3 * i + 1] += g, sums[3 * i + 2] += b;
                 }
             }
-        });
-    }
-    DELETE_DATA();
+            for (int i = 0; i < columns; ++i) {
+                const std::int64_t x1 = std::min<std::int64_t>(width, span * i + span + 1);
+                averages[j * columns + i] = VxAveragePixel(double(sums[3 * i]), double(sums[3 * i + 1]),
+                                                           double(sums[3 * i + 2]),
+                                                           double((x1 - span * i) * (y1 - y0)));
+            }
+        }
+    });
+    // Squares painted later win on the rows and columns they share: a row
+    // takes the last block row that covers it, and within it the last square
+    // covering each column.
+    const std::int64_t lastRow = std::min<std::int64_t>(height, span * rows + 1);
+    VxParallelRanges(std::size_t(lastRow), parallel, [&](std::size_t begin, std::size_t end) {
+        for (std::int64_t y = std::int64_t(begin); y < std::int64_t(end); ++y) {
+            const std::int64_t j = std::min<std::int64_t>(rows - 1, y / span);
+            const VxPixel* values = &averages[std::size_t(j) * columns];
+            VxPixel* row = data + std::size_t(y) * width;
+            for (int i = 0; i < columns; ++i)
+                std::fill(row + span * i, row + std::min<std::int64_t>(width, span * i + span + 1), values[i]);
+        }
+    });
 }
 
 void CVelvix_MatrixFilter::_Segments(int n, unsigned long* out)

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "effects/kernels.h"
 #include "effects/row_filter.h"
-#include "image/velvix.h"
 
 void CVelvix_NoiseReduction::AveragingNoiseReductionWithThreshold(int area, int threshold, int replaceArea)
 {
@@ -29,6 +29,55 @@ void CVelvix_NoiseReduction::AveragingNoiseReductionWithReverseThresholdExcludeE
     _Reduce(area, threshold, replaceArea, true, true);
 }
 
+namespace {
+
+// Sums over a square window sliding down a band of rows: per column the sum
+// over the window's rows (updated by one row in, one row out), then prefix
+// sums along the row, so any window's sum is a difference of two prefixes.
+class SlidingWindow {
+public:
+    SlidingWindow(int width, int height, int half, int channels)
+        : m_nWidth(width), m_nHeight(height), m_nHalf(half), m_nChannels(channels),
+          m_Columns(std::size_t(channels) * width, 0), m_Prefix(std::size_t(channels) * (width + 1), 0)
+    {
+    }
+
+    // Moves the window to row y: rows [y - half, y + half] inside the image.
+    template <typename AddRow>
+    void MoveTo(int y, bool first, AddRow addRow)
+    {
+        if (first) {
+            std::fill(m_Columns.begin(), m_Columns.end(), 0);
+            for (long long r = std::max(0LL, (long long)y - m_nHalf);
+                 r < std::min<long long>(m_nHeight, (long long)y + m_nHalf + 1); ++r)
+                addRow(m_Columns.data(), int(r), +1);
+        } else {
+            if ((long long)y + m_nHalf < m_nHeight)
+                addRow(m_Columns.data(), int(y + m_nHalf), +1);
+            if ((long long)y - m_nHalf - 1 >= 0)
+                addRow(m_Columns.data(), int(y - m_nHalf - 1), -1);
+        }
+        m_nRows = int(std::min<long long>(m_nHeight, (long long)y + m_nHalf + 1) - std::max(0LL, (long long)y - m_nHalf));
+        for (int c = 0; c < m_nChannels; ++c) {
+            const std::uint32_t* column = &m_Columns[std::size_t(c) * m_nWidth];
+            std::uint64_t* prefix = &m_Prefix[std::size_t(c) * (m_nWidth + 1)];
+            std::uint64_t run = 0;
+            for (int x = 0; x < m_nWidth; ++x)
+                prefix[x + 1] = run += column[x];
+        }
+    }
+
+    const std::uint64_t* Prefix(int channel) const { return &m_Prefix[std::size_t(channel) * (m_nWidth + 1)]; }
+    int Rows() const { return m_nRows; }
+
+private:
+    int m_nWidth, m_nHeight, m_nHalf, m_nChannels, m_nRows = 0;
+    std::vector<std::uint32_t> m_Columns;  // channel-major
+    std::vector<std::uint64_t> m_Prefix;
+};
+
+} // namespace
+
 void CVelvix_NoiseReduction::_Reduce(int area, int threshold, int replaceArea, bool reverse, bool excludeEdges)
 {
     if (!IsValidObject() || area < 1 || !COPY_DATA())
@@ -36,65 +85,85 @@ void CVelvix_NoiseReduction::_Reduce(int area, int threshold, int replaceArea, b
     const int width = GetWidth(), height = GetHeight();
     const std::size_t pixels = std::size_t(width) * std::size_t(height);
     const int replaceHalf = ReplacementHalfSide(replaceArea);
+    const VxPixel* saved = m_pOldData;
+    const bool parallel = pixels >= (1u << 16);
 
-    // Strong edges of the Sobel edge image (border pixels: the image's own),
-    // counted by block sums so that the test over a square costs four reads.
-    CVelvixBlockSums strongEdges;
+    // Strong edges: grey level 236 or more in the Sobel edge image of the
+    // unchanged picture, whose one-pixel border is the picture's own pixels
+    // (tested as whole values, like the grey ones).
+    std::vector<std::uint8_t> strong;
     if (excludeEdges) {
-        CVelvix edges;
-        if (!static_cast<CVelvix_PixelInterface&>(edges).RawCreateImage(height, width)) {
+        try {
+            strong.assign(pixels, 0);
+        } catch (const std::bad_alloc&) {
             DELETE_DATA();
             return;
         }
-        std::copy(m_pOldData, m_pOldData + pixels, &edges.Bytes(0));
-        edges.DetectEdges_Sobel();
-        std::vector<std::uint8_t> strong(pixels);
-        const VxPixel* map = &edges.Bytes(0);
-        VxParallelRanges(pixels, pixels >= (1u << 16), [&](std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i)
-                strong[i] = map[i] > 0xEBEBEBu ? 1 : 0;
+        const VxKernelTable& kernels = VxKernels();
+        VxParallelRanges(std::size_t(height), parallel, [&](std::size_t begin, std::size_t end) {
+            std::vector<VxPixel> row(static_cast<std::size_t>(width));
+            for (int y = int(begin); y < int(end); ++y) {
+                const VxPixel* source = saved + std::size_t(y) * width;
+                std::copy(source, source + width, row.begin());
+                if (y >= 1 && y + 1 < height && width >= 3)
+                    kernels.edges(0, false, 0, source - width, source, source + width, row.data(), width);
+                std::uint8_t* flags = &strong[std::size_t(y) * width];
+                for (int x = 0; x < width; ++x)
+                    flags[x] = row[x] > 0xEBEBEBu ? 1 : 0;
+            }
         });
-        edges.DeleteObject();
-        if (!strongEdges.Build(strong.data(), width, height)) {
-            DELETE_DATA();
-            return;
-        }
     }
 
-    PrepareAverages();
+    auto addPixels = [&](std::uint32_t* columns, int y, int sign) {
+        const VxPixel* row = saved + std::size_t(y) * width;
+        std::uint32_t *r = columns, *g = columns + width, *b = columns + 2 * std::size_t(width);
+        const std::uint32_t s = std::uint32_t(sign);
+        for (int x = 0; x < width; ++x) {
+            r[x] += s * ((row[x] >> 16) & 0xFF);
+            g[x] += s * ((row[x] >> 8) & 0xFF);
+            b[x] += s * (row[x] & 0xFF);
+        }
+    };
+    auto addFlags = [&](std::uint32_t* columns, int y, int sign) {
+        const std::uint8_t* row = &strong[std::size_t(y) * width];
+        const std::uint32_t s = std::uint32_t(sign);
+        for (int x = 0; x < width; ++x)
+            columns[x] += s * row[x];
+    };
+
     VxPixel* data = GetImageData();
-    VxParallelRanges(std::size_t(height), pixels >= (1u << 16), [&](std::size_t begin, std::size_t end) {
+    VxParallelRanges(std::size_t(height), parallel, [&](std::size_t begin, std::size_t end) {
+        SlidingWindow compare(width, height, area, 3), replace(width, height, replaceHalf, 3);
+        SlidingWindow edges(width, height, excludeEdges ? area : 0, excludeEdges ? 1 : 0);
         for (int y = int(begin); y < int(end); ++y) {
-            const int y0 = std::max(y - area, 0), y1 = std::min<long long>((long long)y + area + 1, height);
+            const bool first = y == int(begin);
+            compare.MoveTo(y, first, addPixels);
+            replace.MoveTo(y, first, addPixels);
+            if (excludeEdges)
+                edges.MoveTo(y, first, addFlags);
+            VxPixel* row = data + std::size_t(y) * width;
             for (int x = 0; x < width; ++x) {
-                if (excludeEdges) {
-                    const int x0 = std::max(x - area, 0);
-                    const int x1 = int(std::min<long long>((long long)x + area + 1, width));
-                    std::uint32_t found;
-                    // A square too large for exact block sums: count in slices of rows.
-                    if (strongEdges.Sum(x0, y0, x1, y1, &found)) {
-                        if (found)
-                            continue;
-                    } else {
-                        bool any = false;
-                        for (int yy = y0; yy < y1 && !any; yy += 64) {
-                            std::uint32_t part = 0;
-                            strongEdges.Sum(x0, yy, x1, std::min(y1, yy + 64), &part);
-                            any = part != 0;
-                        }
-                        if (any)
-                            continue;
-                    }
-                }
-                const VxPixel average = GetAverage(x, y, area);
-                const VxPixel current = data[std::size_t(y) * width + x];
-                const int dr = std::abs(int((current >> 16) & 0xFF) - int((average >> 16) & 0xFF));
-                const int dg = std::abs(int((current >> 8) & 0xFF) - int((average >> 8) & 0xFF));
-                const int db = std::abs(int(current & 0xFF) - int(average & 0xFF));
-                const bool replace = reverse ? (dr > threshold || dg > threshold || db > threshold)
-                                             : (dr < threshold && dg < threshold && db < threshold);
-                if (replace)
-                    data[std::size_t(y) * width + x] = GetAverage(x, y, replaceHalf);
+                const int x0 = int(std::max(0LL, (long long)x - area));
+                const int x1 = int(std::min<long long>(width, (long long)x + area + 1));
+                if (excludeEdges && edges.Prefix(0)[x1] != edges.Prefix(0)[x0])
+                    continue;
+                const double count = double(x1 - x0) * compare.Rows();
+                const VxPixel current = row[x];
+                const int dr = std::abs(int((current >> 16) & 0xFF) -
+                                        int(double(compare.Prefix(0)[x1] - compare.Prefix(0)[x0]) / count));
+                const int dg = std::abs(int((current >> 8) & 0xFF) -
+                                        int(double(compare.Prefix(1)[x1] - compare.Prefix(1)[x0]) / count));
+                const int db =
+                    std::abs(int(current & 0xFF) - int(double(compare.Prefix(2)[x1] - compare.Prefix(2)[x0]) / count));
+                const bool change = reverse ? (dr > threshold || dg > threshold || db > threshold)
+                                            : (dr < threshold && dg < threshold && db < threshold);
+                if (!change)
+                    continue;
+                const int r0 = std::max(0, x - replaceHalf), r1 = std::min(width, x + replaceHalf + 1);
+                row[x] = VxAveragePixel(double(replace.Prefix(0)[r1] - replace.Prefix(0)[r0]),
+                                        double(replace.Prefix(1)[r1] - replace.Prefix(1)[r0]),
+                                        double(replace.Prefix(2)[r1] - replace.Prefix(2)[r0]),
+                                        double(r1 - r0) * replace.Rows());
             }
         }
     });

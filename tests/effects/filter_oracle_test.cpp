@@ -74,9 +74,11 @@ TEST(Equalizations, EqualTheirDefinitions)
 {
     CompareOnAllSizes("HistogramEqualization", [](CVelvix& im) { im.HistogramEqualization(); },
                       [](CVelvix& im) { oracle::HistogramEqualization(im); });
-    CompareOnAllSizes("HistogramEqualizationColorBalanced",
-                      [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); },
-                      [](CVelvix& im) { oracle::HistogramEqualizationColorBalanced(im); });
+    filtertest::ForEachKernelTable([](const std::string& table) {
+        CompareOnAllSizes("HistogramEqualizationColorBalanced [" + table + "]",
+                          [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); },
+                          [](CVelvix& im) { oracle::HistogramEqualizationColorBalanced(im); });
+    });
     CompareOnAllSizes("HistogramEqualizationHSL", [](CVelvix& im) { im.HistogramEqualizationHSL(); },
                       [](CVelvix& im) { oracle::HistogramEqualizationHSL(im); });
 }
@@ -281,5 +283,47 @@ TEST(ImageDiff, EqualsItsDefinitionForEveryCountAndDistance)
                       oracle::ImageDiffPercentage(a.data(), b.data(), count))
                 << count;
         }
+    }
+}
+
+namespace {
+
+// Reaches the saved copy and the block averages that the filters share.
+class AverageProbe : public CVelvix {
+public:
+    explicit AverageProbe(const CVelvix& image) : CVelvix(image) {}
+    bool Save() { return CVelvix_MatrixFilter::COPY_DATA(); }
+    void Drop() { CVelvix_MatrixFilter::DELETE_DATA(); }
+    VxPixel Square(int x, int y, int n) { return CVelvix_MatrixFilter::GetAverage(x, y, n); }
+    VxPixel Rectangle(int x, int y, int w, int h) { return CVelvix_MatrixFilter::GetAverage(x, y, w, h); }
+};
+
+} // namespace
+
+TEST(BlockAverages, EqualTheirDefinitionsInsideAndAcrossTheEdges)
+{
+    for (const auto& size : kSizes) {
+        AverageProbe probe(MixedImage(size.w, size.h, 300));
+        const std::vector<VxPixel> original = oracle::Pixels(probe);
+        ASSERT_TRUE(probe.Save());
+        // The saved copy is what the square form reads, whatever the image becomes.
+        for (int i = 0; i < size.w * size.h; ++i)
+            probe.Bytes(i) = 0x010203;
+        for (int y = -1; y <= size.h; ++y)
+            for (int x = -1; x <= size.w; ++x)
+                for (int n : {0, 1, 2, 5, 100000}) {
+                    // The plain average visits only the part inside the picture.
+                    const int x0 = std::max(x - n, -1), y0 = std::max(y - n, -1);
+                    const int x1 = std::min(x + n + 1, size.w + 1), y1 = std::min(y + n + 1, size.h + 1);
+                    ASSERT_EQ(probe.Square(x, y, n), oracle::Average(original, size.w, size.h, x0, y0, x1, y1))
+                        << x << ", " << y << ", n = " << n;
+                }
+        EXPECT_EQ(probe.Square(0, 0, -1), 0u) << "an empty square";
+        probe.Drop();
+        EXPECT_EQ(probe.Rectangle(0, 0, size.w, size.h), size.w * size.h ? 0x010203u : 0u)
+            << "the rectangle form reads the current pixels";
+        EXPECT_EQ(probe.Rectangle(-5, -5, 6, 6), 0x010203u);
+        EXPECT_EQ(probe.Rectangle(0, 0, 0, 3), 0u);
+        EXPECT_EQ(probe.Rectangle(size.w, 0, 2, 2), 0u);
     }
 }
