@@ -132,6 +132,7 @@ void CVelvix_NoiseReduction::_Reduce(int area, int threshold, int replaceArea, b
     };
 
     VxPixel* data = GetImageData();
+    const std::int64_t t = threshold;
     VxParallelRanges(std::size_t(height), parallel, [&](std::size_t begin, std::size_t end) {
         SlidingWindow compare(width, height, area, 3), replace(width, height, replaceHalf, 3);
         SlidingWindow edges(width, height, excludeEdges ? area : 0, excludeEdges ? 1 : 0);
@@ -147,16 +148,18 @@ void CVelvix_NoiseReduction::_Reduce(int area, int threshold, int replaceArea, b
                 const int x1 = int(std::min<long long>(width, (long long)x + area + 1));
                 if (excludeEdges && edges.Prefix(0)[x1] != edges.Prefix(0)[x0])
                     continue;
-                const double count = double(x1 - x0) * compare.Rows();
+                // |v - trunc(S / count)| against the threshold, decided on the
+                // integer sum itself: trunc(S / count) >= q exactly when S >= q x count.
+                const std::int64_t count = std::int64_t(x1 - x0) * compare.Rows();
                 const VxPixel current = row[x];
-                const int dr = std::abs(int((current >> 16) & 0xFF) -
-                                        int(double(compare.Prefix(0)[x1] - compare.Prefix(0)[x0]) / count));
-                const int dg = std::abs(int((current >> 8) & 0xFF) -
-                                        int(double(compare.Prefix(1)[x1] - compare.Prefix(1)[x0]) / count));
-                const int db =
-                    std::abs(int(current & 0xFF) - int(double(compare.Prefix(2)[x1] - compare.Prefix(2)[x0]) / count));
-                const bool change = reverse ? (dr > threshold || dg > threshold || db > threshold)
-                                            : (dr < threshold && dg < threshold && db < threshold);
+                bool near = true, far = false;
+                for (int c = 0; c < 3; ++c) {
+                    const std::int64_t v = (current >> (16 - 8 * c)) & 0xFF;
+                    const std::int64_t sum = std::int64_t(compare.Prefix(c)[x1] - compare.Prefix(c)[x0]);
+                    near = near && sum >= (v - t + 1) * count && sum < (v + t) * count;
+                    far = far || sum >= (v + t + 1) * count || sum < (v - t) * count;
+                }
+                const bool change = reverse ? far : near;
                 if (!change)
                     continue;
                 const int r0 = std::max(0, x - replaceHalf), r1 = std::min(width, x + replaceHalf + 1);
