@@ -1,0 +1,170 @@
+#include "viewer/ambrel_doc.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "settings/general_settings.h"
+#include "viewer/crash_guard.h"
+
+namespace {
+
+const char* const kImageFilter = "Image files (*.jpg *.jpeg *.bmp *.gif *.png)";
+
+QWidget* DialogParent()
+{
+    return QApplication::activeWindow();
+}
+
+} // namespace
+
+std::function<void(const QString&)> CAmbrelDoc::s_pfnReportError = [](const QString& text) {
+    QMessageBox::warning(DialogParent(), QApplication::applicationName(), text);
+};
+
+CAmbrelDoc::CAmbrelDoc() : m_Buffer(GeneralSettings.bSlowComputer ? 6 : 21)
+{
+    StartClock();
+    OnCommand(57603, [this](int) { DoFileSave(); });
+    OnCommand(57604, [this](int) { DoSaveAs(); });
+    OnUpdateCommand(57603, [this](CSCmdUI& ui) { ui.Enable(Image().IsValidObject()); });
+    OnUpdateCommand(57604, [this](CSCmdUI& ui) { ui.Enable(Image().IsValidObject()); });
+}
+
+CAmbrelDoc::~CAmbrelDoc() = default;
+
+long CAmbrelDoc::ElapsedMilliseconds() const
+{
+    return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_nLoadStart)
+                    .count());
+}
+
+void CAmbrelDoc::SetPathName(const QString& path, bool addToRecentFiles)
+{
+    CSDocument::SetPathName(path, addToRecentFiles);
+    m_strListPathName = path.toStdString();
+}
+
+bool CAmbrelDoc::ReadGuarded(CVelvix& image, const std::string& path, int index)
+{
+    CCrashGuard guard(path, index);
+    return image.ReadImage(nullptr, path.c_str()) == 1;
+}
+
+bool CAmbrelDoc::OnNewDocument()
+{
+    if (!CSDocument::OnNewDocument())
+        return false;
+    auto* image = static_cast<CVelvix*>(GetInitialInfo());
+    if (!image || !image->IsValidObject())
+        return false;
+    StartClock();
+    Image() = *image;
+    m_bCreatedFromImage = true;
+    SetModifiedFlag(true);
+    SetEditMode(false);
+    return true;
+}
+
+bool CAmbrelDoc::OnOpenDocument(const QString& path)
+{
+    const bool folder = path.endsWith(QLatin1Char('/'));
+    if (!folder)
+        SetPathName(path, true);
+    StartClock();
+    m_FileLists[kListAll].title = "All";
+
+    if (auto* image = static_cast<CVelvix*>(GetInitialInfo()); image && image->IsValidObject()) {
+        m_Buffer.Reset();
+        Image() = *image;
+    } else if (folder) {
+        SelectFileList(kListSubFolders, path.toStdString());
+        m_nCurrentFile = 0;
+        if (GetFileCount() == 0)
+            return false;
+        const std::string first = GetFilePath(0);
+        CVelvix picture;
+        if (!ReadGuarded(picture, first, 1)) {
+            s_pfnReportError(QStringLiteral("Could not read the image file:\n%1").arg(QString::fromStdString(first)));
+            return false;
+        }
+        m_Buffer.Reset();
+        Image().Swap(picture);
+        SetPathName(QString::fromStdString(first), true);
+        SetEditMode(true);
+        return true;
+    } else {
+        // Into a scratch picture first: a failure leaves the window's picture
+        // (and its history) as it was.
+        CVelvix picture;
+        if (picture.ReadImage(nullptr, path.toLocal8Bit().constData()) != 1) {
+            s_pfnReportError(QStringLiteral("Could not read the image file:\n%1").arg(path));
+            return false;
+        }
+        m_Buffer.Reset();
+        Image().Swap(picture);
+    }
+
+    auto* group = static_cast<const CGroupStruct*>(GetInitialInfoEx());
+    if (group && GeneralSettings.bBrowseGroupOnly) {
+        SetGroupList(*group);
+        m_nActiveList = kListGroup;
+        LocateCurrentFile();
+    } else {
+        m_nActiveList = kListAll;
+        BuildFileList(path.toStdString(), false);
+    }
+    SetEditMode(true);
+    return true;
+}
+
+bool CAmbrelDoc::OnSaveDocument(const QString& path)
+{
+    if (Image().SaveImage(path.toLocal8Bit().constData()) != 1) {
+        s_pfnReportError(QStringLiteral("Could not save the image to:\n%1").arg(path));
+        return false;
+    }
+    SetModifiedFlag(false);
+    SetEditMode(true);
+    return true;
+}
+
+bool CAmbrelDoc::DoSaveAs()
+{
+    QString start = GetPathName();
+    if (start.isEmpty())
+        start = QStringLiteral("ambrel.jpg");
+    const QString path = QFileDialog::getSaveFileName(DialogParent(), QStringLiteral("Save As"), start,
+                                                      QString::fromLatin1(kImageFilter));
+    if (path.isEmpty())
+        return false;
+    if (!OnSaveDocument(path))
+        return false;
+    SetPathName(path, true);
+    m_bCreatedFromImage = false;
+    return true;
+}
+
+bool CAmbrelDoc::DoFileSave()
+{
+    if (GetPathName().isEmpty() || m_bCreatedFromImage || !IsEditMode())
+        return DoSaveAs();
+    return OnSaveDocument(GetPathName());
+}
+
+bool CAmbrelDoc::SaveModified()
+{
+    if (!IsModified())
+        return true;
+    const QString name = GetTitle().isEmpty() ? QFileInfo(GetPathName()).fileName() : GetTitle();
+    const auto answer = QMessageBox::question(DialogParent(), QApplication::applicationName(),
+                                              QStringLiteral("Save changes to %1?").arg(name),
+                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                              QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel)
+        return false;
+    if (answer == QMessageBox::Yes)
+        return DoFileSave();
+    return true;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <functional>
+
+#include "image/velvix_buffer.h"
+#include "support/sdocument.h"
+#include "viewer/image_file_lists.h"
+
+// The image document: the picture with its undo history, and the lists of
+// files the window steps through.
+//
+// Initial info handed over by an opener: a CVelvix* to show (copied), and
+// as initial info ex a CGroupStruct* whose files the window browses (copied
+// while the document opens).
+class CAmbrelDoc : public CSDocument, public CImageFileLists {
+    Q_OBJECT
+public:
+    CAmbrelDoc();
+    ~CAmbrelDoc() override;
+
+    bool OnNewDocument() override;
+    bool OnOpenDocument(const QString& path) override;
+    bool OnSaveDocument(const QString& path) override;
+    bool SaveModified() override;
+    void SetPathName(const QString& path, bool addToRecentFiles = true) override;
+
+    // Save, or Save As when the picture has no file of its own.
+    bool DoFileSave();
+    bool DoSaveAs();
+
+    CVelvix& Image() { return *m_Buffer; }
+    void StartClock() { m_nLoadStart = std::chrono::steady_clock::now(); }
+    long ElapsedMilliseconds() const;
+
+    // Reads a file into `image` with the crash guard around the decode; safe
+    // on any thread.
+    static bool ReadGuarded(CVelvix& image, const std::string& path, int index);
+
+    // Shows a message box; tests replace it to answer without a window.
+    static std::function<void(const QString& text)> s_pfnReportError;
+
+    VxRect m_rcVisible;
+    CVelvixBuffer m_Buffer;
+    bool m_bCreatedFromImage = false;
+    std::chrono::steady_clock::time_point m_nLoadStart;
+};

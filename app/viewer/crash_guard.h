@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+// Marks the image being decoded in the settings store for the lifetime of
+// the guard, so that the next start can name a file that crashed the
+// decoder. Safe on any thread.
+class CCrashGuard {
+public:
+    CCrashGuard(const std::string& path, int index);
+    ~CCrashGuard();
+    CCrashGuard(const CCrashGuard&) = delete;
+    CCrashGuard& operator=(const CCrashGuard&) = delete;
+};
