@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
@@ -32,6 +33,7 @@
 #include "shell/shell_dialogs.h"
 #include "support/doc_template_manager.h"
 #include "support/full_screen_window.h"
+#include "support/vx_helper.h"
 #include "support/mdi_frames.h"
 #include "support/message_event.h"
 #include "support/wait_cursor.h"
@@ -66,6 +68,16 @@ QString Q(const std::string& text)
 QString AppTitle()
 {
     return QString::fromLatin1(CAmbrelApp::kAppTitle);
+}
+
+// The slideshow's fit: bilinear resampling to the given size.
+template <class Image>
+void ResampleTo(Image& image, int width, int height)
+{
+    if constexpr (requires { image.Resample_Bilinear(height, width, false); })
+        image.Resample_Bilinear(height, width, false);
+    else
+        image.Resize(nullptr, width, height, false);
 }
 
 // Fills the area with the light grey diagonal cross-hatch.
@@ -395,7 +407,7 @@ bool CAmbrelView::_FitToSlideshow(CVelvix& image) const
     if (!viewgeom::SlideshowFit(image.GetWidth(), image.GetHeight(), client.width(), client.height(),
                                 GeneralSettings.bNoEnlargeInSlideshow != 0, width, height))
         return false;
-    image.Resample_Bilinear(height, width, false);
+    ResampleTo(image, width, height);
     return true;
 }
 
@@ -469,7 +481,7 @@ void CAmbrelView::_StartPrefetch(int direction)
         if (fit.isValid()
             && viewgeom::SlideshowFit(image.GetWidth(), image.GetHeight(), fit.width(), fit.height(), noEnlarge,
                                       width, height))
-            image.Resample_Bilinear(height, width, false);
+            ResampleTo(image, width, height);
         return true;
     });
 }
