@@ -1,6 +1,7 @@
 #include "shell/document_kinds.h"
 
 #include "support/doc_template_manager.h"
+#include "viewer/viewer_kind.h"
 
 bool AddDocumentKinds(CSMultiDocTemplateManager& manager)
 {
@@ -8,6 +9,5 @@ bool AddDocumentKinds(CSMultiDocTemplateManager& manager)
     // viewer ("CPixelFrame"), the thumbnail browser ("CThumbnailsFrame"),
     // the duplicate finder ("CDIFFrame"). Until a kind is here, the
     // commands that open it are disabled.
-    (void)manager;
-    return true;
+    return RegisterImageViewer(manager);
 }

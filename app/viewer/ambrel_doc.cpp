@@ -23,6 +23,12 @@ std::function<void(const QString&)> CAmbrelDoc::s_pfnReportError = [](const QStr
     QMessageBox::warning(DialogParent(), QApplication::applicationName(), text);
 };
 
+std::function<int(const QString&)> CAmbrelDoc::s_pfnAskSaveChanges = [](const QString& name) {
+    return int(QMessageBox::question(DialogParent(), QApplication::applicationName(),
+                                     QStringLiteral("Save changes to %1?").arg(name),
+                                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes));
+};
+
 CAmbrelDoc::CAmbrelDoc() : m_Buffer(GeneralSettings.bSlowComputer ? 6 : 21)
 {
     StartClock();
@@ -158,10 +164,7 @@ bool CAmbrelDoc::SaveModified()
     if (!IsModified())
         return true;
     const QString name = GetTitle().isEmpty() ? QFileInfo(GetPathName()).fileName() : GetTitle();
-    const auto answer = QMessageBox::question(DialogParent(), QApplication::applicationName(),
-                                              QStringLiteral("Save changes to %1?").arg(name),
-                                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-                                              QMessageBox::Yes);
+    const int answer = s_pfnAskSaveChanges(name);
     if (answer == QMessageBox::Cancel)
         return false;
     if (answer == QMessageBox::Yes)

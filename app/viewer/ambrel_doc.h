@@ -41,6 +41,8 @@ public:
 
     // Shows a message box; tests replace it to answer without a window.
     static std::function<void(const QString& text)> s_pfnReportError;
+    // "Save changes to %1?": QMessageBox::Yes, No or Cancel.
+    static std::function<int(const QString& name)> s_pfnAskSaveChanges;
 
     VxRect m_rcVisible;
     CVelvixBuffer m_Buffer;

@@ -1,0 +1,471 @@
+// The image window as a whole, offscreen: opening, stepping with its
+// questions, the prefetched neighbour, undecodable files, undo and redo with
+// their counted menu texts, zoom limits, selection commands, paste into a
+// selection, the slider and the folder watch.
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "settings/general_settings.h"
+#include "shell/messages.h"
+#include "support/doc_template_manager.h"
+#include "support/mdi_frames.h"
+#include "support/message_event.h"
+#include "test_support.h"
+#include "viewer/ambrel_doc.h"
+#include "viewer/ambrel_view.h"
+#include "viewer/pixel_frame.h"
+#include "viewer/view_status_bar.h"
+#include "viewer/viewer_kind.h"
+
+using namespace viewcmd;
+
+namespace {
+
+struct Question {
+    QString caption, text;
+};
+
+class ImageWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings().clear();
+        GeneralSettings = SGeneralSettings();
+        m_main = std::make_unique<CSMDIFrameWnd>();
+        CSMDIFrameWnd::SetMainFrame(m_main.get());
+        m_main->resize(1000, 800);
+        m_main->show();
+        ASSERT_TRUE(RegisterImageViewer(m_manager));
+        m_questions.clear();
+        m_answer = false;
+        m_beeps = 0;
+        CAmbrelView::s_pfnAskYesNo = [this](QWidget*, const QString& caption, const QString& text) {
+            m_questions.push_back({caption, text});
+            return m_answer;
+        };
+        CAmbrelView::s_pfnBeep = [this] { ++m_beeps; };
+        CAmbrelDoc::s_pfnReportError = [this](const QString& text) { m_errors.push_back(text); };
+        CAmbrelDoc::s_pfnAskSaveChanges = [this](const QString& name) {
+            m_saveQuestions.push_back(name);
+            return m_saveAnswer;
+        };
+        // Four pictures told apart by their colour and width.
+        Save("img2.png", 30, 0x00FF00);
+        Save("img10.png", 40, 0x0000FF);
+        Save("img1.png", 20, 0xFF0000);
+        Save("photo.bmp", 50, 0x808080);
+    }
+
+    void TearDown() override
+    {
+        for (CSMDIChildWnd* child : m_main->GetMDIChildren())
+            child->CloseFrame();
+        QApplication::processEvents();
+        CSMDIFrameWnd::SetMainFrame(nullptr);
+        m_main.reset();
+    }
+
+    void Save(const std::string& name, int width, VxPixel colour)
+    {
+        CVelvix image = vxtest::FilledImage(width, 16, colour);
+        ASSERT_EQ(image.SaveImage(m_dir.File(name).c_str()), 1);
+    }
+
+    bool Open(const std::string& name)
+    {
+        m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File(name)));
+        QApplication::processEvents();
+        m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+        m_view = m_frame ? dynamic_cast<CAmbrelView*>(m_frame->GetActiveView()) : nullptr;
+        m_doc = m_view ? m_view->GetDocument() : nullptr;
+        return m_doc != nullptr;
+    }
+
+    QString Pane(int pane) const { return m_frame->GetViewStatusBar()->GetPaneText(pane); }
+    int Width() const { return m_doc->Image().IsValidObject() ? m_doc->Image().GetWidth() : 0; }
+    void Command(int id) { m_view->OnCmdMsg(id); }
+    CSCmdUI State(int id)
+    {
+        CSCmdUI ui(id);
+        m_frame->OnUpdateCmdMsg(ui);
+        return ui;
+    }
+
+    vxtest::TempDir m_dir;
+    std::unique_ptr<CSMDIFrameWnd> m_main;
+    CSMultiDocTemplateManager m_manager;
+    CPixelFrame* m_frame = nullptr;
+    CAmbrelView* m_view = nullptr;
+    CAmbrelDoc* m_doc = nullptr;
+    std::vector<Question> m_questions;
+    std::vector<QString> m_errors;
+    bool m_answer = false;
+    int m_beeps = 0;
+    std::vector<QString> m_saveQuestions;
+    int m_saveAnswer = QMessageBox::No;
+};
+
+} // namespace
+
+TEST_F(ImageWindow, OpeningAFileListsItsFolderInNumericOrderAndShowsThePanes)
+{
+    ASSERT_TRUE(Open("img2.png"));
+    EXPECT_EQ(Width(), 30);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/4 [All]");
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kZoom), "100%");
+    EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d+ ms$").match(Pane(CAmbrelViewStatusBar::kTime)).hasMatch())
+        << Pane(CAmbrelViewStatusBar::kTime).toStdString();
+    EXPECT_EQ(m_doc->GetFilePath(0), m_dir.File("img1.png"));
+    EXPECT_EQ(m_doc->GetFilePath(2), m_dir.File("img10.png"));
+    EXPECT_TRUE(m_doc->IsEditMode());
+    EXPECT_EQ(m_frame->GetViewStatusBar()->GetSlider()->maximum(), 4);
+    EXPECT_EQ(m_frame->GetViewStatusBar()->GetSlider()->value(), 2);
+    // The crash guard is cleared once the decode has returned.
+    EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
+}
+
+TEST_F(ImageWindow, UnreadableFileIsNotOpenedAndSaysWhy)
+{
+    std::ofstream(m_dir.File("broken.jpg")) << "no picture";
+    EXPECT_FALSE(Open("broken.jpg"));
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_TRUE(m_errors[0].contains("broken.jpg"));
+}
+
+TEST_F(ImageWindow, SteppingThroughTheFolderAsksOnlyAtTheEnds)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 30);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/4 [All]");
+    EXPECT_EQ(m_doc->GetPathName(), QString::fromStdString(m_dir.File("img2.png")));
+    Command(ID_PREVIOUS_FILE);
+    EXPECT_EQ(Width(), 20);
+    EXPECT_TRUE(m_questions.empty());
+
+    Command(ID_PREVIOUS_FILE);  // at the beginning: asks, No stays
+    ASSERT_EQ(m_questions.size(), 1u);
+    EXPECT_EQ(m_questions[0].caption, "Loop files");
+    EXPECT_EQ(m_questions[0].text,
+              "You have reached to the beginning of the files... Would you like to load the last file ?");
+    EXPECT_EQ(Width(), 20);
+    m_answer = true;
+    Command(ID_PREVIOUS_FILE);
+    EXPECT_EQ(Width(), 50);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "4/4 [All]");
+
+    Command(ID_NEXT_FILE);
+    ASSERT_EQ(m_questions.size(), 3u);
+    EXPECT_EQ(m_questions[2].text,
+              "You have reached to the end of the files... Would you like to load the first file ?");
+    EXPECT_EQ(Width(), 20);
+
+    Command(ID_LAST_FILE);
+    EXPECT_EQ(Width(), 50);
+    Command(ID_FIRST_FILE);
+    EXPECT_EQ(Width(), 20);
+    EXPECT_EQ(m_questions.size(), 3u);
+}
+
+TEST_F(ImageWindow, TheNeighbourIsPrefetchedAndUsed)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    m_view->m_Prefetch.Join();
+    EXPECT_EQ(m_view->m_Prefetch.GetIndex(), 1);
+    EXPECT_TRUE(m_view->m_Prefetch.Succeeded());
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 30);
+    EXPECT_EQ(m_doc->Image().Bytes(0), 0x00FF00u);
+    m_view->m_Prefetch.Join();
+    EXPECT_EQ(m_view->m_Prefetch.GetIndex(), 2);
+    // Going back: the prefetch follows the direction.
+    Command(ID_PREVIOUS_FILE);
+    m_view->m_Prefetch.Join();
+    EXPECT_EQ(m_view->m_Prefetch.GetIndex(), 3);  // wraps before the start
+    EXPECT_EQ(Width(), 20);
+    // The last entry prefetches backwards when reached with Last.
+    Command(ID_LAST_FILE);
+    m_view->m_Prefetch.Join();
+    EXPECT_EQ(m_view->m_Prefetch.GetIndex(), 2);
+}
+
+TEST_F(ImageWindow, AFileThatCannotBeDecodedIsReportedAndSteppingGoesOn)
+{
+    std::ofstream(m_dir.File("img3.jpg")) << "not a JPEG";
+    ASSERT_TRUE(Open("img2.png"));
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "3/5 [All]");
+    EXPECT_FALSE(m_doc->Image().IsValidObject());  // not the previous picture
+    EXPECT_TRUE(m_view->GetLoadError().contains("img3.jpg"));
+    EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 40);
+    EXPECT_TRUE(m_view->GetLoadError().isEmpty());
+}
+
+TEST_F(ImageWindow, UndoAndRedoMenuTextsCountTheSteps)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    EXPECT_EQ(State(ID_EDIT_UNDO).m_strText, "&Undo x0\tCtrl+Z");
+    EXPECT_FALSE(State(ID_EDIT_UNDO).m_bEnabled);
+    EXPECT_FALSE(State(ID_CROP_SELECTION).m_bEnabled);
+
+    m_view->SetViewSelection(VxRect{10, 2, 30, 12});
+    EXPECT_TRUE(State(ID_CROP_SELECTION).m_bEnabled);
+    Command(ID_CROP_SELECTION);
+    EXPECT_EQ(Width(), 20);
+    EXPECT_EQ(m_doc->Image().GetHeight(), 10);
+    EXPECT_FALSE(m_view->HasSelection());
+    EXPECT_TRUE(m_doc->IsModified());
+    m_view->SetViewSelection(VxRect{0, 0, 5, 5});
+    Command(ID_CROP_SELECTION);
+    EXPECT_EQ(State(ID_EDIT_UNDO).m_strText, "&Undo x2\tCtrl+Z");
+    EXPECT_TRUE(State(ID_EDIT_UNDO).m_bEnabled);
+    EXPECT_EQ(State(ID_EDIT_REDO).m_strText, "&Redo x0\tCtrl+Y");
+    EXPECT_FALSE(State(ID_EDIT_REDO).m_bEnabled);
+
+    Command(ID_EDIT_UNDO);
+    EXPECT_EQ(Width(), 20);
+    EXPECT_EQ(State(ID_EDIT_UNDO).m_strText, "&Undo x1\tCtrl+Z");
+    EXPECT_EQ(State(ID_EDIT_REDO).m_strText, "&Redo x1\tCtrl+Y");
+    EXPECT_TRUE(State(ID_EDIT_REDO).m_bEnabled);
+    Command(ID_EDIT_UNDO);
+    EXPECT_EQ(Width(), 50);
+    Command(ID_EDIT_REDO);
+    EXPECT_EQ(Width(), 20);
+
+    // A load discards the history.
+    m_doc->SetModifiedFlag(false);
+    m_answer = true;
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 20);
+    EXPECT_EQ(State(ID_EDIT_UNDO).m_strText, "&Undo x0\tCtrl+Z");
+    EXPECT_EQ(State(ID_EDIT_REDO).m_strText, "&Redo x0\tCtrl+Y");
+}
+
+TEST_F(ImageWindow, ZoomingToASelectionStopsAt3500Percent)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    EXPECT_FALSE(State(ID_CANCEL_ZOOM).m_bEnabled);
+    for (int i = 0; i < 6; ++i) {
+        m_view->SetViewSelection(VxRect{0, 0, 8, 4});
+        Command(ID_ZOOM_IN);
+        EXPECT_FALSE(m_view->HasSelection());
+    }
+    EXPECT_EQ(m_view->GetZoom(), 35.0);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kZoom), "3500%");
+    EXPECT_TRUE(State(ID_CANCEL_ZOOM).m_bEnabled);
+    Command(ID_CANCEL_ZOOM);
+    EXPECT_EQ(m_view->GetZoom(), 1.0);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kZoom), "100%");
+    EXPECT_EQ(m_doc->m_rcVisible, VxRect{});
+
+    // Auto scale resets the zoom and disables zooming in.
+    Command(ID_AUTO_SCALE);
+    EXPECT_TRUE(State(ID_AUTO_SCALE).m_nCheck);
+    EXPECT_FALSE(State(ID_ZOOM_IN).m_bEnabled);
+    Command(ID_AUTO_SCALE);
+    EXPECT_TRUE(State(ID_ZOOM_IN).m_bEnabled);
+}
+
+TEST_F(ImageWindow, SelectionCommandsSquareAndTheAlwaysFlagsExcludeEachOther)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    EXPECT_FALSE(State(ID_SQUARE_LONGER).m_bEnabled);
+    m_view->SetViewSelection(VxRect{4, 2, 24, 10});
+    Command(ID_SQUARE_LONGER);
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{4, 2, 24, 22}));
+    Command(ID_SQUARE_SHORTER);
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{4, 2, 24, 22}));
+    m_view->SetViewSelection(VxRect{4, 2, 24, 10});
+    Command(ID_SQUARE_SHORTER);
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{4, 2, 12, 10}));
+    // The selection in image coordinates is clipped to the picture.
+    m_view->SetViewSelection(VxRect{40, 10, 90, 40});
+    EXPECT_EQ(m_view->GetImageSelection(), (VxRect{40, 10, 50, 16}));
+
+    Command(ID_ALWAYS_SQUARE_LONGER);
+    EXPECT_TRUE(State(ID_ALWAYS_SQUARE_LONGER).m_nCheck);
+    Command(ID_ALWAYS_SQUARE_SHORTER);
+    EXPECT_TRUE(State(ID_ALWAYS_SQUARE_SHORTER).m_nCheck);
+    EXPECT_FALSE(State(ID_ALWAYS_SQUARE_LONGER).m_nCheck);
+    Command(ID_ALWAYS_SQUARE_SHORTER);
+    EXPECT_FALSE(State(ID_ALWAYS_SQUARE_SHORTER).m_nCheck);
+}
+
+TEST_F(ImageWindow, RubberBandWithTheMouseAndAlwaysSquare)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    QWidget* viewport = m_view->viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(30, 12));
+    QTest::mouseMove(viewport, QPoint(10, 2));
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kSelection), "10.2 | 20.10");
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(10, 2));
+    QApplication::processEvents();
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kSelection), "");
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{10, 2, 30, 12}));
+
+    Command(ID_ALWAYS_SQUARE_SHORTER);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(2, 2));
+    QTest::mouseMove(viewport, QPoint(40, 12));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(40, 12));
+    QApplication::processEvents();
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{2, 2, 12, 12}));
+    Command(ID_ALWAYS_SQUARE_SHORTER);
+
+    // A click without a drag drops the selection.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, 5));
+    QApplication::processEvents();
+    EXPECT_FALSE(m_view->HasSelection());
+}
+
+TEST_F(ImageWindow, PasteReplacesThePictureOrFillsTheSelection)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    QImage small(10, 10, QImage::Format_RGB32);
+    small.fill(QColor(255, 255, 0));
+    QApplication::clipboard()->setImage(small);
+    ASSERT_TRUE(State(ID_EDIT_PASTE).m_bEnabled);
+
+    m_view->SetViewSelection(VxRect{5, 2, 25, 14});
+    Command(ID_EDIT_PASTE);
+    CVelvix& image = m_doc->Image();
+    EXPECT_EQ(image.GetWidth(), 50);
+    const int h = image.GetHeight();
+    // Display row r is buffer row h - 1 - r.
+    EXPECT_EQ(image.Bytes(5, h - 1 - 2), 0xFFFF00u);
+    EXPECT_EQ(image.Bytes(14, h - 1 - 11), 0xFFFF00u);
+    EXPECT_EQ(image.Bytes(15, h - 1 - 2), 0x808080u);  // beyond the pasted 10 x 10
+    EXPECT_EQ(image.Bytes(5, h - 1 - 12), 0x808080u);
+    EXPECT_EQ(m_doc->m_Buffer.GetUndoCount(), 1);
+
+    m_view->SetViewSelection(VxRect{-1, -1, -1, -1});
+    Command(ID_EDIT_PASTE);
+    EXPECT_EQ(m_doc->Image().GetWidth(), 10);
+    EXPECT_EQ(m_doc->m_Buffer.GetUndoCount(), 2);
+
+    // Copy puts the picture (or the selected part) on the clipboard.
+    Command(ID_EDIT_UNDO);
+    m_view->SetViewSelection(VxRect{0, 0, 7, 3});
+    Command(ID_EDIT_COPY);
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(7, 3));
+}
+
+TEST_F(ImageWindow, ReleasingTheSliderLoadsThatEntry)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    VxSendMessageToDescendants(m_frame, msg::WM_SLIDER_RELEASED, 3);
+    EXPECT_EQ(Width(), 40);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "3/4 [All]");
+}
+
+TEST_F(ImageWindow, OpeningAFolderStepsThroughItsTree)
+{
+    std::filesystem::create_directory(m_dir.Path() / "sub");
+    Save("sub/deep.png", 60, 0x123456);
+    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.Path().string() + "/"));
+    QApplication::processEvents();
+    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+    ASSERT_NE(m_frame, nullptr);
+    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
+    m_doc = m_view->GetDocument();
+    EXPECT_EQ(m_doc->m_nActiveList, CImageFileLists::kListSubFolders);
+    EXPECT_EQ(m_doc->GetFileCount(), 5);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/5 [Sub folders]");
+    // All PNG files of the tree first, then the bitmaps.
+    EXPECT_EQ(m_doc->GetFilePath(3), m_dir.File("sub/deep.png"));
+    EXPECT_EQ(m_doc->GetFilePath(4), m_dir.File("photo.bmp"));
+    Command(ID_NEXT_FOLDER);
+    EXPECT_EQ(Width(), 60);
+    Command(ID_NEXT_FOLDER);  // the next change of folder in list order
+    EXPECT_EQ(Width(), 50);
+    Command(ID_NEXT_FOLDER);  // the last entry: the loop question first
+    EXPECT_EQ(m_questions.size(), 1u);
+    Command(ID_FIRST_FILE);
+    Command(ID_NEXT_FILE);
+    Command(ID_PREVIOUS_FOLDER);  // nothing before the first folder
+    EXPECT_EQ(m_beeps, 1);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/5 [Sub folders]");
+}
+
+TEST_F(ImageWindow, TheFolderWatchRefreshesTheListAndAnEmptyFolderClosesTheWindow)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    Save("img5.png", 25, 0x111111);
+    QElapsedTimer timer;
+    timer.start();
+    while (Pane(CAmbrelViewStatusBar::kPosition) != "1/5 [All]" && timer.elapsed() < 5000)
+        QTest::qWait(20);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/5 [All]");
+
+    for (const char* name : {"img1.png", "img2.png", "img5.png", "img10.png", "photo.bmp"})
+        std::filesystem::remove(m_dir.File(name));
+    QPointer<CPixelFrame> frame = m_frame;
+    timer.restart();
+    while (frame && timer.elapsed() < 5000)
+        QTest::qWait(20);
+    EXPECT_TRUE(frame.isNull());
+}
+
+TEST_F(ImageWindow, AGroupFromTheThumbnailsIsBrowsedAlone)
+{
+    CGroupStruct group;
+    group.m_strName = "[Other]";
+    group.m_Paths.Add(m_dir.File("photo.bmp"));
+    group.m_Paths.Add(m_dir.File("img10.png"));
+    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File("img10.png")),
+                           nullptr, &group);
+    QApplication::processEvents();
+    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+    ASSERT_NE(m_frame, nullptr);
+    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
+    m_doc = m_view->GetDocument();
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/2 [Other]");
+    m_answer = true;
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 50);
+}
+
+TEST_F(ImageWindow, LeavingAnEditedPictureAsksToSaveItAndCancelStays)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    m_view->SetViewSelection(VxRect{0, 0, 10, 8});
+    Command(ID_CROP_SELECTION);
+    m_saveAnswer = QMessageBox::Cancel;
+    Command(ID_NEXT_FILE);
+    ASSERT_EQ(m_saveQuestions.size(), 1u);
+    EXPECT_EQ(m_saveQuestions[0], "img1.png");
+    EXPECT_EQ(Width(), 10);  // still the edited picture
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/4 [All]");
+
+    m_saveAnswer = QMessageBox::No;
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 30);
+    EXPECT_FALSE(m_doc->IsModified());
+    // The file on disk was not touched.
+    CVelvix original;
+    ASSERT_EQ(original.ReadImage(m_dir.File("img1.png").c_str()), 1);
+    EXPECT_EQ(original.GetWidth(), 20);
+
+    // Saving writes the picture and clears the mark.
+    m_view->SetViewSelection(VxRect{0, 0, 5, 5});
+    Command(ID_CROP_SELECTION);
+    m_saveAnswer = QMessageBox::Yes;
+    Command(ID_NEXT_FILE);
+    CVelvix saved;
+    ASSERT_EQ(saved.ReadImage(m_dir.File("img2.png").c_str()), 1);
+    EXPECT_EQ(saved.GetWidth(), 5);
+    EXPECT_EQ(Width(), 40);
+}
