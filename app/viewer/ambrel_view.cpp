@@ -71,13 +71,9 @@ QString AppTitle()
 }
 
 // The slideshow's fit: bilinear resampling to the given size.
-template <class Image>
-void ResampleTo(Image& image, int width, int height)
+void ResampleTo(CVelvix& image, int width, int height)
 {
-    if constexpr (requires { image.Resample_Bilinear(height, width, false); })
-        image.Resample_Bilinear(height, width, false);
-    else
-        image.Resize(nullptr, width, height, false);
+    image.Resample_Bilinear(height, width, false);
 }
 
 // Fills the area with the light grey diagonal cross-hatch.

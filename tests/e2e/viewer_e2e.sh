@@ -71,10 +71,8 @@ export XDG_CACHE_HOME="$WORK/home/.cache" XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset QT_QPA_PLATFORM
-Xvfb -displayfd 9 -screen 0 1280x900x24 -nolisten tcp 9>"$WORK/display" 2>/dev/null &
-XVFB_PID=$!
-wait_for '[ -s "$WORK/display" ]' 20 || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -1 "$WORK/display")"
+source "$(dirname "$0")/display.sh"
+start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
 
 # --- the pictures -----------------------------------------------------------------
 PICS="$WORK/pictures"
