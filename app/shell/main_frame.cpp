@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "histogram_bar.h"
 #include "image/velvix.h"
 #include "settings/general_settings.h"
 #include "settings/settings_sheet.h"
@@ -30,6 +32,7 @@
 #include "support/logo_window.h"
 #include "support/message_event.h"
 #include "support/vx_helper.h"
+#include "view_port_bar.h"
 
 const char* const CMainFrame::kImageFrame = "CPixelFrame";
 const char* const CMainFrame::kThumbnailsFrame = "CThumbnailsFrame";
@@ -65,7 +68,9 @@ void RegisterMainFrameResources()
                                 M::Item("&Register File Types", cmd::ID_REGISTER_FILE_TYPES)}),
          M::Popup("&Advanced Tools", {M::Item("&Find Duplicate Images", cmd::ID_FIND_DUPLICATES)}),
          M::Popup("&View", {M::Item("&Toolbar", cmd::ID_VIEW_TOOLBAR), M::Item("&Status Bar", cmd::ID_VIEW_STATUS_BAR),
-                            M::Separator(), M::Item("&Full Screen\tF11", cmd::ID_FULL_SCREEN)}),
+                            M::Item("&Histogram Bar", cmd::ID_SHOW_HISTOGRAM),
+                            M::Item("&View Port Bar", cmd::ID_VIEW_PORT_BAR), M::Separator(),
+                            M::Item("&Full Screen\tF11", cmd::ID_FULL_SCREEN)}),
          M::Popup("&Window", {M::Item("&Cascade", cmd::ID_WINDOW_CASCADE), M::Item("&Tile", cmd::ID_WINDOW_TILE_HORZ)}),
          M::Popup("&Help", {M::Item("&About ambrel...", cmd::ID_APP_ABOUT)})});
 
@@ -173,6 +178,10 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
     _CreateToolBar();
     CFlatMenuDrawing::Install(this);
     _CreateStatusBar();
+    m_pHistogramBar = new CHistogramDialogBar;
+    m_pHistogramDock = _CreateBar(m_pHistogramBar, QStringLiteral("Histogram"), QPoint(10, 50));
+    m_pViewPortBar = new CViewPortDialogBar;
+    m_pViewPortDock = _CreateBar(m_pViewPortBar, QStringLiteral("View Port"), QPoint(10, 100));
     _RegisterCommands();
 
     connect(this, &CSMDIFrameWnd::ActiveChildChanged, this, &CMainFrame::_OnActiveChildChanged);
@@ -183,6 +192,7 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
     m_pIdleTimer->setInterval(250);
     connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::UpdateToolBar);
     connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::_UpdateIndicators);
+    connect(m_pIdleTimer, &QTimer::timeout, this, &CMainFrame::UpdateBars);
     m_pIdleTimer->start();
 
     OnCreate();
@@ -229,8 +239,44 @@ void CMainFrame::_CreateStatusBar()
     }
 }
 
+// A floating bar, hidden until its command shows it, dockable on every side.
+QDockWidget* CMainFrame::_CreateBar(CUpdateDialogBar* bar, const QString& caption, const QPoint& position)
+{
+    auto* dock = new QDockWidget(caption, this);
+    dock->setObjectName(caption);
+    dock->setAllowedAreas(Qt::AllDockWidgetAreas);
+    dock->setWidget(bar);
+    addDockWidget(Qt::TopDockWidgetArea, dock);
+    dock->setFloating(true);
+    dock->move(position);
+    dock->hide();
+    connect(dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        if (visible)
+            UpdateBars();
+    });
+    return dock;
+}
+
+void CMainFrame::_ToggleBar(QDockWidget* dock)
+{
+    dock->setVisible(dock->isHidden());
+}
+
+void CMainFrame::UpdateBars()
+{
+    CSMDIChildWnd* active = MDIGetActive();
+    for (auto [dock, bar] : {std::pair<QDockWidget*, CUpdateDialogBar*>{m_pHistogramDock, m_pHistogramBar},
+                             std::pair<QDockWidget*, CUpdateDialogBar*>{m_pViewPortDock, m_pViewPortBar}})
+        if (dock && !dock->isHidden())
+            bar->FollowActive(active);
+}
+
 void CMainFrame::_RegisterCommands()
 {
+    OnCommand(cmd::ID_SHOW_HISTOGRAM, [this](int) { _ToggleBar(m_pHistogramDock); });
+    OnUpdateCommand(cmd::ID_SHOW_HISTOGRAM, [this](CSCmdUI& ui) { ui.SetCheck(m_pHistogramDock->isHidden() ? 0 : 1); });
+    OnCommand(cmd::ID_VIEW_PORT_BAR, [this](int) { _ToggleBar(m_pViewPortDock); });
+    OnUpdateCommand(cmd::ID_VIEW_PORT_BAR, [this](CSCmdUI& ui) { ui.SetCheck(m_pViewPortDock->isHidden() ? 0 : 1); });
     OnCommand(cmd::ID_QUICK_OPEN, [this](int) { OnQuickOpen(); });
     OnUpdateCommand(cmd::ID_QUICK_OPEN, [](CSCmdUI& ui) {
         ui.Enable(AmbrelApp() && AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame));
@@ -529,6 +575,21 @@ bool CMainFrame::event(QEvent* event)
         if (GetMDIChildCount() == 0 && IsFullScreen())
             QTimer::singleShot(0, this, [this] { RouteCommand(cmd::ID_ESCAPE); });
         return true;
+    case msg::WM_IMAGE_CHANGED:
+    case msg::WM_VISIBLE_PART: {
+        // Only the visible bars hear of the active view's changes.
+        auto* frame = reinterpret_cast<CSMDIChildWnd*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
+        for (auto [dock, bar] : {std::pair<QDockWidget*, CUpdateDialogBar*>{m_pHistogramDock, m_pHistogramBar},
+                                 std::pair<QDockWidget*, CUpdateDialogBar*>{m_pViewPortDock, m_pViewPortBar}}) {
+            if (!dock || dock->isHidden())
+                continue;
+            if (int(event->type()) == msg::WM_IMAGE_CHANGED)
+                bar->ImageChanged(frame);
+            else
+                bar->VisiblePartChanged();
+        }
+        return true;
+    }
     case msg::WM_IMAGE_ACQUIRED: {
         auto* image = reinterpret_cast<CVelvix*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
         // The new document copies the image; the frame owns what it was handed.

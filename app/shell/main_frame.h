@@ -7,7 +7,11 @@
 
 #include "support/mdi_frames.h"
 
+class CHistogramDialogBar;
+class CUpdateDialogBar;
+class CViewPortDialogBar;
 class CVxLogoWnd;
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QShortcut;
@@ -27,6 +31,12 @@ public:
     QString OnGetRegistrySection() override { return QStringLiteral("CMainFrame"); }
 
     QToolBar* GetToolBar() const { return m_pToolBar; }
+    CHistogramDialogBar* GetHistogramBar() const { return m_pHistogramBar; }
+    CViewPortDialogBar* GetViewPortBar() const { return m_pViewPortBar; }
+    QDockWidget* GetHistogramDock() const { return m_pHistogramDock; }
+    QDockWidget* GetViewPortDock() const { return m_pViewPortDock; }
+    // The idle-time update of the visible bars: they follow the active child.
+    void UpdateBars();
     CVxLogoWnd* GetLogoWnd() const { return m_pLogo; }
     // The menus of the active document kind (the frame's own without one).
     void RebuildMenus();
@@ -62,6 +72,8 @@ protected:
 private:
     void _CreateToolBar();
     void _CreateStatusBar();
+    QDockWidget* _CreateBar(CUpdateDialogBar* bar, const QString& caption, const QPoint& position);
+    void _ToggleBar(QDockWidget* dock);
     void _RegisterCommands();
     void _BuildPopup(QMenu* menu, const std::vector<SMenuItem>& items);
     void _UpdatePopup(QMenu* menu);
@@ -91,6 +103,10 @@ private:
     unsigned m_nMenuResource = 0;
     QTimer* m_pIdleTimer = nullptr;
     QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
+    CHistogramDialogBar* m_pHistogramBar = nullptr;
+    CViewPortDialogBar* m_pViewPortBar = nullptr;
+    QDockWidget* m_pHistogramDock = nullptr;
+    QDockWidget* m_pViewPortDock = nullptr;
 
     bool m_bToolBarWasVisible = true;
     bool m_bStatusBarWasVisible = true;

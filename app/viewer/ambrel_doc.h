@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 
+#include "bar_image_source.h"
 #include "image/velvix_buffer.h"
 #include "support/sdocument.h"
 #include "viewer/image_file_lists.h"
@@ -15,7 +16,7 @@
 // Initial info handed over by an opener: a CVelvix* to show (copied), and
 // as initial info ex a CGroupStruct* whose files the window browses (copied
 // while the document opens).
-class CAmbrelDoc : public CSDocument, public CImageFileLists {
+class CAmbrelDoc : public CSDocument, public CImageFileLists, public CBarImageSource {
     Q_OBJECT
 public:
     CAmbrelDoc();
@@ -32,6 +33,8 @@ public:
     bool DoSaveAs();
 
     CVelvix& Image() { return *m_Buffer; }
+    CVelvix* BarImage() override { return &*m_Buffer; }
+    VxRect BarVisiblePart() const override { return m_rcVisible; }
     void StartClock() { m_nLoadStart = std::chrono::steady_clock::now(); }
     long ElapsedMilliseconds() const;
 

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -102,6 +104,7 @@ CAmbrelView::CAmbrelView()
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { _UpdateVisiblePart(); });
     connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { _UpdateVisiblePart(); });
     _RegisterCommands();
+    m_pEffects = std::make_unique<CViewEffectCommands>(*this);
 }
 
 CAmbrelView::~CAmbrelView()
@@ -332,6 +335,9 @@ bool CAmbrelView::event(QEvent* event)
         return true;
     case viewmsg::WM_TRACK_READY:
         m_bTrackReady = true;
+        return true;
+    case msg::WM_MENU_OPENING:
+        m_pEffects->UpdateLastCommandItem(reinterpret_cast<QMenu*>(static_cast<CVxMessageEvent*>(event)->m_wParam));
         return true;
     case msg::WM_SLIDER_RELEASED:
         _OnSliderReleased(int(static_cast<CVxMessageEvent*>(event)->m_wParam));
@@ -1023,7 +1029,78 @@ void CAmbrelView::_ImageChanged(bool modified)
     UpdateScrollSizes();
     _Repaint();
     if (CSMDIFrameWnd* main = CSMDIFrameWnd::GetMainFrame())
-        VxSendMessageToDescendants(main, msg::WM_IMAGE_CHANGED);
+        VxSendMessageToDescendants(main, msg::WM_IMAGE_CHANGED, std::uintptr_t(_Frame()));
+}
+
+// Effect commands ---------------------------------------------------------------
+
+bool CAmbrelView::OnCmdMsg(int id)
+{
+    return m_pEffects->OnCmdMsg(id) || CSView::OnCmdMsg(id);
+}
+
+bool CAmbrelView::OnUpdateCmdMsg(CSCmdUI& ui)
+{
+    return m_pEffects->OnUpdateCmdMsg(ui) || CSView::OnUpdateCmdMsg(ui);
+}
+
+CVelvixBuffer* CAmbrelView::EffectRing()
+{
+    CAmbrelDoc* doc = GetDocument();
+    return doc ? &doc->m_Buffer : nullptr;
+}
+
+void CAmbrelView::ResetZoom()
+{
+    _SetZoom(1.0);
+    _Repaint();
+}
+
+void CAmbrelView::DropSelection()
+{
+    _DropSelection();
+    _Repaint();
+}
+
+void CAmbrelView::StartProcessingClock()
+{
+    if (CAmbrelDoc* doc = GetDocument())
+        doc->StartClock();
+}
+
+int CAmbrelView::AutoCropTolerance() const
+{
+    return GeneralSettings.nAutoCropTolerance;
+}
+
+QMenu* CAmbrelView::BuildContextMenu()
+{
+    auto* menu = new QMenu(this);
+    CSMDIFrameWnd* main = CSMDIFrameWnd::GetMainFrame();
+    auto addPopup = [menu, main](const char* title) {
+        if (!main)
+            return;
+        for (QAction* action : main->menuBar()->actions())
+            if (action->menu() && action->text() == QLatin1String(title)) {
+                menu->addMenu(action->menu());
+                return;
+            }
+    };
+    addPopup("&Tools");
+    addPopup("&Selection");
+    addPopup("&Control");
+    menu->addSeparator();
+    addPopup("&Edit");
+    m_pEffects->AppendLastCommandItem(menu);
+    return menu;
+}
+
+void CAmbrelView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (m_bSlideshow)
+        return;
+    std::unique_ptr<QMenu> menu(BuildContextMenu());
+    menu->exec(event->globalPos());
 }
 
 void CAmbrelView::_Undo()

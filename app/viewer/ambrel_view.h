@@ -9,15 +9,18 @@
 
 #include <memory>
 
+#include "effect_host.h"
 #include "image/velvix.h"
 #include "support/file_change_watcher.h"
 #include "support/sdocument.h"
 #include "viewer/image_file_lists.h"
 #include "viewer/image_prefetch.h"
+#include "view_effect_commands.h"
 
 class CAmbrelDoc;
 class CAmbrelViewStatusBar;
 class CPixelFrame;
+class QMenu;
 class QPainter;
 class QPrinter;
 
@@ -81,7 +84,7 @@ enum : int {
 // The scrolling view of an image window: draws the picture at a zoom
 // factor, keeps a selection, steps through the document's file lists with a
 // prefetched neighbour, and runs the slideshow.
-class CAmbrelView : public QAbstractScrollArea, public CSView {
+class CAmbrelView : public QAbstractScrollArea, public CSView, public CEffectHost {
     Q_OBJECT
 public:
     CAmbrelView();
@@ -91,6 +94,13 @@ public:
     void OnInitialUpdate() override;
     void OnUpdate(CSView* sender, long hint, void* hintObject) override;
     void OnCloseView() override;
+    bool OnCmdMsg(int id) override;
+    bool OnUpdateCmdMsg(CSCmdUI& ui) override;
+
+    CViewEffectCommands& EffectCommands() { return *m_pEffects; }
+    // The right button's menu: the image window's main popups and the
+    // last-command entry. The caller owns it.
+    QMenu* BuildContextMenu();
 
     // Process-wide: always make the selection square (at most one is set).
     static bool s_bAlwaysSquareLonger;
@@ -133,6 +143,18 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+    // What the effect commands use.
+    CVelvixBuffer* EffectRing() override;
+    VxRect EffectSelection() const override { return GetImageSelection(); }
+    void ResetZoom() override;
+    void DropSelection() override;
+    void StartProcessingClock() override;
+    void EffectApplied() override { _ImageChanged(); _UpdateTimingPane(); }
+    void SendCommand(int id) override { OnCmdMsg(id); }
+    QWidget* EffectWidget() override { return this; }
+    int AutoCropTolerance() const override;
 
 private:
     void _RegisterCommands();
@@ -214,6 +236,7 @@ public:
     CFileChangeWatcher m_Watcher;
 
 private:
+    std::unique_ptr<CViewEffectCommands> m_pEffects;
     QCursor m_ZoomCursor;
     QString m_strLoadError;
     QImage m_Canvas;

@@ -7,6 +7,7 @@
 #include "support/doc_template_manager.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
+#include "viewer/effect_menus.h"
 #include "viewer/pixel_frame.h"
 
 namespace {
@@ -19,9 +20,8 @@ void RegisterViewerResources()
 {
     using M = SMenuItem;
     using namespace viewcmd;
-    CAmbrelMenus::RegisterMenu(
-        kViewerResource,
-        {M::Popup("&File",
+    std::vector<SMenuItem> popups = {
+        M::Popup("&File",
                   {M::Item("&Open...\tCtrl+O", cmd::ID_FILE_OPEN), M::Item("&Quick Open (Shell)\tQ", ID_QUICK_OPEN),
                    M::Item("Open Folder (Recursed)", cmd::ID_OPEN_FOLDER_RECURSED),
                    M::Item("Show &Thumbnails\tT", ID_SHOW_THUMBNAILS), M::Item("&Close", cmd::ID_FILE_CLOSE),
@@ -66,7 +66,9 @@ void RegisterViewerResources()
          M::Popup("&View", {M::Item("&Toolbar", cmd::ID_VIEW_TOOLBAR), M::Item("&Status Bar", cmd::ID_VIEW_STATUS_BAR),
                             M::Separator(), M::Item("&Full Screen\tF11", cmd::ID_FULL_SCREEN)}),
          M::Popup("&Window", {M::Item("&Cascade", cmd::ID_WINDOW_CASCADE), M::Item("&Tile", cmd::ID_WINDOW_TILE_HORZ)}),
-         M::Popup("&Help", {M::Item("&About ambrel...", cmd::ID_APP_ABOUT)})});
+         M::Popup("&Help", {M::Item("&About ambrel...", cmd::ID_APP_ABOUT)})};
+    AddEffectMenus(popups);
+    CAmbrelMenus::RegisterMenu(kViewerResource, std::move(popups));
 
     using K = QKeySequence;
     CAmbrelMenus::RegisterAccelerators(
@@ -76,6 +78,7 @@ void RegisterViewerResources()
          {K(Qt::Key_Space), ID_NEXT_FILE},
          {K(Qt::Key_Backspace), ID_PREVIOUS_FILE},
          {K(Qt::Key_R), 257},
+         {K(Qt::Key_AsciiTilde), cmd::ID_REPEAT_LAST_EFFECT},
          {K(Qt::Key_Return), cmd::ID_FULL_SCREEN},
          {K(Qt::Key_Enter), cmd::ID_FULL_SCREEN},
          {K(Qt::Key_M), ID_MAXIMIZE},

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 
+#include "bar_image_source.h"
+#include "image/velvix.h"
+
 namespace {
 
 const char* const kCheckKeys[3] = {"RCHECK", "GCHECK", "BCHECK"};
@@ -26,7 +29,7 @@ void DrawLineTo(QPainter& painter, int x0, int y0, int x1, int y1)
 
 } // namespace
 
-CHistogramDialogBar::CHistogramDialogBar(QWidget* parent) : QWidget(parent)
+CHistogramDialogBar::CHistogramDialogBar(QWidget* parent) : CUpdateDialogBar(parent)
 {
     setMinimumSize(280, 220);
     auto* boxes = new QHBoxLayout;
@@ -78,6 +81,19 @@ void CHistogramDialogBar::SetEmpty()
 {
     m_bEmpty = true;
     update();
+}
+
+void CHistogramDialogBar::Recompute(CBarImageSource& source)
+{
+    int red[256], green[256], blue[256], largest = 0;
+    source.BarImage()->GetHistogram(red, green, blue, largest);
+    Counts counts[3];
+    for (int i = 0; i < 256; ++i) {
+        counts[0][i] = unsigned(red[i]);
+        counts[1][i] = unsigned(green[i]);
+        counts[2][i] = unsigned(blue[i]);
+    }
+    SetHistogram(counts[0], counts[1], counts[2]);
 }
 
 int CHistogramDialogBar::CurveHeight(unsigned count, unsigned largest)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include "update_dialog_bar.h"
 
 #include <array>
 
@@ -9,7 +9,7 @@ class QCheckBox;
 // The histogram bar's contents: red, green and blue counts of the followed
 // image as curves, each shown while its check box is on. The check boxes
 // are kept in the settings group "HistogramBar".
-class CHistogramDialogBar : public QWidget {
+class CHistogramDialogBar : public CUpdateDialogBar {
     Q_OBJECT
 public:
     using Counts = std::array<unsigned, 256>;
@@ -27,6 +27,8 @@ public:
     static int CurveHeight(unsigned count, unsigned largest);
 
 protected:
+    void Recompute(CBarImageSource& source) override;
+    void Clear() override { SetEmpty(); }
     void paintEvent(QPaintEvent* event) override;
 
 private:

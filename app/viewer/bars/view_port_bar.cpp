@@ -2,9 +2,10 @@
 
 #include <QPainter>
 
+#include "bar_image_source.h"
 #include "image/velvix.h"
 
-CViewPortDialogBar::CViewPortDialogBar(QWidget* parent) : QWidget(parent)
+CViewPortDialogBar::CViewPortDialogBar(QWidget* parent) : CUpdateDialogBar(parent)
 {
     setMinimumSize(200, 150);
 }
@@ -35,6 +36,16 @@ void CViewPortDialogBar::SetImage(CVelvix& image, const VxRect& visibleThousandt
     m_ImageRect = QRect(drawn.left, drawn.top, drawn.Width(), drawn.Height());
     m_bEmpty = false;
     SetVisiblePart(visibleThousandths);
+}
+
+void CViewPortDialogBar::Recompute(CBarImageSource& source)
+{
+    SetImage(*source.BarImage(), source.BarVisiblePart());
+}
+
+void CViewPortDialogBar::UpdateVisiblePart(CBarImageSource& source)
+{
+    SetVisiblePart(source.BarVisiblePart());
 }
 
 void CViewPortDialogBar::SetVisiblePart(const VxRect& visibleThousandths)

@@ -2,7 +2,8 @@
 
 #include <QImage>
 #include <QRect>
-#include <QWidget>
+
+#include "update_dialog_bar.h"
 
 #include "image/pixel_interface.h"
 
@@ -10,7 +11,7 @@ class CVelvix;
 
 // The view-port bar's contents: a miniature of the followed image with the
 // visible part outlined.
-class CViewPortDialogBar : public QWidget {
+class CViewPortDialogBar : public CUpdateDialogBar {
     Q_OBJECT
 public:
     explicit CViewPortDialogBar(QWidget* parent = nullptr);
@@ -30,6 +31,9 @@ public:
     static QRect OutlineFor(const QRect& imageRect, const VxRect& visibleThousandths);
 
 protected:
+    void Recompute(CBarImageSource& source) override;
+    void Clear() override { SetEmpty(); }
+    void UpdateVisiblePart(CBarImageSource& source) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:

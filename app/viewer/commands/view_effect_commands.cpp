@@ -1,0 +1,163 @@
+#include "view_effect_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "effect_host.h"
+#include "encode_text_dialog.h"
+#include "image/velvix.h"
+#include "image/velvix_buffer.h"
+#include "support/mdi_frames.h"
+
+const char* const CViewEffectCommands::kLastCommandMarker = "Last Command:";
+
+CViewEffectCommands::CViewEffectCommands(CEffectHost& host)
+    : m_Host(host), m_pPrompter(std::make_unique<CDialogPrompter>(host.EffectWidget()))
+{
+    _Register();
+}
+
+CViewEffectCommands::~CViewEffectCommands() = default;
+
+void CViewEffectCommands::SetPrompter(std::unique_ptr<CEffectPrompter> prompter)
+{
+    m_pPrompter = std::move(prompter);
+}
+
+bool CViewEffectCommands::_HasImage() const
+{
+    CVelvixBuffer* ring = m_Host.EffectRing();
+    return ring && (*ring)->IsValidObject();
+}
+
+void CViewEffectCommands::_Register()
+{
+    for (const CEffectCommand& command : EffectCommands()) {
+        OnCommand(command.id, [this, &command](int) { _RunEffect(command); });
+        OnUpdateCommand(command.id, [this, &command](CSCmdUI& ui) {
+            const bool selected = !m_Host.EffectSelection().IsEmpty();
+            switch (command.needs) {
+            case CEffectCommand::Needs::Selection:
+                ui.Enable(_HasImage() && selected);
+                break;
+            case CEffectCommand::Needs::NoSelection:
+                ui.Enable(_HasImage() && !selected);
+                break;
+            case CEffectCommand::Needs::Anything:
+                ui.Enable(_HasImage());
+                break;
+            }
+        });
+    }
+    OnCommand(kRepeatLastEffectId, [this](int) { _RepeatLast(); });
+    OnUpdateCommand(kRepeatLastEffectId, [this](CSCmdUI& ui) { ui.Enable(m_Last.Exists() && _HasImage()); });
+    OnCommand(kEncodeTextId, [this](int) { _EncodeText(); });
+    OnCommand(kDecodeTextId, [this](int) { _DecodeText(); });
+    OnCommand(kAutoCropId, [this](int) { _AutoCrop(); });
+    for (int id : {kEncodeTextId, kDecodeTextId, kAutoCropId})
+        OnUpdateCommand(id, [this](CSCmdUI& ui) { ui.Enable(_HasImage()); });
+}
+
+void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
+{
+    CVelvixBuffer* ring = m_Host.EffectRing();
+    if (!ring || !(*ring)->IsValidObject())
+        return;
+    if (command.resample) {
+        // Resampling works on the whole picture at its own scale.
+        m_Host.ResetZoom();
+        m_Host.DropSelection();
+    }
+    const VxRect selection = m_Host.EffectSelection();
+    m_Host.StartProcessingClock();
+    if (!CEffectRunner::Run(command, *ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
+                            m_Last, m_Host.EffectWidget()))
+        return;
+    m_Host.EffectApplied();
+}
+
+void CViewEffectCommands::_RepeatLast()
+{
+    if (!m_Last.Exists()) {
+        QApplication::beep();
+        return;
+    }
+    m_bRepeating = true;
+    m_Host.SendCommand(m_Last.id);
+    m_bRepeating = false;
+}
+
+void CViewEffectCommands::_EncodeText()
+{
+    CVelvixBuffer* ring = m_Host.EffectRing();
+    if (!ring)
+        return;
+    const VxRect selection = m_Host.EffectSelection();
+    m_Host.StartProcessingClock();
+    if (EncodeTextCommand(*ring, selection.IsEmpty() ? nullptr : &selection, m_Last, m_Host.EffectWidget()))
+        m_Host.EffectApplied();
+}
+
+void CViewEffectCommands::_DecodeText()
+{
+    CVelvixBuffer* ring = m_Host.EffectRing();
+    if (!ring)
+        return;
+    const VxRect selection = m_Host.EffectSelection();
+    DecodeTextCommand(*ring, selection.IsEmpty() ? nullptr : &selection, m_Host.EffectWidget());
+}
+
+void CViewEffectCommands::_AutoCrop()
+{
+    CVelvixBuffer* ring = m_Host.EffectRing();
+    if (!ring || !(*ring)->IsValidObject())
+        return;
+    m_Host.ResetZoom();
+    m_Host.StartProcessingClock();
+    const int tolerance = m_Host.AutoCropTolerance();
+    CEffectRunner::Apply(*ring, nullptr, m_Host.EffectWidget(),
+                         [tolerance](CVelvix& image) { image.AutoCropForScannedImage(tolerance); });
+    // The crop may have emptied the selection's place; it is not repeated.
+    m_Host.DropSelection();
+    m_Host.EffectApplied();
+}
+
+namespace {
+
+bool IsLastCommandItem(const QAction* action)
+{
+    return action && action->text().contains(QLatin1String(CViewEffectCommands::kLastCommandMarker));
+}
+
+} // namespace
+
+void CViewEffectCommands::UpdateLastCommandItem(QMenu* menu) const
+{
+    if (!menu)
+        return;
+    QList<QAction*> actions = menu->actions();
+    if (!actions.isEmpty() && IsLastCommandItem(actions.last())) {
+        QAction* item = actions.takeLast();
+        menu->removeAction(item);
+        item->deleteLater();
+        if (!actions.isEmpty() && actions.last()->isSeparator()) {
+            menu->removeAction(actions.last());
+            actions.last()->deleteLater();
+        }
+    }
+    AppendLastCommandItem(menu);
+}
+
+void CViewEffectCommands::AppendLastCommandItem(QMenu* menu) const
+{
+    if (!menu || !m_Last.Exists())
+        return;
+    menu->addSeparator();
+    QAction* item = menu->addAction(m_Last.MenuText());
+    item->setData(int(kRepeatLastEffectId));
+    QObject::connect(item, &QAction::triggered, item, [] {
+        if (CSMDIFrameWnd* main = CSMDIFrameWnd::GetMainFrame())
+            main->RouteCommand(kRepeatLastEffectId);
+    });
+}

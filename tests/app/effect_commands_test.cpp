@@ -1,0 +1,388 @@
+// The effect commands inside the program, offscreen: the real main frame with
+// its menus and bars, image windows opened from files, commands chosen as the
+// menus choose them.
+#include <QApplication>
+#include <QDockWidget>
+#include <QMdiArea>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "effect_runner.h"
+#include "encode_text_dialog.h"
+#include "histogram_bar.h"
+#include "settings/general_settings.h"
+#include "shell/ambrel_app.h"
+#include "shell/command_ids.h"
+#include "shell/main_frame.h"
+#include "test_support.h"
+#include "view_effect_commands.h"
+#include "view_port_bar.h"
+#include "viewer/ambrel_doc.h"
+#include "viewer/ambrel_view.h"
+#include "viewer/pixel_frame.h"
+
+namespace {
+
+// Answers every prompt with fixed values and counts the questions.
+class AnsweringPrompter : public CEffectPrompter {
+public:
+    explicit AnsweringPrompter(std::vector<double> values, int* asked) : m_values(std::move(values)), m_asked(asked) {}
+    std::optional<std::vector<double>> AskValues(const CEffectCommand&, int, int) override
+    {
+        ++*m_asked;
+        if (m_values.empty())
+            return std::nullopt;
+        return m_values;
+    }
+
+private:
+    std::vector<double> m_values;
+    int* m_asked;
+};
+
+template <typename T, typename Act>
+void WhenShown(Act act)
+{
+    QTimer::singleShot(0, [act] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible()) {
+                act(typed);
+                return;
+            }
+    });
+}
+
+void ProcessEvents()
+{
+    for (int i = 0; i < 3; ++i)
+        QApplication::processEvents();
+}
+
+struct Window {
+    CPixelFrame* frame = nullptr;
+    CAmbrelView* view = nullptr;
+    CAmbrelDoc* doc = nullptr;
+    CVelvix& Image() const { return doc->Image(); }
+};
+
+class EffectCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings().clear();
+        GeneralSettings = SGeneralSettings{};
+        CEffectRunner::ForgetRememberedValues();
+        m_app = std::make_unique<CAmbrelApp>();
+        m_app->m_bShowSplash = false;
+        ASSERT_TRUE(m_app->InitInstance({}));
+        m_main = m_app->GetMainFrame();
+        m_main->resize(1000, 800);
+        ProcessEvents();
+    }
+    void TearDown() override
+    {
+        for (CSMDIChildWnd* child : m_main->GetMDIChildren())
+            if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
+                doc->SetModifiedFlag(false);
+        m_app.reset();
+        ProcessEvents();
+    }
+
+    Window Open(const std::string& name, const CVelvix& picture)
+    {
+        const std::string path = m_dir.File(name);
+        EXPECT_EQ(const_cast<CVelvix&>(picture).SaveImage(path.c_str()), 1);
+        EXPECT_TRUE(m_main->OpenPath(QString::fromStdString(path)));
+        ProcessEvents();
+        Window window;
+        window.frame = qobject_cast<CPixelFrame*>(m_main->MDIGetActive());
+        EXPECT_NE(window.frame, nullptr);
+        if (!window.frame)
+            return window;
+        window.view = dynamic_cast<CAmbrelView*>(window.frame->GetActiveView());
+        window.doc = window.view ? window.view->GetDocument() : nullptr;
+        return window;
+    }
+
+    void Activate(const Window& window)
+    {
+        m_main->GetMDIClient()->setActiveSubWindow(window.frame->GetMDISubWindow());
+        ProcessEvents();
+    }
+
+    // Answers for the next prompts of the window (nothing: the prompt is cancelled).
+    void Answer(const Window& window, std::vector<double> values)
+    {
+        window.view->EffectCommands().SetPrompter(std::make_unique<AnsweringPrompter>(std::move(values), &m_asked));
+    }
+
+    QMenu* MenuBarMenu(const QString& title) const
+    {
+        for (QAction* action : m_main->menuBar()->actions())
+            if (action->text() == title)
+                return action->menu();
+        return nullptr;
+    }
+
+    // Opens a menu of the menu bar as a click would (its contents are updated).
+    QMenu* Opened(const QString& title)
+    {
+        QMenu* menu = MenuBarMenu(title);
+        if (menu)
+            emit menu->aboutToShow();
+        return menu;
+    }
+
+    vxtest::TempDir m_dir;
+    std::unique_ptr<CAmbrelApp> m_app;
+    CMainFrame* m_main = nullptr;
+    int m_asked = 0;
+};
+
+CVelvix Region(CVelvix& image, const VxRect& rect)
+{
+    CVelvix part;
+    part.CopyFromRect(image, &rect, nullptr, true);
+    return part;
+}
+
+// An image with everything outside `rect` set to 0, to compare the rest.
+CVelvix Outside(const CVelvix& image, const VxRect& rect)
+{
+    CVelvix copy = image;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+            copy.Bytes(x, copy.GetHeight() - 1 - y) = 0;
+    return copy;
+}
+
+bool Same(const CVelvix& a, const CVelvix& b)
+{
+    return vxtest::FirstDifference(const_cast<CVelvix&>(a), const_cast<CVelvix&>(b)) == -1;
+}
+
+} // namespace
+
+TEST_F(EffectCommands, AnEffectOnASelectionChangesOnlyItAndAddsOneUndoStep)
+{
+    const CVelvix picture = vxtest::RandomImage(64, 48, 3);
+    Window window = Open("a.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    const VxRect selection{10, 8, 40, 30};
+    window.view->SetViewSelection(selection);
+    ASSERT_EQ(window.view->GetImageSelection(), selection);
+
+    ASSERT_TRUE(m_main->ExecuteCommand(144));  // Negative
+    CVelvix expected = Region(const_cast<CVelvix&>(picture), selection);
+    expected.Negative();
+    EXPECT_TRUE(Same(Region(window.Image(), selection), expected));
+    EXPECT_TRUE(Same(Outside(window.Image(), selection), Outside(picture, selection)));
+    EXPECT_TRUE(window.doc->IsModified());
+    EXPECT_EQ(m_main->QueryCommand(cmd::ID_EDIT_UNDO).m_strText, QStringLiteral("&Undo x1\tCtrl+Z"));
+
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));
+    EXPECT_TRUE(Same(window.Image(), picture));
+    EXPECT_EQ(m_main->QueryCommand(cmd::ID_EDIT_REDO).m_strText, QStringLiteral("&Redo x1\tCtrl+Y"));
+}
+
+TEST_F(EffectCommands, RedEyeNeedsASelectionAndResampleNeedsNone)
+{
+    Window window = Open("a.png", vxtest::RandomImage(40, 30, 4));
+    ASSERT_NE(window.doc, nullptr);
+    EXPECT_FALSE(m_main->QueryCommand(264).m_bEnabled);
+    EXPECT_TRUE(m_main->QueryCommand(272).m_bEnabled);
+    window.view->SetViewSelection(VxRect{2, 2, 20, 20});
+    EXPECT_TRUE(m_main->QueryCommand(264).m_bEnabled);
+    EXPECT_FALSE(m_main->QueryCommand(272).m_bEnabled);
+}
+
+TEST_F(EffectCommands, ACancelledPromptChangesNothing)
+{
+    const CVelvix picture = vxtest::RandomImage(40, 30, 5);
+    Window window = Open("a.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    Answer(window, {});
+    m_main->ExecuteCommand(166);  // Shift Blur
+    EXPECT_EQ(m_asked, 1);
+    EXPECT_TRUE(Same(window.Image(), picture));
+    EXPECT_FALSE(m_main->QueryCommand(cmd::ID_EDIT_UNDO).m_bEnabled);
+    EXPECT_FALSE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+}
+
+TEST_F(EffectCommands, RepeatUsesTheValueEnteredLastEvenInAnotherWindow)
+{
+    Window first = Open("a.png", vxtest::RandomImage(50, 20, 6));
+    Window second = Open("b.png", vxtest::RandomImage(50, 20, 7));
+    ASSERT_NE(first.doc, nullptr);
+    ASSERT_NE(second.doc, nullptr);
+    EXPECT_FALSE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+
+    Activate(first);
+    Answer(first, {7});
+    ASSERT_TRUE(m_main->ExecuteCommand(166));
+    Activate(second);
+    Answer(second, {3});
+    ASSERT_TRUE(m_main->ExecuteCommand(166));
+    EXPECT_EQ(m_asked, 2);
+
+    Activate(first);
+    CVelvix expected = first.Image();
+    expected.ShiftBlur(3);
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_REPEAT_LAST_EFFECT));
+    EXPECT_EQ(m_asked, 2) << "repeating asks again";
+    EXPECT_TRUE(Same(first.Image(), expected));
+    EXPECT_EQ(first.doc->m_Buffer.GetUndoCount(), 2);
+}
+
+TEST_F(EffectCommands, TheLastCommandEntryFollowsTheMenusAndTheContextMenu)
+{
+    Window window = Open("a.png", vxtest::RandomImage(40, 30, 8));
+    ASSERT_NE(window.doc, nullptr);
+    const QString entry = QStringLiteral("&Last Command: \"Negative\"\t~");
+    QMenu* advanced = Opened(QStringLiteral("&Advanced Tools"));
+    ASSERT_NE(advanced, nullptr);
+    const int plainCount = int(advanced->actions().size());
+    EXPECT_FALSE(advanced->actions().last()->text().contains(QLatin1String("Last Command:")));
+
+    ASSERT_TRUE(m_main->ExecuteCommand(144));
+    for (int opening = 0; opening < 2; ++opening) {
+        Opened(QStringLiteral("&Advanced Tools"));
+        const QList<QAction*> actions = advanced->actions();
+        ASSERT_EQ(actions.size(), plainCount + 2) << "one separator and one entry, however often it opens";
+        EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+        EXPECT_EQ(actions.last()->text(), entry);
+    }
+    advanced->actions().last()->trigger();
+    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 2);
+
+    std::unique_ptr<QMenu> context(window.view->BuildContextMenu());
+    QStringList titles;
+    for (QAction* action : context->actions())
+        titles << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(titles, (QStringList{"&Tools", "&Selection", "&Control", "-", "&Edit", "-", entry}));
+}
+
+TEST_F(EffectCommands, EncodingClearsTheLastCommandAndDecodingReadsTheText)
+{
+    Window window = Open("a.png", vxtest::RandomImage(120, 90, 9));
+    ASSERT_NE(window.doc, nullptr);
+    ASSERT_TRUE(m_main->ExecuteCommand(144));
+    EXPECT_TRUE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+
+    WhenShown<CEncodeTextDialog>([](CEncodeTextDialog* dialog) {
+        QTest::keyClicks(dialog->Field(), QStringLiteral("meet at noon"));
+        dialog->accept();
+    });
+    ASSERT_TRUE(m_main->ExecuteCommand(252));
+    EXPECT_FALSE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 2);
+
+    QString shown;
+    WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+        shown = box->text();
+        box->accept();
+    });
+    ASSERT_TRUE(m_main->ExecuteCommand(253));
+    EXPECT_EQ(shown, QStringLiteral("meet at noon"));
+}
+
+TEST_F(EffectCommands, AutoCropUsesTheSettingsToleranceResetsTheZoomAndIsNotRepeated)
+{
+    // A picture in a black frame: 5 rows below, 3 above, 4 columns left, 6 right.
+    CVelvix picture = vxtest::FilledImage(60, 40, 0x000000);
+    for (int y = 5; y < 37; ++y)
+        for (int x = 4; x < 54; ++x)
+            picture.Bytes(x, y) = 0xC8B4A0;
+    Window window = Open("scan.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    ASSERT_TRUE(m_main->ExecuteCommand(144));  // the last command: Negative
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));
+    GeneralSettings.nAutoCropTolerance = 20;
+    window.view->SetViewSelection(VxRect{10, 10, 20, 20});
+    ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_ZOOM_IN));
+    ASSERT_NE(window.view->GetZoom(), 1.0);
+
+    ASSERT_TRUE(m_main->ExecuteCommand(269));
+    EXPECT_EQ(window.view->GetZoom(), 1.0);
+    CVelvix expected = picture;
+    ASSERT_TRUE(expected.AutoCropForScannedImage(20));
+    EXPECT_TRUE(Same(window.Image(), expected));
+    EXPECT_EQ(window.Image().GetWidth(), 50);
+    EXPECT_EQ(window.Image().GetHeight(), 32);
+    EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative"));
+}
+
+TEST_F(EffectCommands, ResamplingDropsTheSelectionAndRepeatsByTheRatios)
+{
+    Window window = Open("a.png", vxtest::RandomImage(200, 100, 10));
+    ASSERT_NE(window.doc, nullptr);
+    Answer(window, {50, 25, 0.25, 0.25, 0});
+    ASSERT_TRUE(m_main->ExecuteCommand(272));
+    EXPECT_EQ(window.Image().GetWidth(), 50);
+    EXPECT_EQ(window.Image().GetHeight(), 25);
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_REPEAT_LAST_EFFECT));
+    EXPECT_EQ(window.Image().GetWidth(), 12);
+    EXPECT_EQ(window.Image().GetHeight(), 6);
+    EXPECT_EQ(m_asked, 1);
+}
+
+TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)
+{
+    ASSERT_TRUE(m_main->GetHistogramDock()->isHidden());
+    ASSERT_TRUE(m_main->GetViewPortDock()->isHidden());
+    EXPECT_EQ(m_main->GetHistogramDock()->windowTitle(), QStringLiteral("Histogram"));
+    EXPECT_EQ(m_main->GetViewPortDock()->windowTitle(), QStringLiteral("View Port"));
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_SHOW_HISTOGRAM));
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_VIEW_PORT_BAR));
+    EXPECT_EQ(m_main->QueryCommand(cmd::ID_SHOW_HISTOGRAM).m_nCheck, 1);
+    m_main->UpdateBars();
+    EXPECT_TRUE(m_main->GetHistogramBar()->IsEmpty()) << "no image window, nothing to show";
+
+    // All pixels of one colour: the largest count is the pixel count.
+    Window grey = Open("grey.png", vxtest::FilledImage(30, 20, 0x808080));
+    m_main->UpdateBars();
+    EXPECT_FALSE(m_main->GetHistogramBar()->IsEmpty());
+    EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 600u);
+    EXPECT_FALSE(m_main->GetViewPortBar()->IsEmpty());
+    EXPECT_TRUE(m_main->GetViewPortBar()->Outline().isNull()) << "all of it shows at zoom 1";
+
+    // Half red, half blue: the other window's counts.
+    CVelvix halves = vxtest::FilledImage(10, 10, 0xFF0000);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 10; ++x)
+            halves.Bytes(x, y) = 0x0000FF;
+    Window other = Open("halves.png", halves);
+    m_main->UpdateBars();
+    EXPECT_EQ(m_main->GetHistogramBar()->FollowedFrame(), other.frame);
+    EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 100u) << "green is 0 in every pixel";
+
+    // A change empties the bar until the next idle update recomputes it.
+    ASSERT_TRUE(m_main->ExecuteCommand(144));
+    EXPECT_TRUE(m_main->GetHistogramBar()->IsEmpty());
+    m_main->UpdateBars();
+    EXPECT_FALSE(m_main->GetHistogramBar()->IsEmpty());
+
+    Activate(grey);
+    m_main->UpdateBars();
+    EXPECT_EQ(m_main->GetHistogramBar()->FollowedFrame(), grey.frame);
+    EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 600u);
+
+    for (CSMDIChildWnd* child : m_main->GetMDIChildren()) {
+        if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
+            doc->SetModifiedFlag(false);
+        child->CloseFrame();
+    }
+    ProcessEvents();
+    m_main->UpdateBars();
+    EXPECT_TRUE(m_main->GetHistogramBar()->IsEmpty());
+    EXPECT_TRUE(m_main->GetViewPortBar()->IsEmpty());
+}
