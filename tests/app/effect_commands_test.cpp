@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 
 #include "effect_runner.h"
 #include "encode_text_dialog.h"
@@ -48,6 +49,36 @@ private:
     std::vector<double> m_values;
     int* m_asked;
 };
+
+// Answers every prompt with its default.
+class DefaultPrompter : public CEffectPrompter {
+public:
+    std::optional<std::vector<double>> AskValues(const CEffectCommand& command, int width, int height) override
+    {
+        return Defaults(command, width, height);
+    }
+    static std::vector<double> Defaults(const CEffectCommand& command, int width, int height)
+    {
+        if (command.resample)
+            return {double(width / 2), double(height / 2), 0.5, 0.5, 0};
+        std::vector<double> values;
+        for (const CEffectPrompt& prompt : command.prompts)
+            values.push_back(prompt.kind == CEffectPrompt::Kind::HalfOfPrevious ? int(values.back()) / 2
+                                                                                : prompt.defaultValue);
+        return values;
+    }
+};
+
+void CollectIds(QMenu* menu, std::set<int>& ids)
+{
+    emit menu->aboutToShow();
+    for (QAction* action : menu->actions()) {
+        if (action->menu())
+            CollectIds(action->menu(), ids);
+        else if (action->data().isValid() && action->isEnabled())
+            ids.insert(action->data().toInt());
+    }
+}
 
 template <typename T, typename Act>
 void WhenShown(Act act)
@@ -385,4 +416,51 @@ TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)
     m_main->UpdateBars();
     EXPECT_TRUE(m_main->GetHistogramBar()->IsEmpty());
     EXPECT_TRUE(m_main->GetViewPortBar()->IsEmpty());
+}
+
+TEST_F(EffectCommands, EveryEffectIsInTheMenusAndChangesOnlyTheSelection)
+{
+    const CVelvix picture = vxtest::RandomImage(48, 40, 11);
+    Window window = Open("a.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    window.view->EffectCommands().SetPrompter(std::make_unique<DefaultPrompter>());
+    const VxRect selection{6, 4, 30, 28};
+    window.view->SetViewSelection(selection);
+
+    std::set<int> reachable;
+    for (QAction* action : m_main->menuBar()->actions())
+        if (action->menu())
+            CollectIds(action->menu(), reachable);
+    for (int id : {252, 253, 269})
+        EXPECT_TRUE(reachable.count(id)) << id;
+
+    int steps = 0;
+    for (const CEffectCommand& command : ::EffectCommands()) {
+        const std::string name = command.name.toStdString();
+        const bool needsWhole = command.needs == CEffectCommand::Needs::NoSelection;
+        EXPECT_EQ(reachable.count(command.id), needsWhole ? 0u : 1u) << name << " enabled with a selection";
+        if (needsWhole)
+            continue;
+        CVelvix before = window.Image();
+        ASSERT_TRUE(m_main->ExecuteCommand(command.id)) << name;
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), std::min(++steps, 20)) << name;
+        EXPECT_TRUE(Same(Outside(window.Image(), selection), Outside(before, selection))) << name;
+        if (command.id == 189)  // the melt is random
+            continue;
+        // Effects that change the size (rotation by an angle) put back the
+        // top-left part of their result.
+        CVelvix expected = Region(before, selection);
+        CVelvix worked = expected;
+        command.run(worked, DefaultPrompter::Defaults(command, 0, 0));
+        VxRect whole{0, 0, expected.GetWidth(), expected.GetHeight()};
+        ASSERT_TRUE(expected.CopyFromRect(worked, nullptr, &whole, true));
+        EXPECT_TRUE(Same(Region(window.Image(), selection), expected)) << name;
+    }
+
+    // Resampling, enabled without a selection, works on the whole picture.
+    window.view->SetViewSelection(VxRect{});
+    EXPECT_FALSE(window.view->HasSelection());
+    ASSERT_TRUE(m_main->ExecuteCommand(272));
+    EXPECT_EQ(window.Image().GetWidth(), 24);
+    EXPECT_EQ(window.Image().GetHeight(), 20);
 }
