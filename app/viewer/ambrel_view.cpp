@@ -460,7 +460,7 @@ void CAmbrelView::LoadCurrentFile(int direction, bool usePrefetch)
         _Repaint();
     _UpdateTimingPane();
     if (CSMDIFrameWnd* main = CSMDIFrameWnd::GetMainFrame())
-        VxSendMessageToDescendants(main, msg::WM_IMAGE_CHANGED);
+        VxSendMessageToDescendants(main, msg::WM_IMAGE_CHANGED, std::uintptr_t(_Frame()));
 }
 
 void CAmbrelView::_StartPrefetch(int direction)

@@ -407,6 +407,13 @@ TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)
     EXPECT_EQ(m_main->GetHistogramBar()->FollowedFrame(), grey.frame);
     EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 600u);
 
+    // Stepping to the next file of the folder (halves.png) counts it anew.
+    ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_NEXT_FILE));
+    ProcessEvents();
+    ASSERT_EQ(grey.Image().GetWidth(), 10);
+    m_main->UpdateBars();
+    EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 100u);
+
     for (CSMDIChildWnd* child : m_main->GetMDIChildren()) {
         if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
             doc->SetModifiedFlag(false);
