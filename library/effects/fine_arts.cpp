@@ -110,15 +110,22 @@ CountClose ChooseCountClose()
 // counted in one pass over the square, whatever the order within it. The
 // passes stop once no later group can reach the leader (ties go to the
 // earlier group).
-template <typename Record>
-VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* groups, CountClose countClose)
+// The square around one pixel, gathered for the counting passes, with one
+// "unassigned" lane per pixel.
+struct Square {
+    alignas(32) VxPixel pixels[136];
+    alignas(32) std::int32_t unassigned[128];
+    int total, end;
+    VxPixel own;
+};
+
+void Gather(const VxPixel* src, int w, int h, int x, int y, int n, Square& square)
 {
     const int left = std::max(0, x - n), right = std::min(w - 1, x + n);
     const int bottom = std::max(0, y - n), top = std::min(h - 1, y + n);
     const int perRow = right - left + 1;
-    alignas(32) VxPixel square[136];
-    alignas(32) std::int32_t unassigned[128];
     const VxPixel* const bufferEnd = src + std::ptrdiff_t(w) * h;
+    VxPixel* pixels = square.pixels;
     int total = 0;
     for (int yy = bottom; yy <= top; ++yy, total += perRow) {
         const VxPixel* row = src + std::ptrdiff_t(yy) * w + left;
@@ -127,34 +134,51 @@ VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* 
         // or cleared below); a loop of variable length would become a call.
         if (row + 12 <= bufferEnd) {
             for (int i = 0; i < 12; i += 4)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total + i),
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + total + i),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)));
             continue;
         }
 #endif
-        std::copy(row, row + perRow, square + total);
+        std::copy(row, row + perRow, pixels + total);
     }
     const int end = (total + 7) & ~7;
 #if defined(__SSE2__)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total), _mm_setzero_si128());
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(square + total + 4), _mm_setzero_si128());
-    const __m128i size = _mm_set1_epi32(total);
-    for (int i = 0; i < end; i += 4)
-        _mm_store_si128(reinterpret_cast<__m128i*>(unassigned + i),
-                        _mm_cmplt_epi32(_mm_setr_epi32(i, i + 1, i + 2, i + 3), size));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + total), _mm_setzero_si128());
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + total + 4), _mm_setzero_si128());
+    const __m128i size = _mm_set1_epi32(total), four = _mm_set1_epi32(4);
+    __m128i index = _mm_setr_epi32(0, 1, 2, 3);
+    for (int i = 0; i < end; i += 4, index = _mm_add_epi32(index, four))
+        _mm_store_si128(reinterpret_cast<__m128i*>(square.unassigned + i), _mm_cmplt_epi32(index, size));
 #else
     for (int i = total; i < end; ++i)
-        square[i] = 0;
+        pixels[i] = 0;
     for (int i = 0; i < end; ++i)
-        unassigned[i] = i < total ? -1 : 0;
+        square.unassigned[i] = i < total ? -1 : 0;
 #endif
+    square.total = total;
+    square.end = end;
+    square.own = src[std::ptrdiff_t(y) * w + x];
+}
+
+template <typename Record>
+VxPixel MostUsedOf(Square& square, int n, Record* groups, CountClose countClose)
+{
     const int capacity = n * n;
-    int used = 0, best = 0, bestCount = 0, left_over = total, first = 0;
+    int used = 0, best = 0, bestCount = 0, left_over = square.total, first = 0;
     while (used < capacity && left_over > 0) {
-        while (!unassigned[first])
+#if defined(__SSE2__)
+        // The next seed: the first unassigned pixel, four at a time.
+        int lanes;
+        first &= ~3;
+        while ((lanes = _mm_movemask_ps(_mm_load_ps(reinterpret_cast<const float*>(square.unassigned + first)))) == 0)
+            first += 4;
+        first += __builtin_ctz(unsigned(lanes));
+#else
+        while (!square.unassigned[first])
             ++first;
-        const VxPixel seed = square[first];
-        const int count = countClose(square, unassigned, first & ~7, end, seed);
+#endif
+        const VxPixel seed = square.pixels[first];
+        const int count = countClose(square.pixels, square.unassigned, first & ~7, square.end, seed);
         groups[used] = {seed, count, true};
         if (count > bestCount) {
             best = used;
@@ -165,7 +189,15 @@ VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* 
         if (bestCount >= left_over)
             break;
     }
-    return bestCount == 1 ? src[std::ptrdiff_t(y) * w + x] : groups[best].color;
+    return bestCount == 1 ? square.own : groups[best].color;
+}
+
+template <typename Record>
+VxPixel MostUsed(const VxPixel* src, int w, int h, int x, int y, int n, Record* groups, CountClose countClose)
+{
+    Square square;
+    Gather(src, w, h, x, y, n, square);
+    return MostUsedOf(square, n, groups, countClose);
 }
 
 // For squares wholly inside the picture: how many pixels of the square around

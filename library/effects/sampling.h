@@ -3,6 +3,7 @@
 // Samplers and buffer helpers shared by resampling, rotation and the
 // distortions. Every floating-point operation here is part of the result:
 // keep the operations and their order as they are.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -230,58 +231,77 @@ void VxSymmetricMap(int width, int height, bool dyRatio, Span span, Offset offse
         source(x, y, dx, dy, o, sx, sy);
         write(x, y, sx, sy);
     };
-    VxParallelRows(cy + 1, (long long)width * height, [&](int first, int last) {
-        for (int y = first; y < last; ++y) {
-            int begin, end;
-            span(y, begin, end);
-            const int dy = y - cy, yp = 2 * cy - y;
-            if (y == cy) {
-                // The middle row pairs with itself: x with 2cx - x.
-                for (int x = begin; x < end; ++x) {
-                    const int dx = x - cx, xp = 2 * cx - x;
-                    if (!dyRatio || dx == 0 || (dx > 0 && xp < begin)) {
-                        alone(x, y);
-                        continue;
-                    }
-                    if (dx > 0)
-                        continue;  // written with its partner
-                    Shared o;
-                    if (!offset(dx, dy, o))
-                        continue;
-                    float sx, sy;
-                    source(x, y, dx, dy, o, sx, sy);
-                    write(x, y, sx, sy);
-                    if (xp < end) {
-                        source(xp, y, -dx, -dy, o, sx, sy);
-                        write(xp, y, sx, sy);
-                    }
-                }
-                continue;
-            }
-            const bool pairRow = yp < height;
-            for (int x = begin; x < end; ++x) {
+    // One row segment [from, to) of row y (y <= cy) with its mirror.
+    auto segment = [&](int y, int begin, int end, int from, int to) {
+        const int dy = y - cy, yp = 2 * cy - y;
+        if (y == cy) {
+            // The middle row pairs with itself: x with 2cx - x.
+            for (int x = from; x < to; ++x) {
                 const int dx = x - cx, xp = 2 * cx - x;
-                if (dyRatio && dx == 0) {
+                if (!dyRatio || dx == 0 || (dx > 0 && xp < begin)) {
                     alone(x, y);
-                    if (pairRow)
-                        alone(x, yp);
                     continue;
                 }
+                if (dx > 0)
+                    continue;  // written with its partner
                 Shared o;
-                const bool has = offset(dx, dy, o);
-                if (has) {
-                    float sx, sy;
-                    source(x, y, dx, dy, o, sx, sy);
-                    write(x, y, sx, sy);
-                    if (pairRow && xp < end) {
-                        source(xp, yp, -dx, -dy, o, sx, sy);
-                        write(xp, yp, sx, sy);
-                    }
+                if (!offset(dx, dy, o))
+                    continue;
+                float sx, sy;
+                source(x, y, dx, dy, o, sx, sy);
+                write(x, y, sx, sy);
+                if (xp < end) {
+                    source(xp, y, -dx, -dy, o, sx, sy);
+                    write(xp, y, sx, sy);
                 }
             }
-            // With an even width, column 0 of the partner row has no partner.
-            if (pairRow && begin == 0 && 2 * cx == width && end > 0)
-                alone(0, yp);
+            return;
+        }
+        const bool pairRow = yp < height;
+        for (int x = from; x < to; ++x) {
+            const int dx = x - cx, xp = 2 * cx - x;
+            if (dyRatio && dx == 0) {
+                alone(x, y);
+                if (pairRow)
+                    alone(x, yp);
+                continue;
+            }
+            Shared o;
+            if (offset(dx, dy, o)) {
+                float sx, sy;
+                source(x, y, dx, dy, o, sx, sy);
+                write(x, y, sx, sy);
+                if (pairRow && xp < end) {
+                    source(xp, yp, -dx, -dy, o, sx, sy);
+                    write(xp, yp, sx, sy);
+                }
+            }
+        }
+    };
+    // Tiles of a few rows by a few dozen columns: the source positions of a
+    // tile lie close together, while those of a whole turned or twisted row
+    // would push each other out of the cache before the next row reuses them.
+    constexpr int kTileRows = 16, kTileColumns = 64;
+    const int bands = (cy + 1 + kTileRows - 1) / kTileRows;
+    VxParallelRows(bands, (long long)width * height, [&](int firstBand, int lastBand) {
+        for (int band = firstBand; band < lastBand; ++band) {
+            const int y0 = band * kTileRows, y1 = std::min(cy + 1, y0 + kTileRows);
+            int begins[kTileRows], ends[kTileRows];
+            for (int y = y0; y < y1; ++y)
+                span(y, begins[y - y0], ends[y - y0]);
+            for (int x0 = 0; x0 < width; x0 += kTileColumns)
+                for (int y = y0; y < y1; ++y) {
+                    const int begin = begins[y - y0], end = ends[y - y0];
+                    const int from = std::max(begin, x0), to = std::min(end, x0 + kTileColumns);
+                    if (from < to)
+                        segment(y, begin, end, from, to);
+                }
+            // With an even width, column 0 of a partner row has no partner.
+            for (int y = y0; y < y1; ++y) {
+                const int yp = 2 * cy - y;
+                if (y != cy && yp < height && begins[y - y0] == 0 && 2 * cx == width && ends[y - y0] > 0)
+                    alone(0, yp);
+            }
         }
     });
 }
