@@ -104,7 +104,7 @@ bool CAmbrelDoc::OnOpenDocument(const QString& path)
         // Into a scratch picture first: a failure leaves the window's picture
         // (and its history) as it was.
         CVelvix picture;
-        if (picture.ReadImage(nullptr, path.toLocal8Bit().constData()) != 1) {
+        if (!ReadGuarded(picture, path.toStdString(), 0)) {  // not yet in a list
             s_pfnReportError(QStringLiteral("Could not read the image file:\n%1").arg(path));
             return false;
         }

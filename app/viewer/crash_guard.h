@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Marks the image being decoded in the settings store for the lifetime of
@@ -11,4 +12,8 @@ public:
     ~CCrashGuard();
     CCrashGuard(const CCrashGuard&) = delete;
     CCrashGuard& operator=(const CCrashGuard&) = delete;
+
+    // Told of every guarded decode (path, index), on the decoding thread;
+    // tests use it to see that no decode runs unguarded.
+    static std::function<void(const std::string& path, int index)> s_pfnObserver;
 };

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "settings/general_settings.h"
 #include "shell/messages.h"
@@ -25,6 +26,7 @@
 #include "test_support.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
+#include "viewer/crash_guard.h"
 #include "viewer/pixel_frame.h"
 #include "viewer/view_status_bar.h"
 #include "viewer/viewer_kind.h"
@@ -213,6 +215,34 @@ TEST_F(ImageWindow, AFileThatCannotBeDecodedIsReportedAndSteppingGoesOn)
     Command(ID_NEXT_FILE);
     EXPECT_EQ(Width(), 40);
     EXPECT_TRUE(m_view->GetLoadError().isEmpty());
+}
+
+TEST_F(ImageWindow, EveryDecodeRunsUnderTheCrashGuard)
+{
+    std::mutex mutex;
+    std::vector<std::pair<std::string, int>> guarded;
+    CCrashGuard::s_pfnObserver = [&](const std::string& path, int index) {
+        std::lock_guard<std::mutex> lock(mutex);
+        guarded.emplace_back(path, index);
+    };
+    const bool opened = Open("img2.png");
+    m_view->m_Prefetch.Join();
+    if (opened) {
+        Command(ID_NEXT_FILE);  // the prefetched neighbour: no second decode of it
+        Command(ID_FIRST_FILE);  // always read
+        m_view->m_Prefetch.Join();
+    }
+    CCrashGuard::s_pfnObserver = nullptr;
+    ASSERT_TRUE(opened);
+    const std::vector<std::pair<std::string, int>> expected = {
+        {m_dir.File("img2.png"), 0},   // opening the file
+        {m_dir.File("img10.png"), 3},  // its prefetched neighbour
+        {m_dir.File("photo.bmp"), 4},  // the next neighbour
+        {m_dir.File("img1.png"), 1},   // First File
+        {m_dir.File("img2.png"), 2},   // and its neighbour
+    };
+    EXPECT_EQ(guarded, expected);
+    EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
 }
 
 TEST_F(ImageWindow, UndoAndRedoMenuTextsCountTheSteps)
