@@ -44,6 +44,7 @@
 #include "viewer/pixel_frame.h"
 #include "viewer/view_geometry.h"
 #include "viewer/view_status_bar.h"
+#include "viewer/viewer_trace.h"
 
 using namespace viewcmd;
 
@@ -286,6 +287,7 @@ void CAmbrelView::OnInitialUpdate()
     CSView::OnInitialUpdate();
     CAmbrelDoc* doc = GetDocument();
     m_bInitialised = true;
+    m_bLoadUnseen = true;
     if (doc && doc->m_bCreatedFromImage && GeneralSettings.bAutoCropScanned) {
         doc->m_Buffer.MakeCopy();
         doc->Image().AutoCropForScannedImage(GeneralSettings.nAutoCropTolerance);
@@ -433,6 +435,7 @@ void CAmbrelView::LoadCurrentFile(int direction, bool usePrefetch)
         if (loaded && m_bSlideshow)
             _FitToSlideshow(doc->Image());
     }
+    m_bLoadUnseen = true;
     m_strLoadError = loaded ? QString()
                             : QStringLiteral("%1\ncould not be read as an image.").arg(QFileInfo(Q(path)).fileName());
     if (!usePrefetch && current == doc->GetFileCount() - 1)
@@ -477,7 +480,9 @@ void CAmbrelView::_StartPrefetch(int direction)
         fit = m_FullScreenWnd->size();
     const bool noEnlarge = GeneralSettings.bNoEnlargeInSlideshow != 0;
     m_Prefetch.Start(target, path, [fit, noEnlarge](CVelvix& image, const std::string& file, int index) {
-        if (!CAmbrelDoc::ReadGuarded(image, file, index + 1))
+        const bool read = CAmbrelDoc::ReadGuarded(image, file, index + 1);
+        vxtrace::Log("prefetched", Q(file));
+        if (!read)
             return false;
         int width, height;
         if (fit.isValid()
@@ -978,10 +983,21 @@ void CAmbrelView::DrawImage(QPainter& painter, const QRect& area, bool printing)
         FillHatch(painter, rect);
 }
 
+void CAmbrelView::_TraceLoadSeen()
+{
+    if (!m_bLoadUnseen)
+        return;
+    m_bLoadUnseen = false;
+    if (CAmbrelDoc* doc = GetDocument())
+        vxtrace::Log("image-painted", doc->GetPathName());
+}
+
 void CAmbrelView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
     DrawImage(painter, event->rect(), false);
+    if (!m_bSlideshow)
+        _TraceLoadSeen();
     const QPoint scroll = _ScrollPos();
     painter.setCompositionMode(QPainter::CompositionMode_Difference);
     painter.setPen(Qt::white);
@@ -1404,6 +1420,7 @@ bool CAmbrelView::eventFilter(QObject* watched, QEvent* event)
                 painter.setPen(Qt::white);
                 painter.drawText(m_FullScreenWnd->rect(), Qt::AlignCenter, m_strLoadError);
             }
+            _TraceLoadSeen();
             return true;
         }
         case QEvent::WindowDeactivate:

@@ -214,6 +214,9 @@ private:
     void _StopSlideshow();
     void _OnSlideshowKey(int key, Qt::KeyboardModifiers modifiers);
 
+    // Notes the first paint after a load for AMBREL_TRACE_LOG.
+    void _TraceLoadSeen();
+
     // Renders the visible part of the picture into m_Canvas.
     void _RenderVisible(const QSize& size, const QPoint& scroll, double scale);
 
@@ -241,4 +244,5 @@ private:
     QString m_strLoadError;
     QImage m_Canvas;
     bool m_bInitialised = false;
+    bool m_bLoadUnseen = false;
 };

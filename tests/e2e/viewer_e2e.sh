@@ -87,6 +87,8 @@ echo "not listed" > "$PICS/notes.txt"
 
 export AMBREL_STATUS_LOG="$WORK/status.log"
 : > "$AMBREL_STATUS_LOG"
+# The moments the benchmark reads: paints of new pictures, prefetches.
+export AMBREL_TRACE_LOG="$WORK/trace.log"
 
 # --- helpers reading what the program shows ------------------------------------------
 pane() {  # the last text shown in a status pane
@@ -267,6 +269,13 @@ check "the window shows the picture again" showing img5.PNG "5/6 [All]"
 # --- the folder changes while the window is open ---------------------------------------------
 $CONVERT -size 50x50 xc:'#808080' "$PICS/img7.png"
 check "a new file in the folder is listed" wait_for "[ \"\$(pane 0)\" = '5/7 [All]' ]" 10
+
+# --- the trace the benchmark relies on ------------------------------------------------------
+traced() { awk -v e="$1" '$2 == e { sub(/^[0-9]+ [^ ]+ ?/, ""); print }' "$AMBREL_TRACE_LOG"; }
+check "the main window's first paint is traced once" [ "$(traced frame-painted | wc -l)" = 1 ]
+check "each loaded picture is traced once when first painted, in the order shown" \
+    [ "$(traced image-painted | head -4 | xargs -n1 basename | tr '\n' ' ')" = "img1.png img2.bmp img1.png img10.png " ]
+check "prefetched neighbours are traced" eval 'traced prefetched | grep -q "/img2.bmp$"'
 
 echo "$PASSES passed, $FAILURES failed"
 [ "$FAILURES" -eq 0 ]
