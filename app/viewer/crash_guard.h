@@ -6,12 +6,21 @@
 // Marks the image being decoded in the settings store for the lifetime of
 // the guard, so that the next start can name a file that crashed the
 // decoder. Safe on any thread.
+//
+// The store's writes flush to disk, which takes tens of milliseconds: they
+// run in order on a thread of their own. Setting the mark is waited for (it
+// must be stored before the decode starts); clearing it is not, so that a
+// decoded picture reaches the screen without waiting for the disk.
 class CCrashGuard {
 public:
     CCrashGuard(const std::string& path, int index);
     ~CCrashGuard();
     CCrashGuard(const CCrashGuard&) = delete;
     CCrashGuard& operator=(const CCrashGuard&) = delete;
+
+    // Returns once every mark set or cleared so far is stored; runs by
+    // itself when the application object goes away.
+    static void WaitForWrites();
 
     // Told of every guarded decode (path, index), on the decoding thread;
     // tests use it to see that no decode runs unguarded.

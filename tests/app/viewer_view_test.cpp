@@ -17,6 +17,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "settings/general_settings.h"
 #include "shell/messages.h"
@@ -134,7 +135,9 @@ TEST_F(ImageWindow, OpeningAFileListsItsFolderInNumericOrderAndShowsThePanes)
     EXPECT_TRUE(m_doc->IsEditMode());
     EXPECT_EQ(m_frame->GetViewStatusBar()->GetSlider()->maximum(), 4);
     EXPECT_EQ(m_frame->GetViewStatusBar()->GetSlider()->value(), 2);
-    // The crash guard is cleared once the decode has returned.
+    // The crash guard is cleared once the decodes (the neighbour's too) have returned.
+    m_view->m_Prefetch.Join();
+    CCrashGuard::WaitForWrites();
     EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
 }
 
@@ -211,6 +214,8 @@ TEST_F(ImageWindow, AFileThatCannotBeDecodedIsReportedAndSteppingGoesOn)
     EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "3/5 [All]");
     EXPECT_FALSE(m_doc->Image().IsValidObject());  // not the previous picture
     EXPECT_TRUE(m_view->GetLoadError().contains("img3.jpg"));
+    m_view->m_Prefetch.Join();
+    CCrashGuard::WaitForWrites();
     EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
     Command(ID_NEXT_FILE);
     EXPECT_EQ(Width(), 40);
@@ -242,7 +247,31 @@ TEST_F(ImageWindow, EveryDecodeRunsUnderTheCrashGuard)
         {m_dir.File("img2.png"), 2},   // and its neighbour
     };
     EXPECT_EQ(guarded, expected);
+    CCrashGuard::WaitForWrites();
     EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
+}
+
+TEST(CrashGuard, TheMarkIsStoredBeforeTheDecodeAndClearsNeverOvertakeMarks)
+{
+    QSettings().remove("Validation/LastImage");
+    auto stored = [] { return QSettings().value("Validation/LastImage").toString(); };
+    {
+        CCrashGuard guard("/photos/a.jpg", 7);
+        EXPECT_EQ(stored(), "Filename: /photos/a.jpg\tIndex: 7");
+    }
+    CCrashGuard::WaitForWrites();
+    EXPECT_EQ(stored(), QString());
+    // Guards on two threads, many after another on each: the writes keep
+    // their order, so the last one, a clear, is what stays.
+    auto decodeMany = [](const std::string& name) {
+        for (int i = 0; i < 20; ++i)
+            CCrashGuard guard(name, i);
+    };
+    std::thread worker(decodeMany, "/photos/worker.jpg");
+    decodeMany("/photos/main.jpg");
+    worker.join();
+    CCrashGuard::WaitForWrites();
+    EXPECT_EQ(stored(), QString());
 }
 
 TEST_F(ImageWindow, UndoAndRedoMenuTextsCountTheSteps)
