@@ -741,6 +741,11 @@ void CAmbrelView::_AutoScale()
 
 void CAmbrelView::_ResizeToContents()
 {
+    _ResizeToContents(8);
+}
+
+void CAmbrelView::_ResizeToContents(int retries)
+{
     CPixelFrame* frame = _Frame();
     CAmbrelDoc* doc = GetDocument();
     if (!frame || !doc || !doc->Image().IsValidObject() || frame->IsMDIMaximized())
@@ -748,13 +753,32 @@ void CAmbrelView::_ResizeToContents()
     QMdiSubWindow* window = frame->GetMDISubWindow();
     if (!window)
         return;
-    // The frame grows or shrinks by what the view's client area lacks.
-    const QSize client = viewport()->size();
+    // The client area is measured in the shown window: a window not yet
+    // shown has no layout to measure.
+    if (!window->isVisible()) {
+        if (retries > 0)
+            QTimer::singleShot(0, this, [this, retries, window = QPointer<QMdiSubWindow>(window)] {
+                if (window)
+                    _ResizeToContents(retries - 1);
+            });
+        return;
+    }
     const QSize wanted(doc->Image().GetWidth(), doc->Image().GetHeight());
-    QSize size = window->size() + (wanted - client);
-    if (QWidget* area = window->mdiArea())
-        size = size.boundedTo(area->size());
-    window->resize(size.expandedTo(QSize(160, 120)));
+    const QSize limit = window->mdiArea() ? window->mdiArea()->size() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    // A window just shown may not be laid out yet (the view not even inside
+    // it): give it a size first, then correct by what the client area lacks.
+    for (int pass = 0; pass < 3; ++pass) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        const QRect client(viewport()->mapTo(window, QPoint(0, 0)), viewport()->size());
+        const bool laidOut = window->rect().contains(client);
+        if (laidOut && client.size() == wanted)
+            return;
+        const QSize size = laidOut ? window->size() + (wanted - client.size()) : wanted + QSize(16, 100);
+        const QSize bounded = size.boundedTo(limit).expandedTo(QSize(160, 120));
+        if (bounded == window->size())
+            return;
+        window->resize(bounded);
+    }
 }
 
 void CAmbrelView::_DropSelection()

@@ -187,6 +187,7 @@ private:
     void _CancelZoom();
     void _AutoScale();
     void _ResizeToContents();
+    void _ResizeToContents(int retries);
     void _DropSelection();
     void _FinishGesture();
     void _SquareSelection(bool longer);

@@ -6,6 +6,9 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSlider>
@@ -28,6 +31,7 @@
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
 #include "viewer/crash_guard.h"
+#include "viewer/image_info_dialog.h"
 #include "viewer/pixel_frame.h"
 #include "viewer/view_status_bar.h"
 #include "viewer/viewer_kind.h"
@@ -527,4 +531,190 @@ TEST_F(ImageWindow, LeavingAnEditedPictureAsksToSaveItAndCancelStays)
     ASSERT_EQ(saved.ReadImage(m_dir.File("img2.png").c_str()), 1);
     EXPECT_EQ(saved.GetWidth(), 5);
     EXPECT_EQ(Width(), 40);
+}
+
+TEST_F(ImageWindow, APictureHandedOverWithoutAFileCannotStepOrSetTheWallpaper)
+{
+    CVelvix scanned = vxtest::RandomImage(24, 18, 7);
+    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString(), &scanned);
+    QApplication::processEvents();
+    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+    ASSERT_NE(m_frame, nullptr);
+    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
+    m_doc = m_view->GetDocument();
+    EXPECT_TRUE(m_doc->m_bCreatedFromImage);
+    EXPECT_TRUE(m_doc->IsModified());
+    EXPECT_FALSE(m_doc->IsEditMode());
+    EXPECT_EQ(vxtest::FirstDifference(m_doc->Image(), scanned), -1);  // a copy of it
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "--/--");
+    for (int id : {ID_NEXT_FILE, ID_PREVIOUS_FILE, ID_FIRST_FILE, ID_LAST_FILE, ID_NEXT_FOLDER, ID_PREVIOUS_FOLDER,
+                   ID_REFRESH_FOLDER, ID_SET_WALLPAPER})
+        EXPECT_FALSE(State(id).m_bEnabled) << id;
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 24);
+}
+
+TEST_F(ImageWindow, TheWindowFitsThePictureAndScrollKeysMoveAZoomedOne)
+{
+    CVelvix big = vxtest::FilledImage(300, 200, 0x204060);
+    ASSERT_EQ(big.SaveImage(m_dir.File("big.png").c_str()), 1);
+    GeneralSettings.bOpenMaximized = 0;
+    ASSERT_TRUE(Open("big.png"));
+    QTest::qWait(20);
+    EXPECT_EQ(m_view->viewport()->size(), QSize(300, 200));
+    // Resize to Contents brings a resized window back to the picture's size.
+    m_frame->GetMDISubWindow()->resize(500, 400);
+    QApplication::processEvents();
+    ASSERT_NE(m_view->viewport()->size(), QSize(300, 200));
+    Command(ID_RESIZE_TO_CONTENTS);
+    QApplication::processEvents();
+    EXPECT_EQ(m_view->viewport()->size(), QSize(300, 200));
+
+    // At 100 % nothing scrolls; zoomed in, the keys step by 5 and page to the ends.
+    QScrollBar* v = m_view->verticalScrollBar();
+    QScrollBar* h = m_view->horizontalScrollBar();
+    QTest::keyClick(m_view, Qt::Key_Down);
+    EXPECT_EQ(v->value(), 0);
+    m_view->SetViewSelection(VxRect{0, 0, 30, 4});
+    Command(ID_ZOOM_IN);  // x 10
+    ASSERT_GT(v->maximum(), 20);
+    ASSERT_GT(h->maximum(), 20);
+    v->setValue(0);
+    h->setValue(0);
+    QTest::keyClick(m_view, Qt::Key_Down);
+    QTest::keyClick(m_view, Qt::Key_Down);
+    EXPECT_EQ(v->value(), 10);
+    QTest::keyClick(m_view, Qt::Key_Up);
+    EXPECT_EQ(v->value(), 5);
+    QTest::keyClick(m_view, Qt::Key_Right);
+    EXPECT_EQ(h->value(), 5);
+    QTest::keyClick(m_view, Qt::Key_Left);
+    EXPECT_EQ(h->value(), 0);
+    QTest::keyClick(m_view, Qt::Key_PageDown);
+    EXPECT_EQ(v->value(), v->maximum());
+    // The visible part follows the scroll, in thousandths of the picture.
+    EXPECT_EQ(m_doc->m_rcVisible.bottom, 1000);
+    EXPECT_GT(m_doc->m_rcVisible.top, 0);
+    QTest::keyClick(m_view, Qt::Key_PageUp);
+    EXPECT_EQ(v->value(), 0);
+    EXPECT_EQ(m_doc->m_rcVisible.top, 0);
+}
+
+TEST_F(ImageWindow, TheSlideshowFitsEachPictureWithBilinearResampling)
+{
+    CVelvix picture = vxtest::RandomImage(40, 30, 3);
+    ASSERT_EQ(picture.SaveImage(m_dir.File("img3.bmp").c_str()), 1);
+    GeneralSettings.bNoEnlargeInSlideshow = 0;
+    ASSERT_TRUE(Open("img3.bmp"));
+    Command(ID_SLIDESHOW);
+    ASSERT_TRUE(m_view->IsSlideshow());
+    ASSERT_NE(m_view->m_FullScreenWnd, nullptr);
+    const QSize screen = m_view->m_FullScreenWnd->size();
+    // The smaller of the two ratios, proportions kept.
+    const double ratio = std::min(double(screen.width()) / 40, double(screen.height()) / 30);
+    const int width = int(40 * ratio), height = int(30 * ratio);
+    ASSERT_GT(width, 40);
+    CVelvix expected = picture;
+    expected.Resample_Bilinear(height, width, false);
+    ASSERT_EQ(Width(), width);
+    EXPECT_EQ(m_doc->Image().GetHeight(), height);
+    EXPECT_EQ(vxtest::FirstDifference(m_doc->Image(), expected), -1);
+
+    // Any other key ends it and the picture is shown at full size again.
+    QTest::keyClick(m_view->m_FullScreenWnd.get(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(m_view->IsSlideshow());
+    EXPECT_EQ(Width(), 40);
+
+    // Without enlarging, a small picture stays at 100 %.
+    GeneralSettings.bNoEnlargeInSlideshow = 1;
+    Command(ID_SLIDESHOW);
+    ASSERT_TRUE(m_view->IsSlideshow());
+    EXPECT_EQ(Width(), 40);
+    EXPECT_EQ(vxtest::FirstDifference(m_doc->Image(), picture), -1);
+}
+
+TEST_F(ImageWindow, AFolderChangeWhileAnotherWindowIsActiveWaitsForTheFocus)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    CPixelFrame* first = m_frame;
+    CAmbrelView* firstView = m_view;
+    ASSERT_TRUE(Open("photo.bmp"));
+    ASSERT_NE(m_frame, first);
+    ASSERT_EQ(m_main->MDIGetActive(), m_frame);
+    firstView->m_Watcher.StopWatch();  // the change is delivered by hand below
+    m_view->m_Watcher.StopWatch();
+
+    Save("img5.png", 25, 0x111111);
+    firstView->RefreshFolder();
+    EXPECT_TRUE(firstView->m_bRefreshDue);
+    EXPECT_EQ(first->GetViewStatusBar()->GetPaneText(CAmbrelViewStatusBar::kPosition), "1/4 [All]");
+
+    first->MDIActivate();
+    QApplication::processEvents();
+    QFocusEvent focus(QEvent::FocusIn);
+    QApplication::sendEvent(firstView, &focus);
+    QApplication::processEvents();
+    EXPECT_FALSE(firstView->m_bRefreshDue);
+    EXPECT_EQ(first->GetViewStatusBar()->GetPaneText(CAmbrelViewStatusBar::kPosition), "1/5 [All]");
+}
+
+TEST_F(ImageWindow, TheGroupButtonSwitchesBetweenTheFolderAndTheGroup)
+{
+    CGroupStruct group;
+    group.m_strName = "[Other]";
+    group.m_Paths.Add(m_dir.File("photo.bmp"));
+    group.m_Paths.Add(m_dir.File("img10.png"));
+    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File("img10.png")),
+                           nullptr, &group);
+    QApplication::processEvents();
+    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+    ASSERT_NE(m_frame, nullptr);
+    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
+    m_doc = m_view->GetDocument();
+    ASSERT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/2 [Other]");
+    // "All": the folder, from its first file.
+    Command(ID_GROUP_ALL);
+    EXPECT_EQ(m_doc->m_nActiveList, CImageFileLists::kListAll);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/4 [All]");
+    EXPECT_EQ(Width(), 20);
+    // Back to the group, which is never rebuilt.
+    Command(ID_GROUP_GROUP);
+    EXPECT_EQ(m_doc->m_nActiveList, CImageFileLists::kListGroup);
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/2 [Other]");
+    EXPECT_EQ(Width(), 50);
+}
+
+TEST_F(ImageWindow, CommandsOfKindsNotRegisteredAreDisabledAndTogglesShowTheirState)
+{
+    ASSERT_TRUE(Open("img1.png"));
+    EXPECT_FALSE(State(ID_SHOW_THUMBNAILS).m_bEnabled);
+    EXPECT_FALSE(State(ID_FIND_DUPLICATES).m_bEnabled);
+    EXPECT_FALSE(State(ID_EDIT_CUT).m_bEnabled);
+    EXPECT_FALSE(State(ID_CANCEL_ZOOM).m_bEnabled);  // at 100 %
+    EXPECT_EQ(State(ID_TRACK_LINES).m_nCheck, 0);
+    Command(ID_TRACK_LINES);
+    EXPECT_EQ(State(ID_TRACK_LINES).m_nCheck, 1);
+    EXPECT_EQ(State(ID_AUTO_SCALE).m_nCheck, 0);
+    Command(ID_AUTO_SCALE);
+    EXPECT_EQ(State(ID_AUTO_SCALE).m_nCheck, 1);
+    EXPECT_FALSE(State(ID_ZOOM_IN).m_bEnabled);  // not while the picture is scaled to the window
+}
+
+TEST(ImageInfoDialog, ShowsTheNameTheFolderAndTheSize)
+{
+    CVelvix image = vxtest::FilledImage(24, 18, 0);
+    CImageInfoDlg dialog(QStringLiteral("/photos/holiday/beach.JPG"), image);
+    EXPECT_EQ(dialog.windowTitle(), "Image Information");
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileName"));
+    auto* folder = dialog.findChild<QLineEdit*>(QStringLiteral("folder"));
+    ASSERT_TRUE(name && folder);
+    EXPECT_EQ(name->text(), "beach.JPG");
+    EXPECT_EQ(folder->text(), "/photos/holiday/");
+    EXPECT_TRUE(name->isReadOnly() && folder->isReadOnly());
+    QStringList labels;
+    for (QLabel* label : dialog.findChildren<QLabel*>())
+        labels << label->text();
+    EXPECT_TRUE(labels.contains(" 24 pixels")) << labels.join('|').toStdString();
+    EXPECT_TRUE(labels.contains(" 18 pixels")) << labels.join('|').toStdString();
 }
