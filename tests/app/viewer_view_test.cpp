@@ -718,3 +718,40 @@ TEST(ImageInfoDialog, ShowsTheNameTheFolderAndTheSize)
     EXPECT_TRUE(labels.contains(" 24 pixels")) << labels.join('|').toStdString();
     EXPECT_TRUE(labels.contains(" 18 pixels")) << labels.join('|').toStdString();
 }
+
+TEST_F(ImageWindow, MovingTheSelectionAndZoomingToADrawnRectangle)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    QWidget* viewport = m_view->viewport();
+    EXPECT_FALSE(State(ID_MOVE_SELECTION).m_bEnabled);
+    m_view->SetViewSelection(VxRect{10, 2, 20, 8});
+    ASSERT_TRUE(State(ID_MOVE_SELECTION).m_bEnabled);
+    Command(ID_MOVE_SELECTION);
+    // The outline follows the drag; the selection takes its place on release.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(12, 4));
+    QTest::mouseMove(viewport, QPoint(20, 7));
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{10, 2, 20, 8}));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(20, 7));
+    QApplication::processEvents();
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{18, 5, 28, 11}));
+    // Back to drawing: the next drag makes a new selection.
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(1, 1));
+    QTest::mouseMove(viewport, QPoint(6, 4));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(6, 4));
+    QApplication::processEvents();
+    EXPECT_EQ(m_view->GetViewSelection(), (VxRect{1, 1, 6, 4}));
+
+    // Zoom In without a selection: the next rectangle drawn is zoomed to.
+    m_view->SetViewSelection(VxRect{-1, -1, -1, -1});
+    Command(ID_ZOOM_IN);
+    EXPECT_EQ(m_view->GetZoom(), 1.0);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, QPoint(10, 4));
+    QTest::mouseMove(viewport, QPoint(30, 8));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(30, 8));
+    QApplication::processEvents();
+    EXPECT_DOUBLE_EQ(m_view->GetZoom(), viewport->width() / 20.0 > 35 ? 35.0 : viewport->width() / 20.0);
+    EXPECT_FALSE(m_view->HasSelection());
+    // The selection's top-left corner, scaled, is at the top-left of the window.
+    EXPECT_EQ(m_view->horizontalScrollBar()->value(),
+              std::min(int(10 * m_view->GetZoom()), m_view->horizontalScrollBar()->maximum()));
+}
