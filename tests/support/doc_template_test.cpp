@@ -262,6 +262,16 @@ TEST_F(DocTemplates, NoWindowsWritesTheEmptyListAndReopensNothing)
     EXPECT_EQ(Saved(), "");
 }
 
+TEST_F(DocTemplates, ClearingTheEntriesForgetsAStoredList)
+{
+    QSettings().setValue("TemplateManager/OpenedWindows", "CPixelFrame;X|/old.jpg,CThumbnailsFrame;X");
+    CSMultiDocTemplateManager::ClearRegistryEntries();
+    EXPECT_TRUE(QSettings().contains("TemplateManager/OpenedWindows")) << "written as the empty text";
+    EXPECT_EQ(Saved(), "");
+    m_manager.OpenSavedFrames();
+    EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+}
+
 TEST_F(DocTemplates, ReopeningRestoresTheOrderAndTheActiveWindow)
 {
     m_manager.OpenNewFrame("CThumbnailsFrame", false, "/photos");
