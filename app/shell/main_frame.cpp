@@ -250,9 +250,11 @@ QDockWidget* CMainFrame::_CreateBar(CUpdateDialogBar* bar, const QString& captio
     dock->setFloating(true);
     dock->move(position);
     dock->hide();
-    connect(dock, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    connect(dock, &QDockWidget::visibilityChanged, this, [this, bar](bool visible) {
         if (visible)
             UpdateBars();
+        else
+            bar->Forget();
     });
     return dock;
 }

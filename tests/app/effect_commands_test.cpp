@@ -112,6 +112,9 @@ protected:
         QSettings().clear();
         GeneralSettings = SGeneralSettings{};
         CEffectRunner::ForgetRememberedValues();
+        // Changed pictures are left unsaved without a question.
+        m_askSaveChanges = CAmbrelDoc::s_pfnAskSaveChanges;
+        CAmbrelDoc::s_pfnAskSaveChanges = [](const QString&) { return int(QMessageBox::No); };
         m_app = std::make_unique<CAmbrelApp>();
         m_app->m_bShowSplash = false;
         ASSERT_TRUE(m_app->InitInstance({}));
@@ -121,11 +124,9 @@ protected:
     }
     void TearDown() override
     {
-        for (CSMDIChildWnd* child : m_main->GetMDIChildren())
-            if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
-                doc->SetModifiedFlag(false);
         m_app.reset();
         ProcessEvents();
+        CAmbrelDoc::s_pfnAskSaveChanges = m_askSaveChanges;
     }
 
     Window Open(const std::string& name, const CVelvix& picture)
@@ -177,6 +178,7 @@ protected:
     std::unique_ptr<CAmbrelApp> m_app;
     CMainFrame* m_main = nullptr;
     int m_asked = 0;
+    std::function<int(const QString&)> m_askSaveChanges;
 };
 
 CVelvix Region(CVelvix& image, const VxRect& rect)
@@ -407,6 +409,18 @@ TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)
     EXPECT_EQ(m_main->GetHistogramBar()->FollowedFrame(), grey.frame);
     EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 600u);
 
+    // A hidden bar hears of no change: shown again, it counts anew.
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_SHOW_HISTOGRAM));
+    ASSERT_TRUE(m_main->GetHistogramDock()->isHidden());
+    grey.view->SetViewSelection(VxRect{0, 0, 10, 10});
+    ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_CROP_SELECTION));
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_SHOW_HISTOGRAM));
+    ProcessEvents();
+    m_main->UpdateBars();
+    EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 100u);
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));
+    ASSERT_EQ(grey.Image().GetWidth(), 30);
+
     // Stepping to the next file of the folder (halves.png) counts it anew.
     ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_NEXT_FILE));
     ProcessEvents();
@@ -414,11 +428,8 @@ TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)
     m_main->UpdateBars();
     EXPECT_EQ(m_main->GetHistogramBar()->LargestCount(), 100u);
 
-    for (CSMDIChildWnd* child : m_main->GetMDIChildren()) {
-        if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
-            doc->SetModifiedFlag(false);
+    for (CSMDIChildWnd* child : m_main->GetMDIChildren())
         child->CloseFrame();
-    }
     ProcessEvents();
     m_main->UpdateBars();
     EXPECT_TRUE(m_main->GetHistogramBar()->IsEmpty());

@@ -45,12 +45,16 @@ void CUpdateDialogBar::FollowActive(CSMDIChildWnd* active)
     Recompute(*source);
 }
 
-void CUpdateDialogBar::ImageChanged(CSMDIChildWnd* frame)
+void CUpdateDialogBar::Forget()
 {
-    if (!frame || frame != m_pFollowed)
-        return;
     m_pFollowed = nullptr;
     _SetEmpty();
+}
+
+void CUpdateDialogBar::ImageChanged(CSMDIChildWnd* frame)
+{
+    if (frame && frame == m_pFollowed)
+        Forget();
 }
 
 void CUpdateDialogBar::VisiblePartChanged()

@@ -21,6 +21,10 @@ public:
     CSMDIChildWnd* FollowedFrame() const { return m_pFollowed.data(); }
     bool IsBarEmpty() const { return m_bEmpty; }
 
+    // Stops following; the next update recomputes (a hidden bar hears of
+    // no changes).
+    void Forget();
+
     // The view's notifications, forwarded by the main frame.
     void ImageChanged(CSMDIChildWnd* frame);
     void VisiblePartChanged();
