@@ -1309,15 +1309,14 @@ void CAmbrelView::_ShowImageInfo()
     dialog.exec();
 }
 
-void CAmbrelView::_PrintPage(QPrinter* printer)
+void CAmbrelView::PrintPage(QPaintDevice* device)
 {
     CAmbrelDoc* doc = GetDocument();
     if (!doc || !doc->Image().IsValidObject())
         return;
-    QPainter painter(printer);
-    // On paper at its size on the screen.
+    QPainter painter(device);
     const double screenDpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
-    const double factor = printer->logicalDpiX() / screenDpi * (m_bAutoScale ? _Scale() : m_dZoom);
+    const double factor = device->logicalDpiX() / screenDpi * (m_bAutoScale ? _Scale() : m_dZoom);
     CVelvix& image = doc->Image();
     image.Draw(&painter, std::max(1, int(image.GetWidth() * factor)), std::max(1, int(image.GetHeight() * factor)),
                false);
@@ -1335,13 +1334,13 @@ void CAmbrelView::_Print(bool preview)
         printer->setDocName(QFileInfo(doc->GetPathName()).fileName());
     if (preview) {
         QPrintPreviewDialog dialog(printer, this);
-        connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { _PrintPage(p); });
+        connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { PrintPage(p); });
         dialog.exec();
         return;
     }
     QPrintDialog dialog(printer, this);
     if (dialog.exec() == QDialog::Accepted)
-        _PrintPage(printer);
+        PrintPage(printer);
 }
 
 void CAmbrelView::_SendMail()

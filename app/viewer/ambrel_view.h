@@ -21,6 +21,7 @@ class CAmbrelDoc;
 class CAmbrelViewStatusBar;
 class CPixelFrame;
 class QMenu;
+class QPaintDevice;
 class QPainter;
 class QPrinter;
 
@@ -126,6 +127,9 @@ public:
     // The drawing of the picture, the hatch and the selection, as the
     // window, the slideshow and the printer use it.
     void DrawImage(QPainter& painter, const QRect& area, bool printing);
+    // One printed page: the picture at its size on the screen, converted to
+    // the device's resolution.
+    void PrintPage(QPaintDevice* device);
 
     // Answers to the questions of navigation; tests replace it.
     static std::function<bool(QWidget* parent, const QString& caption, const QString& text)> s_pfnAskYesNo;
@@ -207,7 +211,6 @@ private:
     void _ShowImageInfo();
     void _Print(bool preview);
     void _SendMail();
-    void _PrintPage(QPrinter* printer);
     void _UpdateTimingPane();
 
     // Slideshow.

@@ -1,35 +1,18 @@
 // The effect commands inside the program, offscreen: the real main frame with
 // its menus and bars, image windows opened from files, commands chosen as the
 // menus choose them.
-#include <QApplication>
 #include <QDockWidget>
-#include <QMdiArea>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSettings>
-#include <QTimer>
 #include <QtTest/QTest>
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <set>
 
-#include "effect_runner.h"
 #include "encode_text_dialog.h"
 #include "histogram_bar.h"
-#include "settings/general_settings.h"
-#include "shell/ambrel_app.h"
+#include "program_fixture.h"
 #include "shell/command_ids.h"
-#include "shell/main_frame.h"
-#include "test_support.h"
 #include "view_effect_commands.h"
 #include "view_port_bar.h"
-#include "viewer/ambrel_doc.h"
-#include "viewer/ambrel_view.h"
-#include "viewer/pixel_frame.h"
 
 namespace {
 
@@ -80,105 +63,19 @@ void CollectIds(QMenu* menu, std::set<int>& ids)
     }
 }
 
-template <typename T, typename Act>
-void WhenShown(Act act)
-{
-    QTimer::singleShot(0, [act] {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible()) {
-                act(typed);
-                return;
-            }
-    });
-}
+using Window = vxtest::ImageWindowParts;
+using vxtest::ProcessEvents;
+using vxtest::WhenShown;
 
-void ProcessEvents()
-{
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-}
-
-struct Window {
-    CPixelFrame* frame = nullptr;
-    CAmbrelView* view = nullptr;
-    CAmbrelDoc* doc = nullptr;
-    CVelvix& Image() const { return doc->Image(); }
-};
-
-class EffectCommands : public ::testing::Test {
+class EffectCommands : public vxtest::ProgramTest {
 protected:
-    void SetUp() override
-    {
-        QSettings().clear();
-        GeneralSettings = SGeneralSettings{};
-        CEffectRunner::ForgetRememberedValues();
-        // Changed pictures are left unsaved without a question.
-        m_askSaveChanges = CAmbrelDoc::s_pfnAskSaveChanges;
-        CAmbrelDoc::s_pfnAskSaveChanges = [](const QString&) { return int(QMessageBox::No); };
-        m_app = std::make_unique<CAmbrelApp>();
-        m_app->m_bShowSplash = false;
-        ASSERT_TRUE(m_app->InitInstance({}));
-        m_main = m_app->GetMainFrame();
-        m_main->resize(1000, 800);
-        ProcessEvents();
-    }
-    void TearDown() override
-    {
-        m_app.reset();
-        ProcessEvents();
-        CAmbrelDoc::s_pfnAskSaveChanges = m_askSaveChanges;
-    }
-
-    Window Open(const std::string& name, const CVelvix& picture)
-    {
-        const std::string path = m_dir.File(name);
-        EXPECT_EQ(const_cast<CVelvix&>(picture).SaveImage(path.c_str()), 1);
-        EXPECT_TRUE(m_main->OpenPath(QString::fromStdString(path)));
-        ProcessEvents();
-        Window window;
-        window.frame = qobject_cast<CPixelFrame*>(m_main->MDIGetActive());
-        EXPECT_NE(window.frame, nullptr);
-        if (!window.frame)
-            return window;
-        window.view = dynamic_cast<CAmbrelView*>(window.frame->GetActiveView());
-        window.doc = window.view ? window.view->GetDocument() : nullptr;
-        return window;
-    }
-
-    void Activate(const Window& window)
-    {
-        m_main->GetMDIClient()->setActiveSubWindow(window.frame->GetMDISubWindow());
-        ProcessEvents();
-    }
-
     // Answers for the next prompts of the window (nothing: the prompt is cancelled).
     void Answer(const Window& window, std::vector<double> values)
     {
         window.view->EffectCommands().SetPrompter(std::make_unique<AnsweringPrompter>(std::move(values), &m_asked));
     }
 
-    QMenu* MenuBarMenu(const QString& title) const
-    {
-        for (QAction* action : m_main->menuBar()->actions())
-            if (action->text() == title)
-                return action->menu();
-        return nullptr;
-    }
-
-    // Opens a menu of the menu bar as a click would (its contents are updated).
-    QMenu* Opened(const QString& title)
-    {
-        QMenu* menu = MenuBarMenu(title);
-        if (menu)
-            emit menu->aboutToShow();
-        return menu;
-    }
-
-    vxtest::TempDir m_dir;
-    std::unique_ptr<CAmbrelApp> m_app;
-    CMainFrame* m_main = nullptr;
     int m_asked = 0;
-    std::function<int(const QString&)> m_askSaveChanges;
 };
 
 CVelvix Region(CVelvix& image, const VxRect& rect)
