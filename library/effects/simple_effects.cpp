@@ -10,6 +10,10 @@
 #include "effects/kernels.h"
 #include "effects/row_filter.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr std::size_t kParallelPixels = 1u << 16;
@@ -36,6 +40,48 @@ void MapPixels(VxPixel* pixels, std::size_t n, Fn fn)
 [[gnu::always_inline]] inline int G(VxPixel p) { return int((p >> 8) & 0xFF); }
 [[gnu::always_inline]] inline int B(VxPixel p) { return int(p & 0xFF); }
 [[gnu::always_inline]] inline VxPixel Pack(int r, int g, int b) { return VxPixel(r) << 16 | VxPixel(g) << 8 | VxPixel(b); }
+
+// The sums of the red, green and blue values of n pixels, on all cores.
+void SumChannels(const VxPixel* pixels, std::size_t n, std::uint64_t (&totals)[3])
+{
+    const std::size_t parts = n >= kParallelPixels ? VxCores() : 1;
+    std::vector<std::uint64_t> partial(parts * 3, 0);
+    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
+        for (std::size_t p = pBegin; p < pEnd; ++p) {
+            const std::size_t begin = n * p / parts, end = n * (p + 1) / parts;
+            std::uint64_t r = 0, g = 0, b = 0;
+            std::size_t i = begin;
+#if defined(__SSE2__)
+            // Each channel's bytes of four pixels summed by one SAD into two 64-bit lanes.
+            const __m128i zero = _mm_setzero_si128(), red = _mm_set1_epi32(0xFF0000),
+                          green = _mm_set1_epi32(0xFF00), blue = _mm_set1_epi32(0xFF);
+            __m128i sr = zero, sg = zero, sb = zero;
+            for (; i + 4 <= end; i += 4) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i));
+                sr = _mm_add_epi64(sr, _mm_sad_epu8(_mm_and_si128(v, red), zero));
+                sg = _mm_add_epi64(sg, _mm_sad_epu8(_mm_and_si128(v, green), zero));
+                sb = _mm_add_epi64(sb, _mm_sad_epu8(_mm_and_si128(v, blue), zero));
+            }
+            alignas(16) std::uint64_t lanes[2];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sr);
+            r = lanes[0] + lanes[1];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sg);
+            g = lanes[0] + lanes[1];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sb);
+            b = lanes[0] + lanes[1];
+#endif
+            for (; i < end; ++i) {
+                r += R(pixels[i]);
+                g += G(pixels[i]);
+                b += B(pixels[i]);
+            }
+            partial[p * 3] = r, partial[p * 3 + 1] = g, partial[p * 3 + 2] = b;
+        }
+    });
+    for (std::size_t p = 0; p < parts; ++p)
+        for (int c = 0; c < 3; ++c)
+            totals[c] += partial[p * 3 + c];
+}
 
 } // namespace
 
@@ -91,13 +137,7 @@ void CVelvix_SimpleEffects::ChangeContrast(int k)
 {
     VX_PIXELS;
     std::uint64_t totals[3] = {0, 0, 0};
-    {
-        VxChannelCounts counts;
-        VxCountChannels(pixels, count, counts);
-        for (int c = 0; c < 3; ++c)
-            for (int v = 0; v < 256; ++v)
-                totals[c] += std::uint64_t(counts.count[c][v]) * std::uint64_t(v);
-    }
+    SumChannels(pixels, count, totals);
     // The channel sums are integers below 2^53, so their double sums are exact.
     std::uint8_t table[3][256];
     for (int c = 0; c < 3; ++c) {
@@ -140,7 +180,54 @@ struct CenterGradient {
     return std::sqrt(float(dx * dx + dy * dy));
 }
 
-[[gnu::always_inline]] inline void CenterGradientRow(const CenterGradient& c, int y, VxPixel* __restrict row)
+// Pixels [first, end) of a row whose offset from the centre row is dy.
+[[gnu::always_inline]] inline void CenterGradientScalar(const CenterGradient& c, int dy, VxPixel* __restrict row,
+                                                        int first, int end)
+{
+    for (int x = first; x < end; ++x) {
+        const double q = std::min(double(c.reference) / double(Radius(x - c.hw, dy)), 3.0);
+        const double f = std::min((q - 1) * c.a + 1, c.maximum);
+        const VxPixel p = row[x];
+        row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels at a time, with the scalar steps' exact operations: float
+// radius, double quotient and factor, and the minima written so that they
+// pick the same operand as std::min (also for a NaN argument).
+VX_TARGET_AVX2 void CenterGradientVector(const CenterGradient& c, int dy, VxPixel* __restrict row, int first, int end)
+{
+    const __m128i dy2 = _mm_set1_epi32(dy * dy), hw = _mm_set1_epi32(c.hw), step = _mm_set1_epi32(4);
+    const __m256d reference = _mm256_set1_pd(double(c.reference)), three = _mm256_set1_pd(3.0),
+                  one = _mm256_set1_pd(1.0), a = _mm256_set1_pd(c.a), maximum = _mm256_set1_pd(c.maximum),
+                  zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0);
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    __m128i xs = _mm_add_epi32(_mm_set1_epi32(first), _mm_setr_epi32(0, 1, 2, 3));
+    int x = first;
+    // trunc(v x f) limited to 0..255, NaN and values below 0 giving 0.
+#define VX_GRADIENT_CHANNEL(v) \
+    _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(v), f), zero), top))
+    for (; x + 4 <= end; x += 4, xs = _mm_add_epi32(xs, step)) {
+        const __m128i dx = _mm_sub_epi32(xs, hw);
+        const __m128 r = _mm_sqrt_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_mullo_epi32(dx, dx), dy2)));
+        const __m256d q = _mm256_min_pd(three, _mm256_div_pd(reference, _mm256_cvtps_pd(r)));
+        const __m256d f = _mm256_min_pd(maximum, _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(q, one), a), one));
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i red = VX_GRADIENT_CHANNEL(_mm_and_si128(_mm_srli_epi32(p, 16), byte));
+        const __m128i green = VX_GRADIENT_CHANNEL(_mm_and_si128(_mm_srli_epi32(p, 8), byte));
+        const __m128i blue = VX_GRADIENT_CHANNEL(_mm_and_si128(p, byte));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                         _mm_or_si128(_mm_or_si128(_mm_slli_epi32(red, 16), _mm_slli_epi32(green, 8)), blue));
+    }
+#undef VX_GRADIENT_CHANNEL
+    CenterGradientScalar(c, dy, row, x, end);
+}
+#endif
+
+template <typename Run>
+[[gnu::always_inline]] inline void CenterGradientRow(const CenterGradient& c, int y, VxPixel* __restrict row,
+                                                     Run run)
 {
     const int dy = y - c.hh;
     if (!(Radius(0, dy) <= c.reference))
@@ -159,24 +246,27 @@ struct CenterGradient {
         Radius(mid - c.hw, dy) <= c.reference ? lo = mid : hi = mid - 1;
     }
     const int last = lo;
-    for (int x = first; x <= last; ++x) {
-        const double q = std::min(double(c.reference) / double(Radius(x - c.hw, dy)), 3.0);
-        const double f = std::min((q - 1) * c.a + 1, c.maximum);
-        const VxPixel p = row[x];
-        row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
-    }
+    run(dy, row, first, last + 1);
 }
 
 void CenterGradientRows(const CenterGradient& c, VxPixel* pixels, int begin, int end)
 {
     for (int y = begin; y < end; ++y)
-        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width);
+        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width, [&](int dy, VxPixel* row, int first, int stop) {
+            CenterGradientScalar(c, dy, row, first, stop);
+        });
 }
 
 VX_TARGET_AVX2 void CenterGradientRowsAvx2(const CenterGradient& c, VxPixel* pixels, int begin, int end)
 {
     for (int y = begin; y < end; ++y)
-        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width);
+        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width, [&](int dy, VxPixel* row, int first, int stop) {
+#if defined(__x86_64__) || defined(__i386__)
+            CenterGradientVector(c, dy, row, first, stop);
+#else
+            CenterGradientScalar(c, dy, row, first, stop);
+#endif
+        });
 }
 
 } // namespace
