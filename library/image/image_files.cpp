@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "image/velvix.h"
@@ -46,6 +48,29 @@ mode_t TargetMode(const std::string& path)
     return 0666 & ~mask;
 }
 
+// Saving through a symbolic link changes the file it points to; the link
+// stays.
+std::string ResolvedTarget(const std::string& path)
+{
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Data of a file or folder on the disk; false when the disk reports an error
+// (a full disk may only say so here).
+bool SyncToDisk(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
 } // namespace
 
 int CVelvix::ReadImage(QPainter* dc, const char* path)
@@ -62,7 +87,7 @@ int CVelvix::SaveImage(const char* path)
 {
     if (!path || !IsValidObject())
         return 0;
-    const std::string target(path);
+    const std::string target = ResolvedTarget(path);
     std::string temp = FolderOf(target) + "/.velvix-save-XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)
@@ -80,11 +105,16 @@ int CVelvix::SaveImage(const char* path)
     else
         written = SaveCodecImage(temp.c_str(), VxCodecFormat::Jpeg);
 
+    // The new file is complete on the disk before it takes the old one's
+    // place, so that a power cut leaves one picture or the other.
     if (written) {
         chmod(temp.c_str(), TargetMode(target));
-        written = std::rename(temp.c_str(), target.c_str()) == 0;
+        written = SyncToDisk(temp) && std::rename(temp.c_str(), target.c_str()) == 0;
     }
-    if (!written)
+    if (!written) {
         unlink(temp.c_str());
-    return written ? 1 : 0;
+        return 0;
+    }
+    SyncToDisk(FolderOf(target));
+    return 1;
 }

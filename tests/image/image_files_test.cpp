@@ -209,6 +209,27 @@ TEST(ImageFiles, AFailedEncodeKeepsTheOldFile)
     }
 }
 
+// Saving through a symbolic link (a picture in a folder of links) changes
+// the picture it points to and keeps the link.
+TEST(ImageFiles, SavingThroughALinkKeepsTheLink)
+{
+    vxtest::TempDir dir;
+    fs::create_directory(dir.Path() / "real");
+    const std::string real = dir.File("real/photo.png"), link = dir.File("photo.png");
+    WriteAll(real, {'o', 'l', 'd'});
+    fs::create_symlink(real, link);
+    CVelvix image = vxtest::RandomImage(30, 20, 6);
+    ASSERT_EQ(image.SaveImage(link.c_str()), 1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    CVelvix back;
+    ASSERT_EQ(back.ReadImage(real.c_str()), 1);
+    EXPECT_EQ(vxtest::FirstDifference(back, image), -1);
+    int inReal = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path() / "real"))
+        ++inReal;
+    EXPECT_EQ(inReal, 1) << "no temporary file is left beside the picture";
+}
+
 // Every prefix of a small file in each format: never a crash or an overread
 // (the prefixes are exact-size copies, so ASan would see one). GIF refuses
 // every incomplete file; PNG every file cut before the end of its image data
