@@ -306,27 +306,30 @@ void CVelvix_SimpleEffects::HistogramEqualization()
 namespace {
 
 // Each channel moves toward its own target by the smallest of the three
-// distances. Branch-free, so that it vectorises.
-[[gnu::always_inline]] inline void BalanceBody(const int (&target)[3][256], VxPixel* __restrict pixels, std::size_t n)
+// distances. Branch-free, so that it vectorises; the red and green targets
+// come together from one table of all their pairs (red in the low half).
+[[gnu::always_inline]] inline void BalanceBody(const std::uint32_t* __restrict redGreen, const int* __restrict blue,
+                                               VxPixel* __restrict pixels, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
         const VxPixel p = pixels[i];
         const int r = R(p), g = G(p), b = B(p);
-        const int er = target[0][r], eg = target[1][g], eb = target[2][b];
+        const std::uint32_t pair = redGreen[(p >> 8) & 0xFFFF];
+        const int er = int(pair & 0xFFFF), eg = int(pair >> 16), eb = blue[b];
         const int dr = er > r ? er - r : r - er, dg = eg > g ? eg - g : g - eg, db = eb > b ? eb - b : b - eb;
         const int dist = std::min(dr, std::min(dg, db));
         pixels[i] = Pack(er > r ? r + dist : r - dist, eg > g ? g + dist : g - dist, eb > b ? b + dist : b - dist);
     }
 }
 
-void Balance(const int (&target)[3][256], VxPixel* pixels, std::size_t n)
+void Balance(const std::uint32_t* redGreen, const int* blue, VxPixel* pixels, std::size_t n)
 {
-    BalanceBody(target, pixels, n);
+    BalanceBody(redGreen, blue, pixels, n);
 }
 
-VX_TARGET_AVX2 void BalanceAvx2(const int (&target)[3][256], VxPixel* pixels, std::size_t n)
+VX_TARGET_AVX2 void BalanceAvx2(const std::uint32_t* redGreen, const int* blue, VxPixel* pixels, std::size_t n)
 {
-    BalanceBody(target, pixels, n);
+    BalanceBody(redGreen, blue, pixels, n);
 }
 
 } // namespace
@@ -344,9 +347,13 @@ void CVelvix_SimpleEffects::HistogramEqualizationColorBalanced()
             target[c][v] = int(std::min(255 * sum, 255.0));
         }
     }
+    std::vector<std::uint32_t> redGreen(65536);
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            redGreen[std::size_t(r) << 8 | std::size_t(g)] = std::uint32_t(target[0][r]) | std::uint32_t(target[1][g]) << 16;
     const bool avx2 = VxKernels().avx2;
     VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
-        (avx2 ? BalanceAvx2 : Balance)(target, pixels + begin, end - begin);
+        (avx2 ? BalanceAvx2 : Balance)(redGreen.data(), target[2], pixels + begin, end - begin);
     });
 }
 
