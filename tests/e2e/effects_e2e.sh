@@ -5,20 +5,8 @@
 # Usage: effects_e2e.sh AMBREL
 set -uo pipefail
 AMBREL="$1"
-WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
-export XDG_CACHE_HOME="$WORK/home/.cache" XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
-XVFB_PID="" APP_PID=""
-
-cleanup() {
-  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/session.sh"
+private_session
 fail() {
   echo "FAIL: $*"
   [ -s "$WORK/app.log" ] && sed 's/^/  app: /' "$WORK/app.log"
@@ -26,7 +14,6 @@ fail() {
   exit 1
 }
 
-source "$(dirname "$0")/display.sh"
 start_display 1280x900x24 || fail "no X server"
 
 # Left half red, right half blue; their negatives are cyan and yellow.

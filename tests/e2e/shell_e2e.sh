@@ -5,23 +5,11 @@
 set -uo pipefail
 AMBREL="$1"
 CASE="$2"
-WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
-export XDG_RUNTIME_DIR="$WORK/run" QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "$0")/session.sh"
+private_session
 CONF="$XDG_CONFIG_HOME/Velvix/Ambrel.conf"
-XVFB_PID="" APP_PID=""
-
-cleanup() {
-  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$WORK/app.log" ] && sed 's/^/  app: /' "$WORK/app.log"; [ -f "$WORK/last.png" ] && cp "$WORK/last.png" "/tmp/ambrel-e2e-$CASE-failure.png"; exit 1; }
 
-source "$(dirname "$0")/display.sh"
 start_display 1280x900x24
 [ -n "$XVFB_PID" ] || fail "no X server"
 

@@ -8,19 +8,10 @@ set -uo pipefail
 AMBREL="$1"
 CONVERT=/usr/bin/convert   # the real ImageMagick, whatever else is on PATH
 IMPORT=/usr/bin/import
-WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
 FAILURES=0
 PASSES=0
-XVFB_PID=""
-APP_PID=""
-
-cleanup() {
-    [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
-    wait 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/session.sh"
+private_session
 
 # A connection to the X server now and then fails at once on a busy machine:
 # every X client call is tried again before it counts as an answer.
@@ -65,13 +56,7 @@ wait_for() {
     return 1
 }
 
-# --- a private X server on a free display, a private home --------------------
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
-export XDG_CACHE_HOME="$WORK/home/.cache" XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
-source "$(dirname "$0")/display.sh"
+# --- a private X server on a free display --------------------------------------
 start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
 
 # --- the pictures -----------------------------------------------------------------

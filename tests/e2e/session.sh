@@ -1,0 +1,44 @@
+# Sourced by the end-to-end scripts: a private home for one run, and an X
+# server of its own.
+
+# Makes WORK, points HOME and the XDG folders into it, and removes it at the
+# end together with the program (APP_PID) and the X server (XVFB_PID).
+private_session() {
+  WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
+  export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
+  export XDG_CACHE_HOME="$WORK/home/.cache" XDG_RUNTIME_DIR="$WORK/run"
+  mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset QT_QPA_PLATFORM
+  XVFB_PID="" APP_PID=""
+  trap end_session EXIT
+}
+
+end_session() {
+  [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+
+# Starts the X server and sets DISPLAY. Xvfb picks a free display number itself and writes it to a pipe
+# once it accepts connections, so scripts running side by side never share
+# or steal a server. Without -noreset the server resets when its last client
+# leaves, and a program started at that moment cannot connect.
+# Sets XVFB_PID; returns 1 if no server started.
+start_display() { # width x height x depth, e.g. 1280x900x24
+  local fifo number
+  fifo="$(mktemp -u /tmp/ambrel-xvfb-XXXXXX)"
+  mkfifo "$fifo" || return 1
+  Xvfb -displayfd 3 -screen 0 "$1" -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  number=""
+  read -r -t 30 number <"$fifo"
+  rm -f "$fifo"
+  if [ -z "$number" ] || ! kill -0 "$XVFB_PID" 2>/dev/null; then
+    kill "$XVFB_PID" 2>/dev/null
+    XVFB_PID=""
+    return 1
+  fi
+  export DISPLAY=":$number"
+}
