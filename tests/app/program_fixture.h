@@ -19,26 +19,13 @@
 #include "settings/general_settings.h"
 #include "shell/ambrel_app.h"
 #include "shell/main_frame.h"
+#include "qt_test_support.h"
 #include "test_support.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
 #include "viewer/pixel_frame.h"
 
 namespace vxtest {
-
-// Runs `act` on the first visible top-level widget of type T as soon as the
-// next modal loop starts.
-template <typename T, typename Act>
-void WhenShown(Act act)
-{
-    QTimer::singleShot(0, [act] {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible()) {
-                act(typed);
-                return;
-            }
-    });
-}
 
 inline void ProcessEvents()
 {

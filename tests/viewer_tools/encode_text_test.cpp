@@ -10,23 +10,12 @@
 #include "effect_runner.h"
 #include "encode_text_dialog.h"
 #include "image/velvix_buffer.h"
+#include "qt_test_support.h"
 #include "test_support.h"
 
 namespace {
 
-// Runs `act` on the first visible top-level widget of type T as soon as the
-// next modal loop starts.
-template <typename T, typename Act>
-void WhenShown(Act act)
-{
-    QTimer::singleShot(0, [act] {
-        for (QWidget* widget : QApplication::topLevelWidgets())
-            if (auto* typed = qobject_cast<T*>(widget); typed && typed->isVisible()) {
-                act(typed);
-                return;
-            }
-    });
-}
+using vxtest::WhenShown;
 
 struct Shown {
     QString title, text;
