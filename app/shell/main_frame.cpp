@@ -264,11 +264,15 @@ void CMainFrame::_ToggleBar(QDockWidget* dock)
     dock->setVisible(dock->isHidden());
 }
 
+std::array<std::pair<QDockWidget*, CUpdateDialogBar*>, 2> CMainFrame::_Bars() const
+{
+    return {{{m_pHistogramDock, m_pHistogramBar}, {m_pViewPortDock, m_pViewPortBar}}};
+}
+
 void CMainFrame::UpdateBars()
 {
     CSMDIChildWnd* active = MDIGetActive();
-    for (auto [dock, bar] : {std::pair<QDockWidget*, CUpdateDialogBar*>{m_pHistogramDock, m_pHistogramBar},
-                             std::pair<QDockWidget*, CUpdateDialogBar*>{m_pViewPortDock, m_pViewPortBar}})
+    for (auto [dock, bar] : _Bars())
         if (dock && !dock->isHidden())
             bar->FollowActive(active);
 }
@@ -581,8 +585,7 @@ bool CMainFrame::event(QEvent* event)
     case msg::WM_VISIBLE_PART: {
         // Only the visible bars hear of the active view's changes.
         auto* frame = reinterpret_cast<CSMDIChildWnd*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
-        for (auto [dock, bar] : {std::pair<QDockWidget*, CUpdateDialogBar*>{m_pHistogramDock, m_pHistogramBar},
-                                 std::pair<QDockWidget*, CUpdateDialogBar*>{m_pViewPortDock, m_pViewPortBar}}) {
+        for (auto [dock, bar] : _Bars()) {
             if (!dock || dock->isHidden())
                 continue;
             if (int(event->type()) == msg::WM_IMAGE_CHANGED)

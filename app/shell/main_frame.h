@@ -3,6 +3,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include <array>
+#include <utility>
 #include <vector>
 
 #include "support/mdi_frames.h"
@@ -74,6 +76,7 @@ private:
     void _CreateStatusBar();
     QDockWidget* _CreateBar(CUpdateDialogBar* bar, const QString& caption, const QPoint& position);
     void _ToggleBar(QDockWidget* dock);
+    std::array<std::pair<QDockWidget*, CUpdateDialogBar*>, 2> _Bars() const;
     void _RegisterCommands();
     void _BuildPopup(QMenu* menu, const std::vector<SMenuItem>& items);
     void _UpdatePopup(QMenu* menu);
