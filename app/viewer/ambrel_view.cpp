@@ -527,6 +527,15 @@ void CAmbrelView::RefreshFolder()
         m_bRefreshDue = true;
         return;
     }
+    if (m_pEffects->IsRunning()) {
+        // The list may empty and close the window under the running effect.
+        m_bRefreshDue = true;
+        QTimer::singleShot(100, this, [this] {
+            if (m_bRefreshDue)
+                RefreshFolder();
+        });
+        return;
+    }
     m_bRefreshDue = false;
     CVxWaitCursor wait;
     doc->RefreshFileList();

@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QtTest/QTest>
 
+#include <filesystem>
 #include <set>
 
 #include "encode_text_dialog.h"
@@ -31,6 +32,24 @@ public:
 private:
     std::vector<double> m_values;
     int* m_asked;
+};
+
+// Runs something while the prompt is open, then answers with fixed values.
+class ActingPrompter : public CEffectPrompter {
+public:
+    ActingPrompter(std::function<void()> act, std::vector<double> values)
+        : m_act(std::move(act)), m_values(std::move(values))
+    {
+    }
+    std::optional<std::vector<double>> AskValues(const CEffectCommand&, int, int) override
+    {
+        m_act();
+        return m_values;
+    }
+
+private:
+    std::function<void()> m_act;
+    std::vector<double> m_values;
 };
 
 // Answers every prompt with its default.
@@ -378,4 +397,28 @@ TEST_F(EffectCommands, EveryEffectIsInTheMenusAndChangesOnlyTheSelection)
     ASSERT_TRUE(m_main->ExecuteCommand(272));
     EXPECT_EQ(window.Image().GetWidth(), 24);
     EXPECT_EQ(window.Image().GetHeight(), 20);
+}
+
+TEST_F(EffectCommands, TheFolderIsNotRefreshedUnderARunningEffect)
+{
+    Window window = Open("only.png", vxtest::RandomImage(40, 30, 12));
+    ASSERT_NE(window.doc, nullptr);
+    ASSERT_EQ(window.doc->GetFileCount(), 1);
+    int filesDuringTheEffect = -1;
+    window.view->EffectCommands().SetPrompter(std::make_unique<ActingPrompter>(
+        [&] {
+            // The folder empties while the effect is under way.
+            std::filesystem::remove(m_dir.File("only.png"));
+            window.view->RefreshFolder();
+            filesDuringTheEffect = window.doc->GetFileCount();
+        },
+        std::vector<double>{5}));
+    QPointer<CPixelFrame> frame = window.frame;
+    ASSERT_TRUE(m_main->ExecuteCommand(166));  // Shift Blur
+    EXPECT_EQ(filesDuringTheEffect, 1) << "the refresh waits for the effect";
+    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
+    // Then the empty folder closes the window.
+    for (int i = 0; i < 50 && frame; ++i)
+        QTest::qWait(20);
+    EXPECT_TRUE(frame.isNull());
 }

@@ -12,6 +12,22 @@
 
 const char* const CViewEffectCommands::kLastCommandMarker = "Last Command:";
 
+namespace {
+
+// Counts a command as running for the lifetime of the guard.
+class CRunningGuard {
+public:
+    explicit CRunningGuard(int& count) : m_count(count) { ++m_count; }
+    ~CRunningGuard() { --m_count; }
+    CRunningGuard(const CRunningGuard&) = delete;
+    CRunningGuard& operator=(const CRunningGuard&) = delete;
+
+private:
+    int& m_count;
+};
+
+} // namespace
+
 CViewEffectCommands::CViewEffectCommands(CEffectHost& host)
     : m_Host(host), m_pPrompter(std::make_unique<CDialogPrompter>(host.EffectWidget()))
 {
@@ -61,6 +77,7 @@ void CViewEffectCommands::_Register()
 
 void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
 {
+    CRunningGuard running(m_nRunning);
     CVelvixBuffer* ring = m_Host.EffectRing();
     if (!ring || !(*ring)->IsValidObject())
         return;
@@ -90,6 +107,7 @@ void CViewEffectCommands::_RepeatLast()
 
 void CViewEffectCommands::_EncodeText()
 {
+    CRunningGuard running(m_nRunning);
     CVelvixBuffer* ring = m_Host.EffectRing();
     if (!ring)
         return;
@@ -110,6 +128,7 @@ void CViewEffectCommands::_DecodeText()
 
 void CViewEffectCommands::_AutoCrop()
 {
+    CRunningGuard running(m_nRunning);
     CVelvixBuffer* ring = m_Host.EffectRing();
     if (!ring || !(*ring)->IsValidObject())
         return;

@@ -17,6 +17,9 @@ public:
     ~CViewEffectCommands() override;
 
     const CLastEffect& LastEffect() const { return m_Last; }
+    // True from the first prompt of a command to its end: events that could
+    // change or close the window must wait.
+    bool IsRunning() const { return m_nRunning > 0; }
     bool IsRepeating() const { return m_bRepeating; }
 
     // Where the values come from; the dialogs unless a test answers.
@@ -44,4 +47,5 @@ private:
     std::unique_ptr<CEffectPrompter> m_pPrompter;
     CLastEffect m_Last;
     bool m_bRepeating = false;
+    int m_nRunning = 0;
 };
