@@ -444,14 +444,7 @@ void CAmbrelView::LoadCurrentFile(int direction, bool usePrefetch)
         direction = 1;
     _StartPrefetch(direction);
 
-    m_dZoom = 1.0;
-    m_rcSelection = VxRect{-1, -1, -1, -1};
-    m_nMouseMode = -1;
-    UpdateScrollSizes();
-    horizontalScrollBar()->setValue(0);
-    verticalScrollBar()->setValue(0);
-    UpdatePositionDisplay();
-    _UpdateZoomDisplay();
+    _ResetForNewPicture();
     const QString oldFolder = QFileInfo(doc->GetPathName()).absolutePath();
     doc->SetPathName(Q(path), false);
     doc->SetModifiedFlag(false);
@@ -464,6 +457,20 @@ void CAmbrelView::LoadCurrentFile(int direction, bool usePrefetch)
     _UpdateTimingPane();
     if (CSMDIFrameWnd* main = CSMDIFrameWnd::GetMainFrame())
         VxSendMessageToDescendants(main, msg::WM_IMAGE_CHANGED, std::uintptr_t(_Frame()));
+}
+
+// A newly shown picture starts at zoom 1.0, scrolled to its corner, with
+// no selection.
+void CAmbrelView::_ResetForNewPicture()
+{
+    m_dZoom = 1.0;
+    m_rcSelection = VxRect{-1, -1, -1, -1};
+    m_nMouseMode = -1;
+    UpdateScrollSizes();
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    UpdatePositionDisplay();
+    _UpdateZoomDisplay();
 }
 
 void CAmbrelView::_StartPrefetch(int direction)
@@ -1274,12 +1281,8 @@ void CAmbrelView::_QuickOpen()
         doc->SetInitialInfo(nullptr, nullptr);
         if (doc->OnOpenDocument(path)) {
             m_strLoadError.clear();
-            m_dZoom = 1.0;
-            m_rcSelection = VxRect{-1, -1, -1, -1};
             doc->SetModifiedFlag(false);
-            UpdateScrollSizes();
-            _UpdateZoomDisplay();
-            UpdatePositionDisplay();
+            _ResetForNewPicture();
             _StartPrefetch(1);
             _RestartFolderWatch();
             _UpdateTimingPane();

@@ -170,6 +170,7 @@ private:
     bool _CanLeaveImage();
     void _Navigate(CNavigationStep (CFileNavigator::*step)(), bool needsPrompt = true);
     void _RunStep(const CNavigationStep& step, bool usePrefetch);
+    void _ResetForNewPicture();
     void _StartPrefetch(int direction);
     bool _FitToSlideshow(CVelvix& image) const;
     void UpdatePositionDisplay();

@@ -100,6 +100,23 @@ protected:
         return m_doc != nullptr;
     }
 
+    // Opens img10.png as the thumbnails hand over a group: "[Other]" with
+    // photo.bmp and img10.png.
+    bool OpenGroup()
+    {
+        CGroupStruct group;
+        group.m_strName = "[Other]";
+        group.m_Paths.Add(m_dir.File("photo.bmp"));
+        group.m_Paths.Add(m_dir.File("img10.png"));
+        m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false,
+                               QString::fromStdString(m_dir.File("img10.png")), nullptr, &group);
+        QApplication::processEvents();
+        m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+        m_view = m_frame ? dynamic_cast<CAmbrelView*>(m_frame->GetActiveView()) : nullptr;
+        m_doc = m_view ? m_view->GetDocument() : nullptr;
+        return m_doc != nullptr;
+    }
+
     QString Pane(int pane) const { return m_frame->GetViewStatusBar()->GetPaneText(pane); }
     int Width() const { return m_doc->Image().IsValidObject() ? m_doc->Image().GetWidth() : 0; }
     void Command(int id) { m_view->OnCmdMsg(id); }
@@ -484,17 +501,7 @@ TEST_F(ImageWindow, TheFolderWatchRefreshesTheListAndAnEmptyFolderClosesTheWindo
 
 TEST_F(ImageWindow, AGroupFromTheThumbnailsIsBrowsedAlone)
 {
-    CGroupStruct group;
-    group.m_strName = "[Other]";
-    group.m_Paths.Add(m_dir.File("photo.bmp"));
-    group.m_Paths.Add(m_dir.File("img10.png"));
-    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File("img10.png")),
-                           nullptr, &group);
-    QApplication::processEvents();
-    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
-    ASSERT_NE(m_frame, nullptr);
-    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
-    m_doc = m_view->GetDocument();
+    ASSERT_TRUE(OpenGroup());
     EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/2 [Other]");
     m_answer = true;
     Command(ID_NEXT_FILE);
@@ -661,17 +668,7 @@ TEST_F(ImageWindow, AFolderChangeWhileAnotherWindowIsActiveWaitsForTheFocus)
 
 TEST_F(ImageWindow, TheGroupButtonSwitchesBetweenTheFolderAndTheGroup)
 {
-    CGroupStruct group;
-    group.m_strName = "[Other]";
-    group.m_Paths.Add(m_dir.File("photo.bmp"));
-    group.m_Paths.Add(m_dir.File("img10.png"));
-    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File("img10.png")),
-                           nullptr, &group);
-    QApplication::processEvents();
-    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
-    ASSERT_NE(m_frame, nullptr);
-    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
-    m_doc = m_view->GetDocument();
+    ASSERT_TRUE(OpenGroup());
     ASSERT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "2/2 [Other]");
     // "All": the folder, from its first file.
     Command(ID_GROUP_ALL);

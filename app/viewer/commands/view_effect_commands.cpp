@@ -78,9 +78,9 @@ void CViewEffectCommands::_Register()
 void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
 {
     CRunningGuard running(m_nRunning);
-    CVelvixBuffer* ring = m_Host.EffectRing();
-    if (!ring || !(*ring)->IsValidObject())
+    if (!_HasImage())
         return;
+    CVelvixBuffer& ring = *m_Host.EffectRing();
     if (command.resample) {
         // Resampling works on the whole picture at its own scale.
         m_Host.ResetZoom();
@@ -88,7 +88,7 @@ void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
     }
     const VxRect selection = m_Host.EffectSelection();
     m_Host.StartProcessingClock();
-    if (!CEffectRunner::Run(command, *ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
+    if (!CEffectRunner::Run(command, ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
                             m_Last, m_Host.EffectWidget()))
         return;
     m_Host.EffectApplied();
@@ -129,13 +129,13 @@ void CViewEffectCommands::_DecodeText()
 void CViewEffectCommands::_AutoCrop()
 {
     CRunningGuard running(m_nRunning);
-    CVelvixBuffer* ring = m_Host.EffectRing();
-    if (!ring || !(*ring)->IsValidObject())
+    if (!_HasImage())
         return;
+    CVelvixBuffer& ring = *m_Host.EffectRing();
     m_Host.ResetZoom();
     m_Host.StartProcessingClock();
     const int tolerance = m_Host.AutoCropTolerance();
-    CEffectRunner::Apply(*ring, nullptr, m_Host.EffectWidget(),
+    CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(),
                          [tolerance](CVelvix& image) { image.AutoCropForScannedImage(tolerance); });
     // The crop may have emptied the selection's place; it is not repeated.
     m_Host.DropSelection();
