@@ -18,24 +18,16 @@ const char* const CVxHelper::kFailedToGetDirectory = "Failed to get directory";
 
 namespace {
 
-// The first entry that the path names; a wildcard in the last part matches.
-bool FirstMatch(const QString& path, QFileInfo& found)
+// The entry that the path names. Every character of a name is literal here:
+// '*', '?' and '[' are ordinary characters of Linux file names, and a pattern
+// would report a sibling (photo[1].jpg as photo1.jpg) in place of the file.
+// A symbolic link counts as an entry even when its target is missing.
+bool FindEntry(const QString& path, QFileInfo& found)
 {
     const QFileInfo info(path);
-    const QString name = info.fileName();
-    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')) && !name.contains(QLatin1Char('['))) {
-        if (!info.exists())
-            return false;
-        found = info;
-        return true;
-    }
-    const QFileInfoList hits = QDir(info.path()).entryInfoList(QStringList{name},
-                                                              QDir::AllEntries | QDir::System | QDir::Hidden |
-                                                                  QDir::NoDotAndDotDot,
-                                                              QDir::Name);
-    if (hits.isEmpty())
+    if (path.isEmpty() || (!info.exists() && !info.isSymLink()))
         return false;
-    found = hits.first();
+    found = info;
     return true;
 }
 
@@ -117,7 +109,7 @@ QString ReadKeyFileValue(const QString& path, const QString& key)
 bool CVxHelper::IsFileExists(const QString& path, bool file)
 {
     QFileInfo info;
-    if (!FirstMatch(path, info))
+    if (!FindEntry(path, info))
         return false;
     return file ? !info.isDir() : info.isDir();
 }
@@ -125,7 +117,7 @@ bool CVxHelper::IsFileExists(const QString& path, bool file)
 std::uint32_t CVxHelper::GetFileSize(const QString& path)
 {
     QFileInfo info;
-    if (!FirstMatch(path, info))
+    if (!FindEntry(path, info))
         return 0;
     return std::uint32_t(quint64(info.size()) & 0xFFFFFFFFu);
 }

@@ -12,9 +12,10 @@ class QWidget;
 // "a trailing separator" means a trailing '/'.
 class VELVIX_EXPORT CVxHelper {
 public:
-    // An existing file (file true) or folder (false); wildcards match their first hit.
+    // An existing file (file true) or folder (false). Names are literal:
+    // '*', '?' and '[' are not wildcards.
     static bool IsFileExists(const QString& path, bool file);
-    // Low 32 bits of the size of the first entry matching the path; 0 when none.
+    // Low 32 bits of the size of the entry the path names; 0 when none.
     static std::uint32_t GetFileSize(const QString& path);
     // "1234567" -> "1,234,567"; three characters or fewer unchanged.
     static QString FormatNumber(const QString& text);

@@ -52,13 +52,58 @@ TEST(VxHelper, FileQueriesTellFilesFromFoldersAndMissingFromEmpty)
     EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("five.dat"), true));
     EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("five.dat"), false));
     EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("missing"), true));
-    EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("*.dat"), true));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("*.dat"), true));
     EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("*.png"), true));
 
     EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("missing")), 0u);
     EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("empty.txt")), 0u);
     EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("five.dat")), 5u);
-    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("f*")), 5u);
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("f*")), 0u);
+}
+
+void WriteBytes(const QString& path, int count)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(QByteArray(count, 'x'));
+}
+
+// Glob characters are ordinary characters of a name: a name is found only as
+// itself, never through a sibling that a pattern would match.
+TEST(VxHelper, FileQueriesTakeGlobCharactersLiterally)
+{
+    QTemporaryDir folder;
+    const QString siblings[] = {"photo1.jpg", "photoX.jpg", "photo.jpg", "photo-1-.jpg", "photo11.jpg", "a1b", "aXb"};
+    for (const QString& name : siblings)
+        WriteBytes(folder.filePath(name), 50);
+    struct Case {
+        const char* name; // asked and, when size >= 0, created
+        int size;
+    } const cases[] = {
+        {"photo[1].jpg", 3}, {"photo[!1].jpg", -1}, {"photo[0-9].jpg", 4}, {"photo?.jpg", 5}, {"photo*.jpg", -1},
+        {"a*b", 6},          {"a?b", -1},           {"photo{1,2}.jpg", 7}, {"[", 8},          {"]", -1},
+        {"*", -1},           {"?", 9},              {"back\\1.jpg", 10},  {"sp ace %1.jpg", 11}, {"ünï ©.jpg", 12},
+    };
+    for (const Case& c : cases)
+        if (c.size >= 0)
+            WriteBytes(folder.filePath(QString::fromUtf8(c.name)), c.size);
+    for (const Case& c : cases) {
+        const QString path = folder.filePath(QString::fromUtf8(c.name));
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CVxHelper::IsFileExists(path, true), c.size >= 0);
+        EXPECT_FALSE(CVxHelper::IsFileExists(path, false));
+        EXPECT_EQ(CVxHelper::GetFileSize(path), std::uint32_t(c.size >= 0 ? c.size : 0));
+    }
+    ASSERT_TRUE(QDir(folder.path()).mkdir("dir[1]*?"));
+    EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("dir[1]*?"), false));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("dir[1]*?"), true));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("dir?1]*?"), false));
+    EXPECT_FALSE(CVxHelper::IsFileExists(folder.filePath("di*"), false));
+    EXPECT_FALSE(CVxHelper::IsFileExists(QString(), false));
+    // A link whose target is gone still occupies its name.
+    ASSERT_TRUE(QFile::link(folder.filePath("gone"), folder.filePath("link[1]")));
+    EXPECT_TRUE(CVxHelper::IsFileExists(folder.filePath("link[1]"), true));
+    EXPECT_EQ(CVxHelper::GetFileSize(folder.filePath("link[1]")), 0u);
 }
 
 TEST(VxHelper, AppPathAndUuid)
