@@ -1,0 +1,126 @@
+#include "viewer/view/view_edit_commands.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+
+#include "support/wait_cursor.h"
+#include "viewer/ambrel_doc.h"
+#include "viewer/ambrel_view.h"
+#include "viewer/view/view_selection.h"
+#include "viewer/view/view_zoom.h"
+#include "viewer/view_geometry.h"
+
+using namespace viewcmd;
+
+CViewEditCommands::CViewEditCommands(CAmbrelView& view) : CViewPart(view)
+{
+    OnCommand(ID_EDIT_UNDO, [this](int) { _Undo(); });
+    OnCommand(ID_EDIT_REDO, [this](int) { _Redo(); });
+    OnUpdateCommand(ID_EDIT_UNDO, [this](CSCmdUI& ui) {
+        CAmbrelDoc* doc = Doc();
+        const int count = doc ? doc->m_Buffer.GetUndoCount() : 0;
+        ui.SetText(QString::fromStdString(viewgeom::UndoMenuText(count)));
+        ui.Enable(doc && doc->m_Buffer.HasUndo());
+    });
+    OnUpdateCommand(ID_EDIT_REDO, [this](CSCmdUI& ui) {
+        CAmbrelDoc* doc = Doc();
+        const int count = doc ? doc->m_Buffer.GetRedoCount() : 0;
+        ui.SetText(QString::fromStdString(viewgeom::RedoMenuText(count)));
+        ui.Enable(doc && doc->m_Buffer.HasRedo());
+    });
+
+    OnCommand(ID_EDIT_COPY, [this](int) { _Copy(); });
+    OnUpdateCommand(ID_EDIT_COPY, [this](CSCmdUI& ui) { ui.Enable(Doc() && Doc()->Image().IsValidObject()); });
+    OnCommand(ID_EDIT_PASTE, [this](int) { _Paste(); });
+    OnUpdateCommand(ID_EDIT_PASTE, [](CSCmdUI& ui) {
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        ui.Enable(data && data->hasImage());
+    });
+    OnUpdateCommand(ID_EDIT_CUT, [](CSCmdUI& ui) { ui.Enable(false); });
+
+    OnCommand(ID_CROP_SELECTION, [this](int) { _Crop(); });
+    OnUpdateCommand(ID_CROP_SELECTION, [this](CSCmdUI& ui) { ui.Enable(m_View.HasSelection()); });
+}
+
+void CViewEditCommands::_Undo()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc || !doc->m_Buffer.HasUndo())
+        return;
+    CVxWaitCursor wait;
+    doc->m_Buffer.Undo();
+    m_View.ImageChanged();
+}
+
+void CViewEditCommands::_Redo()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc || !doc->m_Buffer.HasRedo())
+        return;
+    CVxWaitCursor wait;
+    doc->m_Buffer.Redo();
+    m_View.ImageChanged();
+}
+
+void CViewEditCommands::_Copy()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc || !doc->Image().IsValidObject())
+        return;
+    CVxWaitCursor wait;
+    VxRect rect = m_View.GetImageSelection();
+    if (m_View.HasSelection() && !rect.IsEmpty()) {
+        CVelvix part;
+        if (part.CopyFromRect(doc->Image(), &rect, nullptr, true))
+            part.Copy(&m_View);
+    } else {
+        doc->Image().Copy(&m_View);
+    }
+}
+
+void CViewEditCommands::_Paste()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc)
+        return;
+    CVxWaitCursor wait;
+    VxRect rect = m_View.GetImageSelection();
+    if (m_View.HasSelection() && !rect.IsEmpty() && doc->Image().IsValidObject()) {
+        CVelvix scratch;
+        if (!scratch.Paste(&m_View, nullptr))
+            return;
+        doc->m_Buffer.MakeCopy();
+        if (!doc->Image().CopyFromRect(scratch, nullptr, &rect, true)) {
+            doc->m_Buffer.Undo();
+            return;
+        }
+    } else {
+        const bool hadImage = doc->Image().IsValidObject();
+        doc->m_Buffer.MakeCopy();
+        if (!doc->Image().Paste(&m_View, nullptr)) {
+            if (hadImage)
+                doc->m_Buffer.Undo();
+            return;
+        }
+        m_View.SetLoadError(QString());
+        m_View.Selection().Drop();
+    }
+    m_View.ImageChanged();
+}
+
+void CViewEditCommands::_Crop()
+{
+    CAmbrelDoc* doc = Doc();
+    const VxRect rect = m_View.GetImageSelection();
+    if (!doc || rect.IsEmpty())
+        return;
+    m_View.Zoom().SetZoomValue(1.0);
+    m_View.Selection().Drop();
+    doc->StartClock();
+    doc->m_Buffer.MakeCopy();
+    doc->Image().Crop(rect);
+    m_View.Zoom().UpdateZoomDisplay();
+    m_View.ImageChanged();
+    m_View.UpdateTimingPane();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "view_part.h"
+
+// Undo and redo, the clipboard (Copy, Paste into the picture or the
+// selection) and Crop.
+class CViewEditCommands : public CViewPart {
+public:
+    explicit CViewEditCommands(CAmbrelView& view);
+
+private:
+    void _Undo();
+    void _Redo();
+    void _Copy();
+    void _Paste();
+    void _Crop();
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "view_part.h"
+
+class QPaintDevice;
+
+// Print and Print Preview: the picture at its size on the screen.
+class CViewPrinting : public CViewPart {
+public:
+    explicit CViewPrinting(CAmbrelView& view);
+
+    // One printed page, converted to the device's resolution.
+    void PrintPage(QPaintDevice* device);
+
+private:
+    void _Print(bool preview);
+};
