@@ -17,6 +17,8 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/.local/share")).toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/.cache")).toUtf8());
+    // The program's update check knocks at a closed local port, never outside.
+    qputenv("AMBREL_UPDATE_SERVER", "http://127.0.0.1:9/");
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Velvix"));
     QCoreApplication::setApplicationName(QStringLiteral("Ambrel"));

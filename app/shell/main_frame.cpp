@@ -29,6 +29,7 @@
 #include "shell/menus.h"
 #include "shell/messages.h"
 #include "shell/shell_dialogs.h"
+#include "shell/update_check.h"
 #include "support/logo_window.h"
 #include "support/message_event.h"
 #include "support/vx_helper.h"
@@ -196,6 +197,7 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
     m_pIdleTimer->start();
 
     OnCreate();
+    m_pUpdateCheck = new CUpdateCheck(this, msg::WM_DOWNLOAD_DONE);
 }
 
 CMainFrame::~CMainFrame()
@@ -603,6 +605,9 @@ bool CMainFrame::event(QEvent* event)
         delete image;
         return true;
     }
+    case msg::WM_DOWNLOAD_DONE:
+        m_pUpdateCheck->OnReply(static_cast<CVxMessageEvent*>(event)->m_wParam == 1);
+        return true;
     default:
         break;
     }

@@ -10,6 +10,7 @@
 #include "support/mdi_frames.h"
 
 class CHistogramDialogBar;
+class CUpdateCheck;
 class CUpdateDialogBar;
 class CViewPortDialogBar;
 class CVxLogoWnd;
@@ -108,6 +109,7 @@ private:
     QLabel* m_pIndicators[3] = {nullptr, nullptr, nullptr};
     CHistogramDialogBar* m_pHistogramBar = nullptr;
     CViewPortDialogBar* m_pViewPortBar = nullptr;
+    CUpdateCheck* m_pUpdateCheck = nullptr;
     QDockWidget* m_pHistogramDock = nullptr;
     QDockWidget* m_pViewPortDock = nullptr;
 

@@ -142,6 +142,7 @@ class Program:
         environment = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
                            XDG_DATA_HOME=os.path.join(self.home, ".local/share"),
                            XDG_CACHE_HOME=os.path.join(self.home, ".cache"), XDG_RUNTIME_DIR=runtime,
+                           AMBREL_UPDATE_SERVER="http://127.0.0.1:9/",
                            DISPLAY=display, QT_QPA_PLATFORM="xcb", AMBREL_TRACE_LOG=self.trace.path)
         self.log = open(os.path.join(self.home, "program.log"), "w", encoding="utf-8")
         self.started = now_us()

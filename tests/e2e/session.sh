@@ -7,6 +7,8 @@ private_session() {
   WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
   export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
   export XDG_CACHE_HOME="$WORK/home/.cache" XDG_RUNTIME_DIR="$WORK/run"
+  # The update check knocks at a closed local port, never outside.
+  export AMBREL_UPDATE_SERVER="${AMBREL_UPDATE_SERVER:-http://127.0.0.1:9/}"
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   unset QT_QPA_PLATFORM
