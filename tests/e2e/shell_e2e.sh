@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real program in its own X server, driven by keys, checked by
-# screenshots: the splash, the main window with its logo, Esc, and the
-# crash guard's warning shown once. Usage: shell_e2e.sh AMBREL CASE
+# screenshots: the splash, the main window with its logo, Esc, the crash
+# guard's warning shown once, and the update check's question. Usage: shell_e2e.sh AMBREL CASE
 set -uo pipefail
 AMBREL="$1"
 CASE="$2"
@@ -106,6 +106,36 @@ placement)
   esac
   press "$WID" Escape
   wait_exit || fail "did not end the second time"
+  ;;
+update)
+  # A version document on a web server of this run; the browser is a script
+  # that notes the page it is handed.
+  mkdir -p "$WORK/site"
+  printf '<version>1.6</version>\n<url>https://example.net/get?from=1.51</url>\n<info>News</info>\n' \
+    >"$WORK/site/index.html"
+  python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$WORK/site" >"$WORK/server.log" 2>&1 &
+  SERVER_PID=$!
+  trap 'kill "$SERVER_PID" 2>/dev/null; end_session' EXIT
+  PORT=""
+  for _ in $(seq 100); do
+    PORT=$(sed -n 's/.* port \([0-9]*\) .*/\1/p' "$WORK/server.log" | head -1)
+    [ -n "$PORT" ] && break
+    sleep 0.1
+  done
+  [ -n "$PORT" ] || fail "no web server"
+  printf '#!/bin/sh\necho "$1" >>"%s/opened"\n' "$WORK" >"$WORK/browser"
+  chmod +x "$WORK/browser"
+  export AMBREL_UPDATE_SERVER="http://127.0.0.1:$PORT/" BROWSER="$WORK/browser"
+  start
+  wait_window '^Automatic Update$' 20 || fail "no question"
+  press "$WID" y
+  for _ in $(seq 50); do [ -s "$WORK/opened" ] && break; sleep 0.1; done
+  [ "$(cat "$WORK/opened" 2>/dev/null)" = "https://example.net/get?from=1.51" ] || fail "opened: $(cat "$WORK/opened" 2>/dev/null)"
+  [ "$(grep -c '"GET / HTTP' "$WORK/server.log")" -eq 1 ] || fail "server saw: $(cat "$WORK/server.log")"
+  wait_window '^Ambrel$' 5 || fail "no main window"
+  press "$WID" Escape
+  wait_exit || fail "did not end"
+  [ "$EXIT" -eq 0 ] || fail "exit code $EXIT"
   ;;
 *)
   fail "unknown case $CASE"
