@@ -1,0 +1,183 @@
+#include "duplicates/signature_compare.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace dif {
+
+static_assert(std::endian::native == std::endian::little, "signatures are compared as little-endian words");
+
+namespace {
+
+// A channel distance sum of 39 and more is at least 5 % of 765.
+constexpr int kDifferentSum = 39;
+// Channels of a grey entry differ by at most this much (rounding in the
+// codecs and the block averages).
+constexpr int kGreyTolerance = 6;
+
+std::uint32_t Load32(const unsigned char* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+int Distance(std::uint32_t a, std::uint32_t b)
+{
+    return std::abs(int((a >> 16) & 0xFF) - int((b >> 16) & 0xFF)) +
+           std::abs(int((a >> 8) & 0xFF) - int((b >> 8) & 0xFF)) + std::abs(int(a & 0xFF) - int(b & 0xFF));
+}
+
+int CountDifferentPlain(const unsigned char* first, const unsigned char* second, int limit)
+{
+    int different = 0;
+    for (std::size_t i = 0; i < kSignatureEntries; i += 16) {
+        for (std::size_t k = i; k < i + 16; ++k)
+            different += Distance(Load32(first + 4 * k), Load32(second + 4 * k)) >= kDifferentSum;
+        if (different > limit)
+            break;
+    }
+    return different;
+}
+
+#if defined(__x86_64__)
+// Eight entries per vector: byte-wise absolute differences of the colour
+// bytes, summed per entry (unsigned x 1 into 16-bit pairs, then pairs into
+// 32-bit), compared with the limit and counted from the sign mask.
+__attribute__((target("avx2,popcnt"))) int CountDifferentAvx2(const unsigned char* first,
+                                                             const unsigned char* second, int limit)
+{
+    const __m256i colours = _mm256_set1_epi32(0x00FFFFFF);
+    const __m256i ones8 = _mm256_set1_epi8(1);
+    const __m256i ones16 = _mm256_set1_epi16(1);
+    const __m256i below = _mm256_set1_epi32(kDifferentSum - 1);
+    int different = 0;
+    for (std::size_t i = 0; i < kSignatureEntries; i += 16) {
+        for (std::size_t k = i; k < i + 16; k += 8) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + 4 * k));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + 4 * k));
+            const __m256i d = _mm256_and_si256(_mm256_or_si256(_mm256_subs_epu8(a, b), _mm256_subs_epu8(b, a)), colours);
+            const __m256i sums = _mm256_madd_epi16(_mm256_maddubs_epi16(d, ones8), ones16);
+            const int mask = _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(sums, below)));
+            different += __builtin_popcount(unsigned(mask));
+        }
+        if (different > limit)
+            break;
+    }
+    return different;
+}
+
+bool HaveAvx2()
+{
+    static const bool have = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    return have;
+}
+#endif
+
+int Luminance(std::uint32_t v)
+{
+    const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    return (299 * r + 587 * g + 114 * b + 500) / 1000;
+}
+
+const unsigned char* Bytes(const Signature& signature)
+{
+    return reinterpret_cast<const unsigned char*>(signature.data());
+}
+
+} // namespace
+
+int MaxDifferentEntries(int threshold)
+{
+    int d = int(kSignatureEntries);
+    while (d >= 0 && MatchFromDifferent(d) < threshold)
+        --d;
+    return d;
+}
+
+int CountDifferent(const unsigned char* first, const unsigned char* second, int limit)
+{
+#if defined(__x86_64__)
+    if (HaveAvx2())
+        return CountDifferentAvx2(first, second, limit);
+#endif
+    return CountDifferentPlain(first, second, limit);
+}
+
+SPreparedSignature PrepareSignature(const unsigned char* signatureBytes)
+{
+    SPreparedSignature out;
+    out.isGrey = true;
+    for (std::size_t i = 0; i < kSignatureEntries; ++i) {
+        const std::uint32_t v = Load32(signatureBytes + 4 * i) & 0xFFFFFF;
+        out.colour[i] = v;
+        const int r = int(v >> 16), g = int((v >> 8) & 0xFF), b = int(v & 0xFF);
+        if (std::max({r, g, b}) - std::min({r, g, b}) > kGreyTolerance)
+            out.isGrey = false;
+        out.grey[i] = std::uint32_t(Luminance(v)) * 0x010101u;
+        if (v != 0) {
+            out.columns = std::max(out.columns, int(i % 16) + 1);
+            out.rows = std::max(out.rows, int(i / 16) + 1);
+        }
+    }
+    return out;
+}
+
+Signature TransformGrid(const Signature& in, int columns, int rows, int transform)
+{
+    Signature out{};
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x) {
+            const int mx = columns - 1 - x, my = rows - 1 - y;
+            int nx = x, ny = y;
+            switch (transform & 7) {
+            case 1: nx = mx; break;
+            case 2: ny = my; break;
+            case 3: nx = mx, ny = my; break;
+            case 4: nx = y, ny = x; break;
+            case 5: nx = my, ny = x; break;
+            case 6: nx = y, ny = mx; break;
+            case 7: nx = my, ny = mx; break;
+            default: break;
+            }
+            out[std::size_t(ny) * 16 + std::size_t(nx)] = in[std::size_t(y) * 16 + std::size_t(x)];
+        }
+    return out;
+}
+
+void PrepareHead(const SPreparedSignature& head, const SCompareOptions& options, SHeadVariants& out)
+{
+    out.isGrey = head.isGrey;
+    const int variants = options.rotations ? 8 : 1;
+    for (int t = 0; t < variants; ++t) {
+        out.colour[t] = TransformGrid(head.colour, head.columns, head.rows, t);
+        if (options.greyscale)
+            out.grey[t] = TransformGrid(head.grey, head.columns, head.rows, t);
+    }
+}
+
+int MatchWithOptions(const SHeadVariants& head, const SPreparedSignature& other, const SCompareOptions& options,
+                     int threshold)
+{
+    const bool grey = options.greyscale && (head.isGrey || other.isGrey);
+    const Signature* variants = grey ? head.grey : head.colour;
+    const unsigned char* theirs = Bytes(grey ? other.grey : other.colour);
+    int limit = MaxDifferentEntries(threshold);
+    int best = -1;
+    for (int t = 0; t < (options.rotations ? 8 : 1); ++t) {
+        const int different = CountDifferent(Bytes(variants[t]), theirs, limit);
+        if (different <= limit) {
+            best = MatchFromDifferent(different);
+            limit = different - 1; // only a better match is of interest now
+        }
+    }
+    return best;
+}
+
+} // namespace dif

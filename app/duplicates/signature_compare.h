@@ -1,0 +1,61 @@
+#pragma once
+
+// Match percentage of two signatures: 100 minus the image difference over
+// the 256 entries (an entry differs when its three channel distances sum to
+// 39 or more, i.e. 5 % of 765). Entries are read in place from records
+// (little-endian, unaligned); the top byte of each entry is ignored.
+#include <cstdint>
+
+#include "duplicates/signature_record.h"
+
+namespace dif {
+
+struct SCompareOptions {
+    bool rotations = false; // also under the quarter turns and flips of the grid
+    bool greyscale = false; // compare luminance when one side is grey
+};
+
+// Most differing entries a pair may have and still reach the threshold
+// (1 .. 100): the largest d with 100 - int(d * 100 / 256) >= threshold.
+int MaxDifferentEntries(int threshold);
+// Differing entries of the two signatures (pointers at the 1024 signature
+// bytes of a record); may stop counting once the count exceeds limit and
+// then returns a value above limit.
+int CountDifferent(const unsigned char* first, const unsigned char* second, int limit);
+inline int MatchFromDifferent(int different)
+{
+    return 100 - int(double(different) * 100 / double(kSignatureEntries));
+}
+
+// A signature prepared for the options: its entries, whether it is grey
+// (every entry's channels within a few levels of each other), its luminance
+// version and the extent of its filled grid.
+struct SPreparedSignature {
+    Signature colour{};
+    Signature grey{};
+    bool isGrey = false;
+    int columns = 0, rows = 0; // filled extent of the 16-wide grid
+};
+SPreparedSignature PrepareSignature(const unsigned char* signatureBytes);
+
+// A group head under the eight transforms, in colour and in luminance.
+// Comparing the transformed head with the other signature covers the same
+// eight pairings as transforming the other one.
+struct SHeadVariants {
+    Signature colour[8];
+    Signature grey[8];
+    bool isGrey = false;
+};
+void PrepareHead(const SPreparedSignature& head, const SCompareOptions& options, SHeadVariants& out);
+
+// Match of a pair under the options (the plain match when both are off):
+// the best over the allowed variants; -1 when the pair cannot reach
+// threshold.
+int MatchWithOptions(const SHeadVariants& head, const SPreparedSignature& other, const SCompareOptions& options,
+                     int threshold);
+
+// The eight quarter turns and flips of a grid of columns x rows entries laid
+// out 16 wide; transform 0 is the identity. Entries outside the grid stay 0.
+Signature TransformGrid(const Signature& in, int columns, int rows, int transform);
+
+} // namespace dif
