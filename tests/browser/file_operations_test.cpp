@@ -1,0 +1,367 @@
+// The file operations with their questions answered by a script: rename,
+// delete into the trash, the overwrite question and automatic renaming,
+// batches, and undo.
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "browser/fileops/file_operations.h"
+#include "browser/fileops/file_undo.h"
+#include "child_process.h"
+#include "scripted_asker.h"
+#include "settings/general_settings.h"
+#include "test_support.h"
+
+namespace {
+
+using namespace fileops_text;
+
+const QStringList kHostileNames = {QStringLiteral("with space"), QStringLiteral("100%"),  QStringLiteral("%1%s"),
+                                   QStringLiteral("[a-z]"),      QStringLiteral("star*?"), QStringLiteral("quo\"te'"),
+                                   QStringLiteral("Ünïcødé 写真")};
+
+QString Warn(const char* text)
+{
+    return QStringLiteral("warn: Ambrel | ") + QString::fromUtf8(text);
+}
+
+class FileOperations : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings().clear();
+        GeneralSettings = SGeneralSettings{};
+        CFileUndo::Instance().Clear();
+    }
+    void TearDown() override
+    {
+        g_bBatchFileOperation = false;
+        g_strBatchDestinationFolder.clear();
+    }
+
+    QString Path(const QString& relative) const
+    {
+        return QString::fromStdString(m_dir.Path().string()) + QLatin1Char('/') + relative;
+    }
+    QString Make(const QString& relative, const QByteArray& bytes = "photo")
+    {
+        const QString path = Path(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QStringList Files(const QString& folder) const
+    {
+        return QDir(Path(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    vxtest::TempDir m_dir;
+    vxtest::ScriptedAsker m_ask;
+};
+
+TEST_F(FileOperations, SplitsPathsLikeTheRuntime)
+{
+    struct Case {
+        const char *path, *folder, *name, *extension;
+    } const cases[] = {{"/a/b/photo.jpg", "/a/b/", "photo", ".jpg"},
+                       {"photo.tar.gz", "", "photo.tar", ".gz"},
+                       {"/a.b/photo", "/a.b/", "photo", ""},
+                       {"/a/.hidden", "/a/", ".hidden", ""},
+                       {"/", "/", "", ""}};
+    for (const Case& c : cases) {
+        const SSplitPath parts = SplitPath(QString::fromUtf8(c.path));
+        EXPECT_EQ(parts.folder + QLatin1Char('|') + parts.name + QLatin1Char('|') + parts.extension,
+                  QStringLiteral("%1|%2|%3").arg(c.folder, c.name, c.extension));
+    }
+}
+
+TEST_F(FileOperations, RenameKeepsTheExtensionAndNeverReplaces)
+{
+    for (const QString& name : kHostileNames) {
+        SCOPED_TRACE(name.toStdString());
+        const QString old = Make(QStringLiteral("old.JPG"));
+        m_ask.names = {name};
+        EXPECT_EQ(RenameFile(old, false), Path(name + QStringLiteral(".JPG")));
+        EXPECT_EQ(Read(Path(name + QStringLiteral(".JPG"))), "photo");
+        QFile::remove(Path(name + QStringLiteral(".JPG")));
+    }
+    const QString photo = Make(QStringLiteral("photo.jpg")), other = Make(QStringLiteral("other.jpg"), "other");
+    struct Case {
+        const char* what;
+        std::deque<std::optional<QString>> names;
+        bool retry;
+        QString result;
+        QStringList told;
+    } const cases[] = {
+        {"cancelled", {std::nullopt}, false, QString(), {}},
+        {"same name", {QStringLiteral("photo")}, false, QString(), {}},
+        {"taken name", {QStringLiteral("other")}, false, QString(), {Warn(kRenameFailed)}},
+        {"a path", {QStringLiteral("../photo")}, false, QString(), {Warn(kRenameFailed)}},
+        {"taken, then free", {QStringLiteral("other"), QStringLiteral("new")}, true, Path(QStringLiteral("new.jpg")),
+         {Warn(kRenameFailedRetry)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_ask.log.clear();
+        m_ask.names = c.names;
+        EXPECT_EQ(RenameFile(photo, c.retry), c.result);
+        EXPECT_EQ(m_ask.log.filter(QStringLiteral("warn")), c.told);
+        EXPECT_EQ(Read(other), "other");
+    }
+    EXPECT_EQ(Files(QString()), (QStringList{QStringLiteral("new.jpg"), QStringLiteral("other.jpg")}));
+    // Undo gives the old name back.
+    EXPECT_EQ(CFileUndo::Instance().Undo(), QString());
+    EXPECT_EQ(Read(photo), "photo");
+}
+
+TEST_F(FileOperations, DeleteAsksUnlessInABatchAndGoesToTheTrash)
+{
+    const QString photo = Make(QStringLiteral("[del] 100%.jpg"));
+    m_ask.yesNo = {false};
+    EXPECT_FALSE(DeleteFileAsk(photo));
+    EXPECT_EQ(m_ask.log, QStringList{QStringLiteral("ask: Confirm Delete | Are you sure you want to delete the file "
+                                                    "[del] 100%.jpg ?")});
+    EXPECT_EQ(Read(photo), "photo");
+
+    m_ask.yesNo = {true};
+    EXPECT_TRUE(DeleteFileAsk(photo));
+    EXPECT_FALSE(QFile::exists(photo));
+    const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash";
+    EXPECT_EQ(QDir(trash + "/files").entryList(QDir::Files).filter("[del] 100%").size(), 1);
+    EXPECT_EQ(CFileUndo::Instance().Undo(), QString());
+    EXPECT_EQ(Read(photo), "photo");
+    EXPECT_TRUE(QDir(trash + "/info").entryList(QDir::Files).filter("[del] 100%").isEmpty());
+
+    // In a batch nothing is asked; with the trash off the file is gone.
+    SetMoveDeletedFilesToTrash(false);
+    m_ask.log.clear();
+    {
+        CBatchFileOperation batch;
+        EXPECT_TRUE(DeleteFileAsk(photo));
+    }
+    EXPECT_TRUE(m_ask.log.isEmpty());
+    EXPECT_FALSE(QFile::exists(photo));
+    // Nothing to put back after a permanent delete of the batch.
+    EXPECT_EQ(CFileUndo::Instance().Undo(), QString::fromLatin1(CFileUndo::kNothingToUndo));
+
+    // A folder or a missing file is not deleted.
+    m_ask.yesNo = {true, true};
+    m_ask.log.clear();
+    EXPECT_FALSE(DeleteFileAsk(Path(QString())));
+    EXPECT_FALSE(DeleteFileAsk(photo));
+    EXPECT_EQ(m_ask.log.filter("warn"), QStringList(2, Warn(kDeleteFailed)));
+}
+
+TEST_F(FileOperations, DeleteOfAFileTheUserMayNotDeleteSaysSo)
+{
+    VX_SKIP_UNLESS_ROOT();
+    const QString photo = Make(QStringLiteral("locked/photo.jpg"));
+    chmod(m_dir.Path().c_str(), 0755); // nobody sees the file but may not delete it
+    const int result = vxtest::InChild([&] {
+        if (!vxtest::BecomeNobody())
+            return 10;
+        m_ask.yesNo = {true};
+        m_ask.log.clear();
+        if (DeleteFileAsk(photo))
+            return 11;
+        return m_ask.log.last() == Warn(kDeleteFailed) ? 0 : 12;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Read(photo), "photo");
+}
+
+TEST_F(FileOperations, DifferentSizesAreRenamedWithoutAQuestion)
+{
+    GeneralSettings.bAutoRenameDifferentSizes = 1;
+    struct Case {
+        const char *target, *base;
+    } const cases[] = {{"Holiday2024 [x].jpg", "Holiday"}, {"2024.jpg", "AMB"}, {"été.jpg", "AMB"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const QString source = Make(QStringLiteral("src/") + QString::fromUtf8(c.target), "new photo");
+        const QString target = Make(QStringLiteral("dst/") + QString::fromUtf8(c.target), "old");
+        m_ask.log.clear();
+        ASSERT_TRUE(MoveFileChecked(source, target));
+        EXPECT_EQ(Read(target), "old");
+        const QStringList moved = Files(QStringLiteral("dst")).filter(QRegularExpression(
+            QStringLiteral("^%1[A-Z]{3}1\\.jpg$").arg(QString::fromLatin1(c.base))));
+        ASSERT_EQ(moved.size(), 1);
+        EXPECT_EQ(Read(Path(QStringLiteral("dst/") + moved[0])), "new photo");
+        EXPECT_EQ(m_ask.log, QStringList{QStringLiteral("info: Auto rename | The new generated name is : ") +
+                                         QFileInfo(moved[0]).completeBaseName()});
+        QFile::remove(Path(QStringLiteral("dst/") + moved[0]));
+    }
+}
+
+TEST_F(FileOperations, OverwriteQuestionAnswers)
+{
+    struct Case {
+        const char* what;
+        int answer;
+        std::deque<std::optional<QString>> names;
+        bool moved;
+        const char* renamedTo;
+        int messages;
+    } const cases[] = {
+        {"overwrite", 1, {}, true, nullptr, 0},
+        {"cancel", 2, {}, false, nullptr, 0},
+        {"rename, cancelled", 4, {std::nullopt}, false, nullptr, 0},
+        {"rename to its own name", 4, {QStringLiteral("photo")}, false, nullptr, 0},
+        {"rename to a taken name, then a free one", 4, {QStringLiteral("taken"), QStringLiteral("free")}, true,
+         "free.jpg", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString source = Make(QStringLiteral("src/photo.jpg"), "new");
+        const QString target = Make(QStringLiteral("dst/photo.jpg"), "old");
+        Make(QStringLiteral("dst/taken.jpg"), "taken");
+        m_ask.log.clear();
+        m_ask.overwrite = {c.answer};
+        m_ask.names = c.names;
+        EXPECT_EQ(MoveFileChecked(source, target), c.moved);
+        EXPECT_EQ(m_ask.log.first(), QStringLiteral("overwrite: %1 | %2").arg(source, target));
+        const QString landed = c.renamedTo ? Path(QStringLiteral("dst/")) + c.renamedTo : target;
+        EXPECT_EQ(Read(landed), c.moved ? "new" : "old");
+        EXPECT_EQ(QFile::exists(source), !c.moved);
+        EXPECT_EQ(Read(Path(QStringLiteral("dst/taken.jpg"))), "taken");
+        EXPECT_EQ(m_ask.log.filter(QStringLiteral("Already exists")).size(), c.messages);
+        QDir(Path(QStringLiteral("dst"))).removeRecursively();
+    }
+}
+
+TEST_F(FileOperations, AFileIsNeitherCopiedNorMovedOntoItself)
+{
+    const QString photo = Make(QStringLiteral("photo.jpg"));
+    EXPECT_FALSE(MoveFileChecked(photo, photo));
+    EXPECT_FALSE(CopyFileChecked(photo, photo));
+    EXPECT_EQ(m_ask.log, (QStringList{Warn(kMoveFailed), Warn(kCopyFailed)}));
+    EXPECT_EQ(Read(photo), "photo");
+}
+
+TEST_F(FileOperations, AutoRenameNamesSkipTakenOnesAndGiveUpAfterAThousand)
+{
+    const QString folder = Path(QStringLiteral("auto"));
+    QDir().mkpath(folder);
+    struct Case {
+        int random;
+        const char* letters;
+    } const cases[] = {{0, "AAA"}, {32767, "ZZZ"}, {16384, "MMM"}, {32766, "YYY"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(MakeAutoRenameName(folder + QStringLiteral("//"), QStringLiteral("B"), QStringLiteral(".png"),
+                                     [&] { return c.random; }),
+                  folder + QStringLiteral("/B%1%2.png").arg(QString::fromLatin1(c.letters)).arg(1));
+    const auto zero = [] { return 0; };
+    Make(QStringLiteral("auto/BAAA1.png"));
+    QDir().mkpath(folder + QStringLiteral("/BAAA2.png")); // a folder takes the name too
+    EXPECT_EQ(MakeAutoRenameName(folder, QStringLiteral("B"), QStringLiteral(".png"), zero),
+              folder + QStringLiteral("/BAAA3.png"));
+    for (int n = 3; n <= 1000; ++n)
+        Make(QStringLiteral("auto/BAAA%1.png").arg(n));
+    EXPECT_EQ(MakeAutoRenameName(folder, QStringLiteral("B"), QStringLiteral(".png"), zero), QString());
+}
+
+TEST_F(FileOperations, ABatchAsksForTheDestinationOnce)
+{
+    const QString dest = Path(QStringLiteral("sorted [2024] 100%"));
+    QDir().mkpath(dest);
+    QStringList sources;
+    for (const QString& name : {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")})
+        sources << Make(name + QStringLiteral(".jpg"), name.toLatin1());
+    {
+        CBatchFileOperation batch;
+        m_ask.destinations = {dest + QStringLiteral("/ \t")};
+        for (const QString& source : sources)
+            EXPECT_EQ(MoveFileTo(source), 1);
+        EXPECT_EQ(g_strBatchDestinationFolder, dest + QStringLiteral("/"));
+    }
+    EXPECT_FALSE(g_bBatchFileOperation);
+    EXPECT_TRUE(g_strBatchDestinationFolder.isEmpty());
+    EXPECT_EQ(m_ask.log, QStringList{QStringLiteral("destination: Move a to")});
+    EXPECT_EQ(QDir(dest).entryList(QDir::Files),
+              (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.jpg"), QStringLiteral("c.jpg")}));
+    // Undo puts the whole batch back.
+    EXPECT_EQ(CFileUndo::Instance().Undo(), QString());
+    for (const QString& source : sources)
+        EXPECT_TRUE(QFile::exists(source)) << source.toStdString();
+    EXPECT_TRUE(QDir(dest).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(FileOperations, CancelledOrEmptyDestinationsEndTheBatch)
+{
+    const QString photo = Make(QStringLiteral("photo.jpg"));
+    for (const std::optional<QString>& choice : {std::optional<QString>(), std::optional<QString>(QStringLiteral(" ")),
+                                                 std::optional<QString>(QString())}) {
+        CBatchFileOperation batch;
+        m_ask.destinations = {choice};
+        EXPECT_EQ(MoveFileTo(photo), -1);
+        m_ask.destinations = {choice};
+        EXPECT_EQ(CopyFileTo(photo), -1);
+        EXPECT_TRUE(g_strBatchDestinationFolder.isEmpty());
+    }
+    EXPECT_EQ(Files(QString()), QStringList{QStringLiteral("photo.jpg")});
+}
+
+TEST_F(FileOperations, SkippingAnExistingTargetCountsForACopyButNotForAMove)
+{
+    const QString photo = Make(QStringLiteral("photo.jpg"), "new");
+    Make(QStringLiteral("dst/photo.jpg"), "old");
+    QString done;
+    m_ask.destinations = {Path(QStringLiteral("dst")), Path(QStringLiteral("dst"))};
+    m_ask.overwrite = {2, 2};
+    EXPECT_EQ(CopyFileTo(photo, &done), 1);
+    EXPECT_EQ(MoveFileTo(photo, &done), 0);
+    EXPECT_TRUE(done.isEmpty());
+    m_ask.destinations = {Path(QStringLiteral("dst")), Path(QStringLiteral("missing folder"))};
+    m_ask.overwrite = {1};
+    EXPECT_EQ(CopyFileTo(photo, &done), 1);
+    EXPECT_EQ(done, Path(QStringLiteral("dst/photo.jpg")));
+    EXPECT_EQ(Read(done), "new");
+    EXPECT_EQ(MoveFileTo(photo), 0);
+    EXPECT_EQ(m_ask.log.last(), Warn(kMoveFailed));
+    EXPECT_EQ(m_ask.log.filter("destination: Copy photo to").size(), 2);
+}
+
+TEST_F(FileOperations, UndoRefusesWhenTheFileHasChangedPlace)
+{
+    const QString photo = Make(QStringLiteral("photo.jpg"));
+    const QString dest = Path(QStringLiteral("dst"));
+    QDir().mkpath(dest);
+    struct Case {
+        const char* what;
+        std::function<void()> meddle;
+        const char* refusal;
+    } const cases[] = {
+        {"moved on", [&] { QFile::rename(dest + "/photo.jpg", dest + "/elsewhere.jpg"); }, CFileUndo::kChangedSince},
+        {"changed", [&] { Make(QStringLiteral("dst/photo.jpg"), "edited, longer"); }, CFileUndo::kChangedSince},
+        {"old name taken", [&] { Make(QStringLiteral("photo.jpg"), "newcomer"); }, CFileUndo::kNameTaken},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(dest).removeRecursively();
+        QDir().mkpath(dest);
+        Make(QStringLiteral("photo.jpg"));
+        m_ask.destinations = {dest};
+        ASSERT_EQ(MoveFileTo(photo), 1);
+        c.meddle();
+        const QStringList before = Files(QString()) + Files(QStringLiteral("dst"));
+        EXPECT_TRUE(CFileUndo::Instance().Undo().endsWith(QString::fromLatin1(c.refusal).section(QStringLiteral("%1"), 1)));
+        EXPECT_EQ(Files(QString()) + Files(QStringLiteral("dst")), before);
+        QFile::remove(photo);
+    }
+}
+
+} // namespace
