@@ -8,6 +8,7 @@ SGeneralSettings GeneralSettings;
 
 namespace {
 const char kKey[] = "Settings/GeneralSettings";
+const char kTrashKey[] = "Settings/MoveDeletedFilesToTrash";
 }
 
 QByteArray SGeneralSettings::ToBytes() const
@@ -51,4 +52,14 @@ bool SaveGeneralSettings(const SGeneralSettings& settings)
     store.setValue(QLatin1String(kKey), settings.ToBytes());
     store.sync();
     return store.status() == QSettings::NoError;
+}
+
+bool MoveDeletedFilesToTrash()
+{
+    return QSettings().value(QLatin1String(kTrashKey), true).toBool();
+}
+
+void SetMoveDeletedFilesToTrash(bool on)
+{
+    QSettings().setValue(QLatin1String(kTrashKey), on);
 }

@@ -35,3 +35,8 @@ extern SGeneralSettings GeneralSettings;
 // "Settings"/"GeneralSettings" in the program's settings store.
 bool LoadGeneralSettings(SGeneralSettings& settings);
 bool SaveGeneralSettings(const SGeneralSettings& settings);
+
+// Options beside the record (never inside its 48 bytes), each its own value
+// in "Settings": deleting into the trash (on by default).
+bool MoveDeletedFilesToTrash();
+void SetMoveDeletedFilesToTrash(bool on);

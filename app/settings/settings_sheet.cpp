@@ -76,6 +76,7 @@ CFileSettingsPage::CFileSettingsPage(QWidget* parent) : QWidget(parent)
     m_pBrowseGroupOnly = AddCheck(
         layout, "When you open an Image file from the thumbnails, browse the specific group only (recommended)");
     m_pNoEnlargeInSlideshow = AddCheck(layout, "Do not enlarge images in Slideshow Mode");
+    m_pMoveToTrash = AddCheck(layout, "Move deleted files to the trash");
     layout->addStretch();
 }
 
@@ -84,6 +85,7 @@ void CFileSettingsPage::Load(const SGeneralSettings& settings)
     SetCheck(m_pAutoRenameDifferentSizes, settings.bAutoRenameDifferentSizes);
     SetCheck(m_pBrowseGroupOnly, settings.bBrowseGroupOnly);
     SetCheck(m_pNoEnlargeInSlideshow, settings.bNoEnlargeInSlideshow);
+    m_pMoveToTrash->setChecked(MoveDeletedFilesToTrash());
 }
 
 void CFileSettingsPage::Store(SGeneralSettings& settings) const
@@ -173,5 +175,7 @@ void CSettingsSheet::accept()
     m_pFilePage->Store(changed);
     m_pScanPage->Store(changed);
     m_settings = changed;
+    if (m_pFilePage->m_pMoveToTrash->isChecked() != MoveDeletedFilesToTrash())
+        SetMoveDeletedFilesToTrash(m_pFilePage->m_pMoveToTrash->isChecked());
     QDialog::accept();
 }

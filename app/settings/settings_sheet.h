@@ -33,10 +33,11 @@ public:
     void Load(const SGeneralSettings& settings);
     void Store(SGeneralSettings& settings) const;
 
-    // Fields 10, 6 and 8.
+    // Fields 10, 6 and 8, then the trash option kept beside the record.
     QCheckBox* m_pAutoRenameDifferentSizes;
     QCheckBox* m_pBrowseGroupOnly;
     QCheckBox* m_pNoEnlargeInSlideshow;
+    QCheckBox* m_pMoveToTrash;
 };
 
 class CScanSettingsPage : public QWidget {

@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "browser/fileops/file_operations.h"
+#include "browser/fileops/file_undo.h"
 #include "histogram_bar.h"
 #include "image/velvix.h"
 #include "settings/general_settings.h"
@@ -59,6 +61,8 @@ void RegisterMainFrameResources()
                             M::Item("&Quick Open (Shell)\tQ", cmd::ID_QUICK_OPEN),
                             M::Item("Open Folder (Recursed)", cmd::ID_OPEN_FOLDER_RECURSED),
                             M::Item("Open &Thumbnails\tCtrl+T", cmd::ID_OPEN_THUMBNAILS), M::Separator(),
+                            M::Item("&Undo File Operation\tCtrl+Alt+Z", cmd::ID_UNDO_FILE_OPERATION),
+                            M::Separator(),
                             M::Item("&Select Source", cmd::ID_SELECT_SOURCE),
                             M::Item("&Acquire\tCtrl+Q", cmd::ID_ACQUIRE), M::Separator(),
                             M::Item("P&rint Setup...", cmd::ID_FILE_PRINT_SETUP), M::Separator(),
@@ -93,6 +97,7 @@ void RegisterMainFrameResources()
          {K(Qt::CTRL | Qt::Key_Z), cmd::ID_EDIT_UNDO},
          {K(Qt::ALT | Qt::Key_Backspace), cmd::ID_EDIT_UNDO},
          {K(Qt::CTRL | Qt::Key_Y), cmd::ID_EDIT_REDO},
+         {K(Qt::CTRL | Qt::ALT | Qt::Key_Z), cmd::ID_UNDO_FILE_OPERATION},
          {K(Qt::CTRL | Qt::Key_A), cmd::ID_SELECT_ALL_FILES},
          {K(Qt::CTRL | Qt::Key_Q), cmd::ID_ACQUIRE},
          {K(Qt::CTRL | Qt::Key_T), cmd::ID_OPEN_THUMBNAILS},
@@ -303,6 +308,10 @@ void CMainFrame::_RegisterCommands()
     });
     OnCommand(cmd::ID_REGISTER_FILE_TYPES, [this](int) { OnRegisterFileTypes(); });
     OnCommand(cmd::ID_SETTINGS, [this](int) { OnSettings(); });
+    // The last file operation of any window is undone from every window.
+    OnCommand(cmd::ID_UNDO_FILE_OPERATION, [](int) { UndoLastFileOperation(); });
+    OnUpdateCommand(cmd::ID_UNDO_FILE_OPERATION,
+                    [](CSCmdUI& ui) { ui.Enable(CFileUndo::Instance().CanUndo()); });
     OnCommand(cmd::ID_FULL_SCREEN, [this](int) { OnFullScreen(); });
     OnUpdateCommand(cmd::ID_FULL_SCREEN, [this](CSCmdUI& ui) {
         ui.Enable(IsFullScreen() || GetMDIChildCount() > 0);

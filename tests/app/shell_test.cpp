@@ -236,7 +236,7 @@ TEST(SettingsSheet, PagesHoldTheFieldsInOrder)
     EXPECT_EQ(file, (QStringList{"&Auto rename, during file Copy/Move, only if different sizes",
                                  "When you open an Image file from the thumbnails, browse the specific group only "
                                  "(recommended)",
-                                 "Do not enlarge images in Slideshow Mode"}));
+                                 "Do not enlarge images in Slideshow Mode", "Move deleted files to the trash"}));
     EXPECT_EQ(sheet.m_pScanPage->m_pAutoCropScanned->text(), "&Auto crop scanned image");
     EXPECT_EQ(sheet.m_pScanPage->m_pAutoCropTolerance->text(), "13");
 }
@@ -285,8 +285,22 @@ TEST(SettingsSheet, CancelLeavesTheRecordUnchanged)
     CSettingsSheet sheet(settings);
     sheet.m_pGeneralPage->m_pRememberOpenedDocuments->setChecked(false);
     sheet.m_pScanPage->m_pAutoCropTolerance->setText("77");
+    sheet.m_pFilePage->m_pMoveToTrash->setChecked(false);
     sheet.reject();
     EXPECT_EQ(settings.ToBytes(), SGeneralSettings().ToBytes());
+    EXPECT_TRUE(MoveDeletedFilesToTrash());
+}
+
+TEST(SettingsSheet, TheTrashOptionIsKeptBesideTheRecord)
+{
+    SGeneralSettings settings;
+    CSettingsSheet sheet(settings);
+    EXPECT_TRUE(sheet.m_pFilePage->m_pMoveToTrash->isChecked());
+    sheet.m_pFilePage->m_pMoveToTrash->setChecked(false);
+    sheet.accept();
+    EXPECT_FALSE(MoveDeletedFilesToTrash());
+    EXPECT_EQ(settings.ToBytes(), SGeneralSettings().ToBytes());
+    SetMoveDeletedFilesToTrash(true);
 }
 
 TEST_F(Shell, CrashGuardWarnsOnceAndClearsTheValueFirst)

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProgressDialog>
-#include <QSettings>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -42,7 +41,6 @@ namespace {
 
 using namespace fileops_text;
 
-const char kTrashKey[] = "Settings/MoveDeletedFilesToTrash";
 constexpr int kMoveAttempts = 10;
 constexpr auto kMoveRetryWait = std::chrono::milliseconds(200);
 
@@ -369,12 +367,10 @@ QString MakeAutoRenameName(const QString& folder, const QString& base, const QSt
     return QString();
 }
 
-bool MoveDeletedFilesToTrash()
+bool UndoLastFileOperation()
 {
-    return QSettings().value(QLatin1String(kTrashKey), true).toBool();
-}
-
-void SetMoveDeletedFilesToTrash(bool on)
-{
-    QSettings().setValue(QLatin1String(kTrashKey), on);
+    const QString refusal = CFileUndo::Instance().Undo();
+    if (!refusal.isEmpty())
+        FileOpAsker().Tell(refusal, QString::fromLatin1(CAmbrelApp::kAppTitle), false);
+    return refusal.isEmpty();
 }

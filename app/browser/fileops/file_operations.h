@@ -57,10 +57,9 @@ bool MoveFileRetry(const QString& source, const QString& target, unsigned flags)
 QString MakeAutoRenameName(const QString& folder, const QString& base, const QString& extension,
                            const std::function<int()>& random = {});
 
-// The user's choice of deleting into the trash (on by default); kept beside
-// the settings record.
-bool MoveDeletedFilesToTrash();
-void SetMoveDeletedFilesToTrash(bool on);
+// Puts the last rename, move or move to the trash (a whole batch) back;
+// tells why when it cannot. True when put back.
+bool UndoLastFileOperation();
 
 // Texts shown by the operations.
 namespace fileops_text {
