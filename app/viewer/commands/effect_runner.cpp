@@ -5,6 +5,7 @@
 #include <map>
 
 #include "busy_indicator.h"
+#include "effect_names.h"
 #include "choice_dialog.h"
 #include "enter_value_dialog.h"
 #include "image/velvix_buffer.h"
@@ -60,9 +61,7 @@ std::optional<std::vector<double>> CDialogPrompter::AskValues(const CEffectComma
         }
         case CEffectPrompt::Kind::Integer:
         case CEffectPrompt::Kind::HalfOfPrevious: {
-            const int initial = prompt.kind == CEffectPrompt::Kind::HalfOfPrevious && !values.empty()
-                                    ? int(values.back()) / 2
-                                    : int(prompt.defaultValue);
+            const int initial = int(EffectPromptDefault(prompt, values));
             CEnterValueDialog dialog(prompt.text, initial, int(prompt.minimum), int(prompt.maximum), m_pParent);
             if (dialog.exec() != QDialog::Accepted)
                 return std::nullopt;

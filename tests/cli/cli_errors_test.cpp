@@ -1,0 +1,142 @@
+// Every refusal: one line naming the file or the value and the reason, a
+// non-zero exit code, and no file left behind.
+#include <grp.h>
+#include <sys/mount.h>
+
+#include <gtest/gtest.h>
+
+#include "cli_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ErrorCase {
+    std::vector<std::string> args;  // "@" stands for the test's folder
+    int code;
+    std::string says;
+};
+
+long CountFiles(const fs::path& folder)
+{
+    return std::distance(fs::recursive_directory_iterator(folder), fs::recursive_directory_iterator());
+}
+
+TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
+{
+    vxtest::TempDir dir;
+    CVelvix picture = vxtest::RandomImage(30, 20, 2);
+    ASSERT_EQ(picture.SaveImage(dir.File("good.png").c_str()), 1);
+    std::ofstream(dir.File("bad [*].jpg")) << "not a picture at all";
+    fs::create_directory(dir.Path() / "folder.png");
+    const std::vector<ErrorCase> cases = {
+        {{"convert", "@/missing.png", "@/out.png"}, 1, "@/missing.png: No such file or directory"},
+        {{"convert", "@/bad [*].jpg", "@/out.png"}, 1, "@/bad [*].jpg: not a picture"},
+        {{"convert", "@/folder.png", "@/out.png"}, 1, "@/folder.png: is a folder"},
+        {{"convert", "@/good.png", "@/no such folder/out.png"}, 1, "the folder @/no such folder does not exist"},
+        {{"convert", "@/good.png", "@/folder.png"}, 1, "@/folder.png: is a folder"},
+        {{"effect", "No Such Effect", "@/good.png", "@/out.png"}, 2, "unknown effect 'No Such Effect'"},
+        {{"effect", "Gamma Correction", "30.5", "@/good.png", "@/out.png"}, 2, "30.5 is outside 0.1..30"},
+        {{"effect", "Gamma Correction", "0.09", "@/good.png", "@/out.png"}, 2, "0.09 is outside 0.1..30"},
+        {{"effect", "Gamma Correction", "nan", "@/good.png", "@/out.png"}, 2, "'nan' is not a number"},
+        {{"effect", "Gamma Correction", "1e999", "@/good.png", "@/out.png"}, 2, "'1e999' is not a number"},
+        {{"effect", "Shift Blur", "2.5", "@/good.png", "@/out.png"}, 2, "'2.5' is not an integer"},
+        {{"effect", "Shift Blur", "0", "@/good.png", "@/out.png"}, 2, "0 is outside 1..1000"},
+        {{"effect", "Negative", "1", "@/good.png", "@/out.png"}, 2, "takes 0 value(s)"},
+        {{"effect", "Rotate Angle", "10", "Bicubic", "@/good.png", "@/out.png"}, 2, "'Bicubic' is not Bilinear or B-Spline"},
+        {{"effect", "Rotate Angle", "10", "2", "@/good.png", "@/out.png"}, 2, "outside Bilinear or B-Spline"},
+        {{"effect", "Resample", "0", "@/good.png", "@/out.png"}, 2, "0 is outside 1..65535"},
+        {{"effect", "Resample", "60000", "60000", "@/good.png", "@/out.png"}, 2, "more pixels than a picture may have"},
+        {{"effect", "--effect", "@/good.png", "@/out.png"}, 2, "unknown effect '@/good.png'"},
+        {{"effect", "--effect"}, 2, "--effect needs an effect's name"},
+        {{"convert", "--jobs", "0", "@/good.png", "@/out.png"}, 2, "--jobs takes a whole number from 1 to 256"},
+        {{"convert", "--jobs", "257", "@/good.png", "@/out.png"}, 2, "not '257'"},
+        {{"convert", "-j", "2x", "@/good.png", "@/out.png"}, 2, "not '2x'"},
+        {{"convert", "--jobs"}, 2, "--jobs needs a value"},
+        {{"convert", "--format", "tiff", "-o", "@", "@/good.png"}, 2, "not 'tiff'"},
+        {{"convert", "--format", "png", "@/good.png", "@/out.png"}, 2, "--format goes with --out-dir"},
+        {{"convert", "--colour", "@/good.png", "@/out.png"}, 2, "unknown option '--colour'"},
+        {{"convert", "@/good.png"}, 2, "needs an INPUT and an OUTPUT"},
+        {{"convert", "@/good.png", "@/a.png", "@/b.png"}, 2, "many files need --out-dir"},
+        {{"convert", "-o", "@"}, 2, "no input files"},
+        {{"convert", "-o", "@", "@/good.png"}, 1, "the output would replace the input"},
+        {{"convert", "-o", "@/nowhere", "@/good.png"}, 1, "the folder @/nowhere does not exist"},
+        {{"rotate", "@/good.png"}, 2, "unknown command 'rotate'"},
+        {{}, 2, "Usage: ambrel-cli COMMAND"},
+    };
+    const std::string folder = dir.Path().string();
+    const long before = CountFiles(dir.Path());
+    for (const ErrorCase& test : cases) {
+        std::vector<std::string> args;
+        for (std::string arg : test.args)
+            args.push_back(arg.find('@') == 0 ? folder + arg.substr(1) : arg);
+        std::string says = test.says;
+        for (std::size_t at; (at = says.find('@')) != std::string::npos;)
+            says.replace(at, 1, folder);
+        const auto run = clitest::Run(args);
+        const std::string what = test.args.empty() ? "(nothing)" : test.args[0] + " " + test.args.back();
+        EXPECT_EQ(run.code, test.code) << what << ": " << run.err;
+        EXPECT_NE(run.err.find(says), std::string::npos) << what << ": " << run.err;
+        if (!test.args.empty())
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+        EXPECT_EQ(CountFiles(dir.Path()), before) << what << ": no file is left behind";
+    }
+}
+
+TEST(CliErrors, HelpForEveryCommand)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"help"}, {"--help"}, {"effect", "--help"}, {"convert", "-h"}, {"effect", "--list"}}) {
+        const auto run = clitest::Run(args);
+        EXPECT_EQ(run.code, 0) << args[0];
+        EXPECT_NE(run.out.find(args.size() > 1 && args[1] == "--list" ? "Gamma Correction" : "Usage: ambrel-cli"),
+                  std::string::npos)
+            << args[0];
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+// A disk that fills up while the picture is written: the message says so
+// and neither the picture nor a temporary file is left.
+TEST(CliErrors, AFullDiskLeavesNoFile)
+{
+    vxtest::TempDir dir, mounted;
+    if (mount("ambrel-full", mounted.Path().c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here (needs root): " << std::strerror(errno);
+    CVelvix picture = vxtest::RandomImage(300, 200, 9);
+    ASSERT_EQ(picture.SaveImage(dir.File("big.png").c_str()), 1);
+    const std::vector<std::string> outputs = {"full.bmp", "full.png", "full.jpg", "full.gif"};
+    for (const std::string& name : outputs) {
+        const auto run = clitest::Run({"convert", dir.File("big.png"), (mounted.Path() / name).string()});
+        EXPECT_EQ(run.code, 1) << name;
+        EXPECT_NE(run.err.find(name + ": could not be written"), std::string::npos) << run.err;
+        EXPECT_EQ(CountFiles(mounted.Path()), 0) << name;
+    }
+    umount(mounted.Path().c_str());
+}
+
+// A folder the user may not write to (as a user other than root, who may
+// write anywhere).
+TEST(CliErrors, AFolderWithoutWritePermission)
+{
+    vxtest::TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all, fs::perm_options::add);
+    fs::create_directory(dir.Path() / "locked");
+    fs::permissions(dir.Path() / "locked", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                               fs::perms::others_read | fs::perms::others_exec);
+    CVelvix picture = vxtest::RandomImage(10, 10, 1);
+    ASSERT_EQ(picture.SaveImage(dir.File("in.png").c_str()), 1);
+    fs::permissions(dir.File("in.png"), fs::perms::others_read, fs::perm_options::add);
+    const auto asNobody = [] {
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(99);
+    };
+    const auto run = clitest::Run({"convert", dir.File("in.png"), dir.File("locked/out.png")}, asNobody);
+    if (run.code == 99 || run.code == 127)
+        GTEST_SKIP() << "cannot run the tool as another user here";
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("locked/out.png: could not be written: Permission denied"), std::string::npos) << run.err;
+    EXPECT_EQ(CountFiles(dir.Path() / "locked"), 0);
+}
+
+} // namespace
