@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 #include "cli_run.h"
 
 namespace {
@@ -77,8 +80,9 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         const std::string what = test.args.empty() ? "(nothing)" : test.args[0] + " " + test.args.back();
         EXPECT_EQ(run.code, test.code) << what << ": " << run.err;
         EXPECT_NE(run.err.find(says), std::string::npos) << what << ": " << run.err;
-        if (!test.args.empty())
+        if (!test.args.empty()) {
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+        }
         EXPECT_EQ(CountFiles(dir.Path()), before) << what << ": no file is left behind";
     }
 }
@@ -103,7 +107,9 @@ TEST(CliErrors, AFullDiskLeavesNoFile)
     vxtest::TempDir dir, mounted;
     if (mount("ambrel-full", mounted.Path().c_str(), "tmpfs", 0, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a small file system here (needs root): " << std::strerror(errno);
-    CVelvix picture = vxtest::RandomImage(300, 200, 9);
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(mounted.Path().c_str(),
+                                                                      [](const char* path) { umount(path); });
+    CVelvix picture = vxtest::RandomImage(600, 400, 9);
     ASSERT_EQ(picture.SaveImage(dir.File("big.png").c_str()), 1);
     const std::vector<std::string> outputs = {"full.bmp", "full.png", "full.jpg", "full.gif"};
     for (const std::string& name : outputs) {
@@ -112,7 +118,6 @@ TEST(CliErrors, AFullDiskLeavesNoFile)
         EXPECT_NE(run.err.find(name + ": could not be written"), std::string::npos) << run.err;
         EXPECT_EQ(CountFiles(mounted.Path()), 0) << name;
     }
-    umount(mounted.Path().c_str());
 }
 
 // A folder the user may not write to (as a user other than root, who may
