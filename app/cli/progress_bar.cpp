@@ -25,6 +25,11 @@ CProgressBar::CProgressBar(std::FILE* out, long total)
 
 std::string CProgressBar::Text(long done, long total, double seconds)
 {
+    if (total < 0) {  // a walk that does not know its end
+        char text[64];
+        std::snprintf(text, sizeof text, "%ld files, %.1f files/s", done, seconds > 0 ? double(done) / seconds : 0.0);
+        return text;
+    }
     constexpr int kWidth = 30;
     const int filled = total > 0 ? int(double(kWidth) * double(done) / double(total)) : kWidth;
     std::string text = "[" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] ";

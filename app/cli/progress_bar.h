@@ -5,7 +5,8 @@
 #include <string>
 
 // A one-line progress bar on a terminal: files done, files per second and
-// the time left. Not thread-safe; the caller serialises.
+// the time left (with a total below 0, only the files and their rate). Not
+// thread-safe; the caller serialises.
 class CProgressBar {
 public:
     CProgressBar(std::FILE* out, long total);
