@@ -56,6 +56,5 @@ report() {
 }
 
 report "convert to JPEG" convert --format jpg
-report "convert to PNG" convert --format png
+report "convert to BMP" convert --format bmp
 report "effect Gaussian Blur, to JPEG" effect --effect "Gaussian Blur"
-report "effect Negative + Emboss, to BMP" effect --format bmp --effect Negative --effect Emboss
