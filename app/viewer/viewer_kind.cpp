@@ -28,6 +28,7 @@ void RegisterViewerResources()
                    M::Item("&Save\tCtrl+S", cmd::ID_FILE_SAVE), M::Item("Save &As...", cmd::ID_FILE_SAVE_AS),
                    M::Separator(), M::Item("&Rename File\tF2", ID_RENAME_FILE), M::Item("&Move File\tF7", ID_MOVE_FILE),
                    M::Item("&Copy File\tF8", ID_COPY_FILE), M::Item("&Delete File\tDel", ID_DELETE_FILE),
+                   M::Item("&Undo File Operation\tCtrl+Alt+Z", cmd::ID_UNDO_FILE_OPERATION),
                    M::Separator(), M::Item("Set as &wallpaper", ID_SET_WALLPAPER), M::Separator(),
                    M::Item("&Select Source", cmd::ID_SELECT_SOURCE), M::Item("&Acquire\tCtrl+Q", cmd::ID_ACQUIRE),
                    M::Separator(), M::Item("&Print...\tCtrl+P", ID_FILE_PRINT),

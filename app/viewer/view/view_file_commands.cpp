@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
+
+#include "browser/fileops/file_operations.h"
 #include "shell/ambrel_app.h"
 #include "shell/shell_dialogs.h"
 #include "support/doc_template_manager.h"
@@ -16,6 +19,7 @@
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
 #include "viewer/image_info_dialog.h"
+#include "viewer/pixel_frame.h"
 #include "viewer/view/view_navigation.h"
 
 using namespace viewcmd;
@@ -47,6 +51,14 @@ CViewFileCommands::CViewFileCommands(CAmbrelView& view) : CViewPart(view)
             AmbrelApp()->GetTemplateManager().OpenNewFrame(QStringLiteral("CDIFFrame"), true);
     });
     OnUpdateCommand(ID_FIND_DUPLICATES, [](CSCmdUI& ui) { ui.Enable(IsKindRegistered("CDIFFrame")); });
+    OnCommand(ID_RENAME_FILE, [this](int) { _RenameFile(); });
+    OnCommand(ID_MOVE_FILE, [this](int) { _MoveFile(); });
+    OnCommand(ID_COPY_FILE, [this](int) { _CopyFile(); });
+    OnCommand(ID_DELETE_FILE, [this](int) { _DeleteFile(); });
+    for (int id : {ID_RENAME_FILE, ID_MOVE_FILE, ID_COPY_FILE, ID_DELETE_FILE})
+        OnUpdateCommand(id, [this](CSCmdUI& ui) {
+            ui.Enable(Doc() && Doc()->IsEditMode() && !Doc()->GetPathName().isEmpty());
+        });
     OnCommand(ID_IMAGE_INFO, [this](int) { _ShowImageInfo(); });
     OnUpdateCommand(ID_IMAGE_INFO, [](CSCmdUI& ui) { ui.Enable(true); });
     OnCommand(ID_FILE_SEND_MAIL, [this](int) { _SendMail(); });
@@ -145,4 +157,77 @@ void CViewFileCommands::_SendMail()
     QProcess::startDetached(QStringLiteral("xdg-email"),
                             {QStringLiteral("--attach"), doc->GetPathName(), QStringLiteral("--subject"),
                              QFileInfo(doc->GetPathName()).fileName()});
+}
+
+void CViewFileCommands::_RenameFile()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc || !doc->IsEditMode())
+        return;
+    const QString old = doc->GetPathName();
+    const QString renamed = RenameFile(old, false);
+    if (renamed.isEmpty())
+        return;
+    CSortableStringArray& files = doc->ActiveList().files;
+    const int current = doc->m_nCurrentFile;
+    if (current >= 0 && current < files.GetSize() && files[current] == old.toStdString())
+        files[current] = renamed.toStdString();
+    doc->SetPathName(renamed, true);
+    m_View.Navigation().UpdatePositionDisplay();
+}
+
+void CViewFileCommands::_CopyFile()
+{
+    if (CAmbrelDoc* doc = Doc(); doc && doc->IsEditMode())
+        CopyFileTo(doc->GetPathName());
+}
+
+void CViewFileCommands::_MoveFile()
+{
+    CAmbrelDoc* doc = Doc();
+    // Changes not saved first would be lost with the next file.
+    if (!doc || !doc->IsEditMode() || !m_View.Navigation().CanLeaveImage())
+        return;
+    const QString path = doc->GetPathName();
+    if (MoveFileTo(path) == 1)
+        _ShowNextAfterRemoval(path);
+}
+
+void CViewFileCommands::_DeleteFile()
+{
+    CAmbrelDoc* doc = Doc();
+    if (!doc || !doc->IsEditMode())
+        return;
+    const QString path = doc->GetPathName();
+    if (DeleteFileAsk(path))
+        _ShowNextAfterRemoval(path);
+}
+
+void CViewFileCommands::_ShowNextAfterRemoval(const QString& removed)
+{
+    CAmbrelDoc* doc = Doc();
+    CSortableStringArray& files = doc->ActiveList().files;
+    const std::string gone = removed.toStdString();
+    // The entry that followed the removed one takes its index.
+    const int current = doc->m_nCurrentFile;
+    int index = current;
+    CSortableStringArray rest;
+    for (int i = 0; i < files.GetSize(); ++i) {
+        if (files[i] != gone)
+            rest.Add(files[i]);
+        else if (current < 0 && index < 0)
+            index = i;
+        else if (i < current)
+            --index;
+    }
+    files = rest;
+    doc->SetModifiedFlag(false);
+    if (files.GetSize() == 0) {
+        if (CPixelFrame* frame = m_View.Frame())
+            frame->PostCloseFrame();
+        return;
+    }
+    doc->m_nCurrentFile = std::clamp(index, 0, files.GetSize() - 1);
+    m_View.Navigation().LoadCurrentFile(1, true);
+    m_View.Navigation().UpdatePositionDisplay();
 }

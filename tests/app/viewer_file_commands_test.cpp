@@ -1,0 +1,126 @@
+// The image window's file commands on the shown file: rename, move, copy and
+// delete, with their questions answered by a script.
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include "browser/fileops/file_undo.h"
+#include "program_fixture.h"
+#include "scripted_asker.h"
+#include "shell/command_ids.h"
+#include "viewer/view/view_commands.h"
+
+namespace {
+
+using vxtest::ProcessEvents;
+
+class ViewerFileCommands : public vxtest::ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        CFileUndo::Instance().Clear();
+        QDir().mkpath(Sorted());
+    }
+
+    // Three pictures of different widths; opens the first.
+    vxtest::ImageWindowParts OpenThree()
+    {
+        for (int i = 1; i <= 3; ++i) {
+            CVelvix picture = vxtest::FilledImage(10 * i, 8, 0x102030u * VxPixel(i));
+            EXPECT_EQ(picture.SaveImage(m_dir.File(Name(i)).c_str()), 1);
+        }
+        EXPECT_TRUE(m_main->OpenPath(Path(1)));
+        ProcessEvents();
+        return Active();
+    }
+    static std::string Name(int i) { return "photo " + std::to_string(i) + " [%].png"; }
+    QString Path(int i) const { return QString::fromStdString(m_dir.File(Name(i))); }
+    QString Sorted() const { return QString::fromStdString(m_dir.File("sorted")); }
+    bool Run(int id)
+    {
+        const bool handled = m_main->ExecuteCommand(id);
+        ProcessEvents();
+        return handled;
+    }
+
+    vxtest::ScriptedAsker m_ask;
+};
+
+TEST_F(ViewerFileCommands, MoveAndDeleteShowTheNextFile)
+{
+    auto window = OpenThree();
+    ASSERT_NE(window.doc, nullptr);
+    m_ask.destinations = {Sorted()};
+    ASSERT_TRUE(Run(viewcmd::ID_MOVE_FILE));
+    EXPECT_EQ(m_ask.log, QStringList{"destination: Move photo 1 [%] to"});
+    EXPECT_TRUE(QFile::exists(Sorted() + "/photo 1 [%].png"));
+    EXPECT_EQ(window.doc->GetPathName(), Path(2));
+    EXPECT_EQ(window.Image().GetWidth(), 20);
+    EXPECT_EQ(window.doc->GetFileCount(), 2);
+
+    // The last file of the list: the one before it follows.
+    ASSERT_TRUE(Run(viewcmd::ID_LAST_FILE));
+    m_ask.yesNo = {true};
+    ASSERT_TRUE(Run(viewcmd::ID_DELETE_FILE));
+    EXPECT_FALSE(QFile::exists(Path(3)));
+    EXPECT_EQ(window.doc->GetPathName(), Path(2));
+    EXPECT_EQ(window.doc->GetFileCount(), 1);
+
+    // Undo (from the frame, as Ctrl+Alt+Z) puts the deleted file back.
+    ASSERT_TRUE(Run(cmd::ID_UNDO_FILE_OPERATION));
+    EXPECT_TRUE(QFile::exists(Path(3)));
+
+    // The last file: the window closes.
+    m_ask.yesNo = {true};
+    ASSERT_TRUE(Run(viewcmd::ID_DELETE_FILE));
+    ProcessEvents();
+    EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+}
+
+TEST_F(ViewerFileCommands, RefusedOperationsLeaveTheWindowAsItWas)
+{
+    auto window = OpenThree();
+    ASSERT_NE(window.doc, nullptr);
+    struct Case {
+        const char* what;
+        int command;
+        std::function<void()> script;
+    } const cases[] = {
+        {"move cancelled", viewcmd::ID_MOVE_FILE, [&] { m_ask.destinations = {std::nullopt}; }},
+        {"move to an empty slot", viewcmd::ID_MOVE_FILE, [&] { m_ask.destinations = {QString()}; }},
+        {"move onto an existing file, cancelled", viewcmd::ID_MOVE_FILE, [&] {
+             QFile::copy(Path(2), Sorted() + "/photo 1 [%].png");
+             m_ask.destinations = {Sorted()};
+             m_ask.overwrite = {2};
+         }},
+        {"delete answered No", viewcmd::ID_DELETE_FILE, [&] { m_ask.yesNo = {false}; }},
+        {"rename cancelled", viewcmd::ID_RENAME_FILE, [&] { m_ask.names = {std::nullopt}; }},
+        {"copy", viewcmd::ID_COPY_FILE, [&] { m_ask.destinations = {Sorted()}; m_ask.overwrite = {2}; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.script();
+        ASSERT_TRUE(Run(c.command));
+        EXPECT_EQ(window.doc->GetPathName(), Path(1));
+        EXPECT_EQ(window.Image().GetWidth(), 10);
+        EXPECT_EQ(window.doc->GetFileCount(), 3);
+        EXPECT_TRUE(QFile::exists(Path(1)));
+    }
+}
+
+TEST_F(ViewerFileCommands, RenameGivesTheDocumentTheNewPath)
+{
+    auto window = OpenThree();
+    ASSERT_NE(window.doc, nullptr);
+    m_ask.names = {QStringLiteral("renamed ü")};
+    ASSERT_TRUE(Run(viewcmd::ID_RENAME_FILE));
+    const QString renamed = QString::fromStdString(m_dir.File("renamed ü.png"));
+    EXPECT_EQ(window.doc->GetPathName(), renamed);
+    EXPECT_TRUE(QFile::exists(renamed));
+    EXPECT_EQ(m_app->GetRecentFileList()[0], renamed);
+    EXPECT_EQ(window.Image().GetWidth(), 10);
+}
+
+} // namespace
