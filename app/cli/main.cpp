@@ -10,6 +10,7 @@
 #include "batch_runner.h"
 #include "cli_commands.h"
 #include "command_line.h"
+#include "duplicate_commands.h"
 
 namespace {
 
@@ -19,10 +20,12 @@ const char kUsage[] =
     "Commands:\n"
     "  effect    apply effects of the program to pictures\n"
     "  convert   write pictures in another format\n"
+    "  scan      build the duplicate finder's signature database from folders\n"
+    "  compare   list the groups of similar pictures of that database\n"
     "  help      this text; 'ambrel-cli COMMAND --help' tells about a command\n"
     "\n"
     "Exit codes: 0 every file done, 1 some files failed, 2 a mistake on the\n"
-    "command line, 130 interrupted.\n";
+    "command line, 130 interrupted (a stopped scan keeps the records so far).\n";
 
 const char kEffectUsage[] =
     "Usage: ambrel-cli effect NAME [VALUE...] INPUT OUTPUT\n"
@@ -59,6 +62,7 @@ const char kConvertUsage[] =
 void OnInterrupt(int)
 {
     InterruptBatch();
+    StopDuplicateWork();
     // A second interruption ends the program at once.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
@@ -114,6 +118,11 @@ int main(int argc, char** argv)
     }
     if (command == "effect" || command == "convert")
         return RunBatchCommand(command, rest);
+    if (command == "scan" || command == "compare") {
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+        return command == "scan" ? RunScanCommand(rest) : RunCompareCommand(rest);
+    }
     std::fprintf(stderr, "ambrel-cli: unknown command '%s' (ambrel-cli help lists them)\n", command.c_str());
     return kExitUsage;
 }
