@@ -2,10 +2,17 @@
 
 // Helpers shared by the library's tests: random pictures, temporary folders,
 // paths into the external test suites, and whole-buffer comparison.
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "image/velvix.h"
 
@@ -76,5 +83,46 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Runs `check` as the unprivileged user 65534 in a child process: root may
+// write any file, so a permission rule checked as root passes whatever the
+// code does. The folders in `owned` are handed to that user first. `check`
+// returns "" when it passes, otherwise what failed. No value when the
+// privileges cannot be dropped (the caller skips and says so).
+inline std::optional<std::string> RunUnprivileged(const std::vector<std::filesystem::path>& owned,
+                                                  const std::function<std::string()>& check)
+{
+    if (geteuid() != 0)
+        return check();
+    for (const auto& folder : owned)
+        if (chown(folder.c_str(), 65534, 65534) != 0)
+            return std::nullopt;
+    int channel[2];
+    if (pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 || geteuid() == 0)
+            _exit(3);
+        const std::string failures = check();
+        const bool sent = write(channel[1], failures.data(), failures.size()) == ssize_t(failures.size());
+        _exit(sent ? 0 : 4);
+    }
+    close(channel[1]);
+    std::string failures;
+    char buffer[4096];
+    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+        failures.append(buffer, std::size_t(got));
+    close(channel[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return std::nullopt;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        return std::nullopt;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        failures += "the unprivileged check did not finish (status " + std::to_string(status) + ")";
+    return failures;
+}
 
 } // namespace vxtest

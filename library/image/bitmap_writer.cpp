@@ -26,6 +26,18 @@ bool CVelvix_BitmapWriter::SaveBitmapImage(const char* path)
 {
     if (!IsValidObject() || !path)
         return false;
+    FILE* file = std::fopen(path, "wbe");
+    if (!file)
+        return false;
+    bool written = WriteBitmapFile(file);
+    written = std::fflush(file) == 0 && written;
+    return std::fclose(file) == 0 && written;
+}
+
+bool CVelvix_BitmapWriter::WriteBitmapFile(std::FILE* file)
+{
+    if (!IsValidObject() || !file)
+        return false;
     const int width = GetWidth(), height = GetHeight();
     const int padding = width & 3;
     const std::size_t rowBytes = std::size_t(width) * 3 + padding;
@@ -53,9 +65,6 @@ bool CVelvix_BitmapWriter::SaveBitmapImage(const char* path)
     std::unique_ptr<unsigned char[]> slice(new (std::nothrow) unsigned char[sliceRows * rowBytes]);
     if (!slice)
         return false;
-    FILE* file = std::fopen(path, "wb");
-    if (!file)
-        return false;
     bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header;
     VxPixel* pixels = GetImageData();
     for (std::size_t first = 0; written && first < std::size_t(height); first += sliceRows) {
@@ -74,6 +83,5 @@ bool CVelvix_BitmapWriter::SaveBitmapImage(const char* path)
         }
         written = std::fwrite(slice.get(), 1, rows * rowBytes, file) == rows * rowBytes;
     }
-    written = std::fflush(file) == 0 && written;
-    return std::fclose(file) == 0 && written;
+    return written;
 }

@@ -24,6 +24,16 @@ bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input);
 bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input);
 bool VxDecodeGif(CVelvix_PixelInterface& image, VxCodecInput& input);
 
+// The buffer for a decoder that writes every pixel: a picture of the same
+// size keeps its buffer (no new allocation, no page faults on first touch),
+// any other gets a new one.
+inline bool VxDecodeBuffer(CVelvix_PixelInterface& image, int height, int width)
+{
+    if (image.IsValidObject() && image.GetWidth() == width && image.GetHeight() == height)
+        return true;
+    return image.RawCreateImage(height, width);
+}
+
 // Each encoder writes the picture (the top byte of the pixels ignored) to an
 // open file and returns false on any error, including a failed write.
 bool VxEncodeJpeg(CVelvix_PixelInterface& image, std::FILE* file);

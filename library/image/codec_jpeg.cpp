@@ -148,7 +148,7 @@ bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
 
     const long width = long(info.output_width), height = long(info.output_height);
     const bool swap = orientation >= 5;
-    if (!image.RawCreateImage(int(swap ? width : height), int(swap ? height : width))) {
+    if (!VxDecodeBuffer(image, int(swap ? width : height), int(swap ? height : width))) {
         jpeg_destroy_decompress(&info);
         return false;
     }

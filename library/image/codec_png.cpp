@@ -100,7 +100,7 @@ bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input)
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != std::size_t(width) * 4 ||
-        !image.RawCreateImage(int(height), int(width))) {
+        !VxDecodeBuffer(image, int(height), int(width))) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }

@@ -111,18 +111,22 @@ bool CVelvix_JPEGAndOthersSupport::SaveCodecImage(const char* path, VxCodecForma
     std::FILE* file = std::fopen(path, "wbe");
     if (!file)
         return false;
-    bool written = false;
-    switch (format) {
-    case VxCodecFormat::Jpeg:
-        written = VxEncodeJpeg(*this, file);
-        break;
-    case VxCodecFormat::Png:
-        written = VxEncodePng(*this, file);
-        break;
-    case VxCodecFormat::Gif:
-        written = VxEncodeGif(*this, file);
-        break;
-    }
+    bool written = WriteCodecFile(file, format);
     written = std::fflush(file) == 0 && !std::ferror(file) && written;
     return std::fclose(file) == 0 && written;
+}
+
+bool CVelvix_JPEGAndOthersSupport::WriteCodecFile(std::FILE* file, VxCodecFormat format)
+{
+    if (!file || !IsValidObject())
+        return false;
+    switch (format) {
+    case VxCodecFormat::Jpeg:
+        return VxEncodeJpeg(*this, file);
+    case VxCodecFormat::Png:
+        return VxEncodePng(*this, file);
+    case VxCodecFormat::Gif:
+        return VxEncodeGif(*this, file);
+    }
+    return false;
 }

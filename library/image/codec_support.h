@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "image/pixel_interface.h"
 
@@ -15,4 +16,6 @@ public:
     bool ReadCodecImage(QPainter* dc, const char* path);
     bool ReadCodecMemory(const unsigned char* data, std::size_t size);
     bool SaveCodecImage(const char* path, VxCodecFormat format);
+    // Encodes into an open file; the caller flushes and closes it.
+    bool WriteCodecFile(std::FILE* file, VxCodecFormat format);
 };

@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "image/velvix.h"
 
@@ -36,18 +39,6 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Permissions for the saved file: those of the file it replaces, or the
-// usual ones for a new file.
-mode_t TargetMode(const std::string& path)
-{
-    struct stat info {};
-    if (stat(path.c_str(), &info) == 0)
-        return info.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
 // Saving through a symbolic link changes the file it points to; the link
 // stays.
 std::string ResolvedTarget(const std::string& path)
@@ -59,16 +50,95 @@ std::string ResolvedTarget(const std::string& path)
     return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-// Data of a file or folder on the disk; false when the disk reports an error
-// (a full disk may only say so here).
-bool SyncToDisk(const std::string& path)
+// A new file beside the target. It replaces an existing file, so it starts
+// private and takes the old file's owner and mode when complete; for a new
+// picture the system gives it the mode of any new file (umask, default ACL),
+// without the process-wide umask being read or changed.
+struct TempFile {
+    std::string path;
+    std::FILE* file = nullptr;
+};
+
+bool CreateTemp(const std::string& folder, bool replacing, TempFile& temp)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937_64 random((std::uint64_t(seed()) << 32) ^ seed() ^ std::uint64_t(getpid()));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = folder + "/.velvix-save-";
+        for (int i = 0; i < 10; ++i)
+            path += letters[random() % (sizeof letters - 1)];
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        temp.file = fdopen(fd, "wb");
+        if (!temp.file) {
+            close(fd);
+            unlink(path.c_str());
+            return false;
+        }
+        temp.path = std::move(path);
+        return true;
+    }
+    return false;
+}
+
+// Owner and mode of the file being replaced. Only the owner's own group may
+// be kept by a user; a failure there is not a reason to refuse the save.
+void TakeOwnerAndMode(int fd, const struct stat& old)
+{
+    if (fchown(fd, old.st_uid, old.st_gid) != 0)
+        (void)!fchown(fd, uid_t(-1), old.st_gid);
+    fchmod(fd, old.st_mode & 07777);
+}
+
+// Data of a folder on the disk; false when the disk reports an error.
+bool SyncFolder(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool synced = fsync(fd) == 0;
     close(fd);
     return synced;
+}
+
+// A file with other names (hard links) is rewritten where it is, so that
+// every name keeps showing the picture, from the complete and synced
+// temporary file. The space is reserved first, so that a full disk is
+// found before the old picture is touched.
+bool CopyInPlace(int from, const std::string& target)
+{
+    struct stat info {};
+    if (fstat(from, &info) != 0)
+        return false;
+    const int to = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (to < 0)
+        return false;
+    bool copied = fallocate(to, 0, 0, info.st_size) == 0 || errno == EOPNOTSUPP;
+    std::vector<char> buffer(copied ? 1 << 20 : 0);
+    for (off_t at = 0; copied && at < info.st_size;) {
+        const ssize_t got = pread(from, buffer.data(), buffer.size(), at);
+        copied = got > 0 && pwrite(to, buffer.data(), std::size_t(got), at) == got;
+        at += got;
+    }
+    copied = copied && ftruncate(to, info.st_size) == 0 && fsync(to) == 0;
+    return close(to) == 0 && copied;
+}
+
+bool Encode(CVelvix& image, const char* path, std::FILE* file)
+{
+    const std::string key = ExtensionKey(path);
+    if (Contains(key, "bmp"))
+        return image.WriteBitmapFile(file);
+    if (Contains(key, "gif"))
+        return image.WriteCodecFile(file, VxCodecFormat::Gif);
+    if (Contains(key, "png"))
+        return image.WriteCodecFile(file, VxCodecFormat::Png);
+    return image.WriteCodecFile(file, VxCodecFormat::Jpeg);
 }
 
 } // namespace
@@ -88,33 +158,31 @@ int CVelvix::SaveImage(const char* path)
     if (!path || !IsValidObject())
         return 0;
     const std::string target = ResolvedTarget(path);
-    std::string temp = FolderOf(target) + "/.velvix-save-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
+    struct stat old {};
+    const bool replacing = stat(target.c_str(), &old) == 0;
+    // The folder would allow a rename over a file the user may not write;
+    // such a file is not replaced behind the user's back.
+    if (replacing && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return 0;
-    close(fd);
-
-    const std::string key = ExtensionKey(path);
-    bool written;
-    if (Contains(key, "bmp"))
-        written = SaveBitmapImage(temp.c_str());
-    else if (Contains(key, "gif"))
-        written = SaveCodecImage(temp.c_str(), VxCodecFormat::Gif);
-    else if (Contains(key, "png"))
-        written = SaveCodecImage(temp.c_str(), VxCodecFormat::Png);
-    else
-        written = SaveCodecImage(temp.c_str(), VxCodecFormat::Jpeg);
+    TempFile temp;
+    if (!CreateTemp(FolderOf(target), replacing, temp))
+        return 0;
 
     // The new file is complete on the disk before it takes the old one's
     // place, so that a power cut leaves one picture or the other.
-    if (written) {
-        chmod(temp.c_str(), TargetMode(target));
-        written = SyncToDisk(temp) && std::rename(temp.c_str(), target.c_str()) == 0;
-    }
-    if (!written) {
-        unlink(temp.c_str());
+    const int fd = fileno(temp.file);
+    const bool inPlace = replacing && S_ISREG(old.st_mode) && old.st_nlink > 1;
+    bool written = Encode(*this, path, temp.file) && std::fflush(temp.file) == 0 && !std::ferror(temp.file);
+    if (written && replacing)
+        TakeOwnerAndMode(fd, old);
+    written = written && fsync(fd) == 0;
+    if (written)
+        written = inPlace ? CopyInPlace(fd, target) : std::rename(temp.path.c_str(), target.c_str()) == 0;
+    written = std::fclose(temp.file) == 0 && written;
+    if (!written || inPlace)
+        unlink(temp.path.c_str());
+    if (!written)
         return 0;
-    }
-    SyncToDisk(FolderOf(target));
+    SyncFolder(FolderOf(target));
     return 1;
 }

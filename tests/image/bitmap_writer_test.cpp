@@ -6,6 +6,10 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -19,12 +23,36 @@ std::vector<unsigned char> ReadAll(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+namespace fs = std::filesystem;
+
+std::atomic<int> g_umaskCalls {0};
+
+std::string WriteOld(const std::string& path, mode_t mode)
+{
+    std::ofstream(path) << "old";
+    return chmod(path.c_str(), mode) == 0 ? "" : path + ": chmod failed\n";
+}
+
+int Entries(const fs::path& folder)
+{
+    return int(std::distance(fs::directory_iterator(folder), {}));
+}
+
 unsigned Get32(const std::vector<unsigned char>& b, int at)
 {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | unsigned(b[at + 3]) << 24;
 }
 
 } // namespace
+
+// Every call of umask by this process lands here: saving must not change the
+// process-wide mask even for a moment, since another thread may be creating
+// a file at that time.
+extern "C" mode_t umask(mode_t mask) noexcept
+{
+    ++g_umaskCalls;
+    return mode_t(syscall(SYS_umask, mask));
+}
 
 TEST(BitmapWriter, HeaderLayoutAndRowPadding)
 {
@@ -120,13 +148,131 @@ TEST(SaveImage, ReplacesAnExistingFileAndKeepsItsPermissions)
         std::ofstream(path) << "old";
     }
     chmod(path.c_str(), 0640);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    }
     CVelvix image = vxtest::RandomImage(6, 2);
     ASSERT_EQ(image.SaveImage(path.c_str()), 1);
     EXPECT_EQ(ReadAll(path).size(), 58u + 2 * 20);
     struct stat info {};
     stat(path.c_str(), &info);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u) << "root saving a user's picture leaves it the user's";
+        EXPECT_EQ(info.st_gid, 65534u);
+    }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+}
+
+// A new picture gets the mode the system gives any new file, and the
+// process-wide umask is neither read nor changed to learn it.
+TEST(SaveImage, ANewFileFollowsTheUmaskWithoutTouchingIt)
+{
+    vxtest::TempDir dir;
+    CVelvix image = vxtest::RandomImage(4, 4);
+    const mode_t old = umask(027);
+    const int callsBefore = g_umaskCalls;
+    const int result = image.SaveImage(dir.File("new.png").c_str());
+    const int calls = g_umaskCalls - callsBefore;
+    umask(old);
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(calls, 0);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.File("new.png").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+// Another name of the same file (a hard link) shows the new picture too.
+TEST(SaveImage, AHardLinkedPictureKeepsItsLinks)
+{
+    vxtest::TempDir dir;
+    const std::string path = dir.File("a.bmp"), other = dir.File("b.bmp");
+    WriteOld(path, 0644);
+    ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
+    for (const int size : {40, 2}) { // growing and shrinking the file
+        CVelvix image = vxtest::RandomImage(size, size, size);
+        ASSERT_EQ(image.SaveImage(path.c_str()), 1);
+        struct stat info {};
+        ASSERT_EQ(stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_nlink, 2u);
+        EXPECT_EQ(info.st_size, off_t(ReadAll(path).size()));
+        CVelvix back;
+        ASSERT_EQ(back.ReadImage(other.c_str()), 1);
+        EXPECT_EQ(vxtest::FirstDifference(back, image), -1);
+        EXPECT_EQ(Entries(dir.Path()), 2) << "no temporary file is left";
+    }
+}
+
+// A name that is a folder: the final rename fails; the folder and what it
+// holds stay, and no temporary file is left.
+TEST(SaveImage, ANameThatIsAFolderIsRefused)
+{
+    vxtest::TempDir dir;
+    for (const char* name : {"empty.jpg", "full.bmp"}) {
+        const fs::path folder = dir.Path() / name;
+        fs::create_directory(folder);
+        if (std::string(name) == "full.bmp")
+            WriteOld((folder / "inside").string(), 0644);
+        CVelvix image = vxtest::RandomImage(5, 5);
+        EXPECT_EQ(image.SaveImage(folder.c_str()), 0) << name;
+        EXPECT_TRUE(fs::is_directory(folder)) << name;
+    }
+    EXPECT_EQ(ReadAll(dir.File("full.bmp/inside")), (std::vector<unsigned char> {'o', 'l', 'd'}));
+    EXPECT_EQ(Entries(dir.Path()), 2);
+}
+
+// The permission rules of saving, as an ordinary user.
+TEST(SaveImage, RespectsFilePermissionsAsAnOrdinaryUser)
+{
+    vxtest::TempDir dir;
+    const fs::path folder = dir.Path();
+    CVelvix image = vxtest::RandomImage(7, 5, 3);
+    const auto failures = vxtest::RunUnprivileged({folder}, [&]() -> std::string {
+        struct Case {
+            const char* name;
+            mode_t mode;
+            int result;
+        } const cases[] = {
+            {"read-only.bmp", 0444, 0}, // the user may not write it: refused
+            {"no-access.png", 0000, 0},
+            {"write-only.bmp", 0200, 1}, // without the owner's read bit
+            {"private.png", 0600, 1},
+            {"shared.bmp", 0664, 1},
+        };
+        std::string failed;
+        for (const Case& c : cases) {
+            const std::string path = (folder / c.name).string();
+            failed += WriteOld(path, c.mode);
+            if (image.SaveImage(path.c_str()) != c.result)
+                failed += std::string(c.name) + ": wrong result\n";
+            struct stat info {};
+            if (stat(path.c_str(), &info) != 0 || (info.st_mode & 07777) != c.mode)
+                failed += std::string(c.name) + ": mode changed\n";
+            chmod(path.c_str(), 0600);
+            CVelvix back;
+            const bool isNew = back.ReadImage(path.c_str()) == 1 && vxtest::FirstDifference(back, image) == -1;
+            const bool isOld = ReadAll(path) == std::vector<unsigned char> {'o', 'l', 'd'};
+            if (c.result ? !isNew : !isOld)
+                failed += std::string(c.name) + ": wrong content\n";
+        }
+        // A writable file in a folder the user may not write to.
+        const fs::path closed = folder / "closed";
+        fs::create_directory(closed);
+        failed += WriteOld((closed / "a.bmp").string(), 0644);
+        chmod(closed.c_str(), 0555);
+        if (image.SaveImage((closed / "a.bmp").c_str()) != 0)
+            failed += "closed folder: saved\n";
+        if (ReadAll((closed / "a.bmp").string()) != std::vector<unsigned char> {'o', 'l', 'd'})
+            failed += "closed folder: file changed\n";
+        chmod(closed.c_str(), 0755);
+        if (Entries(folder) != int(std::size(cases)) + 1 || Entries(closed) != 1)
+            failed += "a temporary file was left\n";
+        return failed;
+    });
+    if (!failures)
+        GTEST_SKIP() << "cannot run as user 65534; permission rules are not checked as root";
+    EXPECT_EQ(*failures, "");
 }
 
 TEST(SaveImage, FailsOnAFullDisk)

@@ -393,6 +393,31 @@ TEST(JpegSuites, ExifOrientationShowsThePhotoUpright)
     EXPECT_EQ(small.GetHeight(), 2);
 }
 
+// A picture read into an image of the same size reuses its buffer, and
+// every pixel is written (nothing of the old picture shows through).
+TEST(ImageFiles, ReadingIntoAPictureOfTheSameSizeReusesItsBuffer)
+{
+    std::vector<std::string> files;
+    for (int n = 0; n <= 8; ++n)
+        files.push_back("jpeg/exif-orientation-examples/Landscape_" + std::to_string(n) + ".jpg");
+    for (const char* name : {"basn2c08", "basn0g01", "basn3p04", "basi6a16", "basn4a08"})
+        files.push_back(std::string("png/pngsuite/") + name + ".png");
+    files.push_back("gif/giflib/gifgrid.gif");
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const std::string path = vxtest::TestData(file);
+        CVelvix fresh;
+        ASSERT_EQ(fresh.ReadImage(path.c_str()), 1);
+        CVelvix reused = vxtest::FilledImage(fresh.GetWidth(), fresh.GetHeight(), 0xFFFFFFFF);
+        const VxPixel* buffer = vxtest::Data(reused);
+        ASSERT_EQ(reused.ReadImage(path.c_str()), 1);
+        EXPECT_EQ(vxtest::FirstDifference(reused, fresh), -1);
+        if (file.find(".gif") == std::string::npos) {
+            EXPECT_EQ(vxtest::Data(reused), buffer);
+        }
+    }
+}
+
 // The policy in one table: a PNG, JPEG or GIF decodes exactly when the
 // system library decodes it (a warning included), with the deliberate
 // differences listed here.
