@@ -1,6 +1,7 @@
 #include "effects/encode_text.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -26,7 +27,32 @@ int CVelvix_EncodeText::GetEncodeTextCapacity()
 {
     if (!IsValidObject())
         return -1;
-    return std::max(0, GetEncodeTextMaxSize() - kMarkerLength);
+    const int room = GetEncodeTextMaxSize() - kMarkerLength;
+    return room > 1 ? room : 0;
+}
+
+bool CVelvix_EncodeText::ToLatin1(const std::string& utf8, std::string& latin1)
+{
+    // Latin-1 is U+0000..U+00FF: ASCII bytes, or the two-byte forms C2 and C3
+    // followed by one continuation byte. Every other lead byte starts a
+    // character beyond it (or is malformed).
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead < 0x80) {
+            out.push_back(char(lead));
+            continue;
+        }
+        if ((lead != 0xC2 && lead != 0xC3) || i + 1 == utf8.size())
+            return false;
+        const auto next = static_cast<unsigned char>(utf8[++i]);
+        if ((next & 0xC0) != 0x80)
+            return false;
+        out.push_back(char(((lead & 0x03) << 6) | (next & 0x3F)));
+    }
+    latin1 = std::move(out);
+    return true;
 }
 
 bool CVelvix_EncodeText::EncodeText(const std::string& text)

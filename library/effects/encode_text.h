@@ -12,9 +12,14 @@ public:
     // The number of blocks that carry the marker and the text: W x H / 256 - 4
     // (negative for small images), or -1 without pixels.
     int GetEncodeTextMaxSize();
-    // The longest text EncodeText accepts: the blocks left after the marker
-    // (0 when there are none), or -1 without pixels.
+    // The longest text EncodeText accepts: the blocks left after the marker,
+    // or -1 without pixels. Room for a single character counts as none, so
+    // that the encode command does nothing on such a small picture.
     int GetEncodeTextCapacity();
+    // The text's characters as Latin-1 bytes, one per character, from UTF-8.
+    // False when a character has no Latin-1 byte or the UTF-8 is malformed:
+    // such a text is refused rather than stored with '?' in their place.
+    static bool ToLatin1(const std::string& utf8, std::string& latin1);
     // Hides the text's bytes; false, with the image unchanged, for an empty
     // text, a text longer than the capacity or one containing a zero byte.
     bool EncodeText(const std::string& text);

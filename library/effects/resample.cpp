@@ -158,7 +158,7 @@ void CVelvix_Resample::_Resample(int newHeight, int newWidth, Sampler sampler)
 {
     const int w = GetWidth(), h = GetHeight();
     CVelvixBitmap old;
-    if (!VxReplaceBuffer(*this, newHeight, newWidth, old))
+    if (!VxSizeAllowed(newWidth, newHeight) || !VxReplaceBuffer(*this, newHeight, newWidth, old))
         return;
     m_pResampleSource = old.Data();
     const float sx = float(w) / float(newWidth), sy = float(h) / float(newHeight);
@@ -176,12 +176,17 @@ void CVelvix_Resample::Resample_Bilinear(int newHeight, int newWidth, bool keepA
     if (!IsValidObject() || newHeight < 1 || newWidth < 1)
         return;
     if (keepAspect) {
-        const int w = GetWidth(), h = GetHeight();
-        const float rw = float(w) / float(newWidth), rh = float(h) / float(newHeight);
+        // In double: a box near the int range would give a float beyond it
+        // (float(INT_MAX) is 2^31), and converting that is undefined.
+        const double w = GetWidth(), h = GetHeight();
+        const double rw = w / newWidth, rh = h / newHeight;
+        const double fitted = rw > rh ? h / rw : w / rh;
+        if (!(fitted < 2147483647.0))
+            return;
         if (rw > rh)
-            newHeight = int(float(h) / rw);
+            newHeight = int(fitted);
         else
-            newWidth = int(float(w) / rh);
+            newWidth = int(fitted);
         // A very thin picture would otherwise fit into zero rows or columns.
         if (newHeight < 1)
             newHeight = 1;

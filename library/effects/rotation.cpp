@@ -106,17 +106,45 @@ void CVelvix_Rotation::SimpleFlip(bool vertical)
     }
 }
 
+void CVelvix_Rotation::_MirrorOntoCanvas(int pad)
+{
+    SimpleFlip(true);
+    SimpleFlip(false);
+    if (pad == 0)
+        return;
+    const int w = GetWidth(), h = GetHeight();
+    CVelvixBitmap old;
+    if (!VxReplaceBuffer(*this, h + 2 * pad, w + 2 * pad, old))
+        return;
+    // The new canvas starts black; the picture goes into its middle.
+    for (int y = 0; y < h; ++y)
+        std::copy(old.Data() + std::ptrdiff_t(y) * w, old.Data() + std::ptrdiff_t(y + 1) * w,
+                  GetImageData() + std::ptrdiff_t(y + pad) * (w + 2 * pad) + pad);
+}
+
 void CVelvix_Rotation::RotateAngle(int angle, int method)
 {
     if (!IsValidObject())
         return;
+    // A half turn is the turn by 0 degrees mirrored through the middle, so
+    // that it covers its canvas exactly. Turned about (hw, hh), an even-sized
+    // picture would land one pixel beside a canvas with no margin, losing a
+    // row and a column and keeping old pixels at the opposite edges.
+    const bool halfTurn = angle % 360 == 180 || angle % 360 == -180;
+    if (halfTurn && method != 0) {
+        RotateAngle(0, method);
+        SimpleFlip(true);
+        SimpleFlip(false);
+        return;
+    }
     const int w = GetWidth(), h = GetHeight();
     const int hw = GetHalfWidth(), hh = GetHalfHeight();
     const float a = float(angle) * 0.017453292f;
 
     // Margin from the corner turned by the angle. The corner formula holds for
-    // turns up to a quarter; larger ones have the bounding box of the turn
-    // folded back into 0..90 degrees (150 degrees needs the margin of 30).
+    // turns up to a quarter (beyond, it turns negative); larger ones take the
+    // bounding box of the turn folded back into 0..90 degrees (150 degrees
+    // needs the margin of 30). docs/EFFECTS.md has the reasoning.
     int folded = std::abs(angle % 360) % 180;
     if (folded > 90)
         folded = 180 - folded;
@@ -128,6 +156,12 @@ void CVelvix_Rotation::RotateAngle(int angle, int method)
     // A 1 x 1 picture has no corner angle (0 / 0); it needs no margin.
     const int pad = std::isfinite(margin) && margin > 0 ? int(margin) : 0;
 
+    if (halfTurn) {
+        // Bilinear sampling at whole positions moves pixels unchanged: the
+        // half turn is the point mirror, on the canvas of no turn.
+        _MirrorOntoCanvas(pad);
+        return;
+    }
     CVelvixBitmap old;
     if (pad != 0) {
         if (!VxReplaceBuffer(*this, h + 2 * pad, w + 2 * pad, old))

@@ -19,6 +19,9 @@ public:
     void RotateAngle(int angle, int method);
 
 private:
+    // The half turn with bilinear sampling: the point mirror, centred on a
+    // black canvas `pad` pixels wider on every side.
+    void _MirrorOntoCanvas(int pad);
     // The pixels before the operation, present only while one runs.
     const VxPixel* m_pRotationSource = nullptr;
 };

@@ -104,6 +104,10 @@ constexpr long long kVxMaxPixels = 1LL << 28;
 #endif
 constexpr int kVxMaxSide = 65535;
 
+// HSL lightness is (largest + smallest channel) times this, the nearest
+// single-precision value to 1 / 510.
+constexpr float kVxLightnessScale = 1.0f / 510.0f;
+
 inline bool VxSizeAllowed(long long width, long long height)
 {
     return width >= 1 && height >= 1 && width <= kVxMaxSide && height <= kVxMaxSide &&

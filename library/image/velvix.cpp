@@ -18,8 +18,7 @@ namespace {
 constexpr std::size_t kMapThreshold = 1u << 20;
 constexpr std::size_t kHugePage = 2u << 20;
 
-// Nearest single-precision value to 1 / 510.
-constexpr float kLightnessScale = 1.0f / 510.0f;
+constexpr float kLightnessScale = kVxLightnessScale;
 
 } // namespace
 

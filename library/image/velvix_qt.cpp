@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRegion>
 #include <QTransform>
@@ -21,6 +22,26 @@ QImage WrapBuffer(CVelvix& image, VxPixel* data)
 {
     return QImage(reinterpret_cast<const uchar*>(data), image.GetWidth(), image.GetHeight(),
                   image.GetWidth() * 4, QImage::Format_RGB32);
+}
+
+// Our pixels keep 0 in the top byte where Qt's RGB32 means 0xFF. Qt copies
+// that byte as it is into surfaces with alpha (a transparent pixmap, a
+// premultiplied image), which would make the picture invisible there. A copy
+// with the top byte set serves the engines we cannot repair afterwards and
+// the clipboard; its rows are bottom-up unless asked top-down.
+QImage OpaqueCopy(CVelvix& image, const VxPixel* pixels, bool topDown)
+{
+    QImage copy(image.GetWidth(), image.GetHeight(), QImage::Format_RGB32);
+    if (copy.isNull())
+        return copy;
+    const std::size_t width = std::size_t(image.GetWidth());
+    for (int y = 0; y < copy.height(); ++y) {
+        auto* out = reinterpret_cast<VxPixel*>(copy.scanLine(topDown ? copy.height() - 1 - y : y));
+        const VxPixel* row = pixels + std::size_t(y) * width;
+        for (std::size_t x = 0; x < width; ++x)
+            out[x] = row[x] | 0xFF000000u;
+    }
+    return copy;
 }
 
 } // namespace
@@ -92,7 +113,15 @@ VxRect CVelvix::Draw(QPainter* dc, int width, int height, bool keepAspect)
         // The buffer is bottom-up: draw it mirrored about the box's middle.
         dc->translate(0, drawnHeight);
         dc->scale(1, -1);
-        dc->drawImage(QRect(0, 0, drawnWidth, drawnHeight), WrapBuffer(*this, GetImageData()));
+        const QRect box(0, 0, drawnWidth, drawnHeight);
+        const bool raster = dc->paintEngine() && dc->paintEngine()->type() == QPaintEngine::Raster;
+        dc->drawImage(box, raster ? WrapBuffer(*this, GetImageData()) : OpaqueCopy(*this, GetImageData(), false));
+        if (raster) {
+            // The raster engine writes the picture without a copy; then every
+            // pixel of it is made opaque, keeping its colour (d + black * (1 - da)).
+            dc->setCompositionMode(QPainter::CompositionMode_DestinationOver);
+            dc->fillRect(box, Qt::black);
+        }
         dc->restore();
     }
     return VxRect{0, 0, drawnWidth, drawnHeight};
@@ -112,7 +141,7 @@ bool CVelvix::Copy(QWidget* /*window*/)
             if (!format.startsWith(QLatin1String("image/")) && format != QLatin1String("application/x-qt-image"))
                 data->setData(format, old->data(format));
     }
-    data->setImageData(WrapBuffer(*this, GetImageData()).mirrored(false, true));
+    data->setImageData(OpaqueCopy(*this, GetImageData(), true));
     clipboard->setMimeData(data);
     return true;
 }

@@ -372,6 +372,49 @@ TEST(EncodeText, RejectsWhatItCannotStore)
     EXPECT_FALSE(none.EncodeText("a"));
 }
 
+// Room for one character after the marker counts as none.
+TEST(EncodeText, RoomForOneCharacterIsNone)
+{
+    struct Case {
+        int rows, capacity; // 256 pixels a row: one block each
+    } const cases[] = {{8, 0}, {9, 0}, {10, 2}, {11, 3}};
+    for (const Case& c : cases) {
+        CVelvix image = RandomImage(256, c.rows, 20), original = image;
+        EXPECT_EQ(image.GetEncodeTextCapacity(), c.capacity) << c.rows;
+        EXPECT_EQ(image.EncodeText("a"), c.capacity > 0) << c.rows;
+        if (c.capacity == 0) {
+            EXPECT_EQ(vxtest::FirstDifference(image, original), -1) << c.rows;
+        }
+    }
+}
+
+TEST(EncodeText, TextsOutsideLatin1AreRefused)
+{
+    struct Case {
+        const char* utf8;
+        const char* latin1; // null: refused
+    } const cases[] = {
+        {"", ""},
+        {"plain %1 *?[", "plain %1 *?["},
+        {"caf\xC3\xA9 \xC2\xA0\xC2\x80", "caf\xE9 \xA0\x80"},
+        {"\xC3\xBF", "\xFF"},          // the last Latin-1 character
+        {"\xC4\x80", nullptr},          // the first beyond it
+        {"\xE2\x82\xAC", nullptr},      // euro sign
+        {"ok \xF0\x9F\x98\x80", nullptr}, // outside the basic plane
+        {"\xC3", nullptr},              // cut short
+        {"\xC3\x41", nullptr},          // no continuation byte
+        {"\xC0\xA9", nullptr},          // overlong form of ASCII
+        {"\xC1\xBF", nullptr},
+        {"\x80", nullptr},              // a stray continuation byte
+        {"\xFF", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::string latin1 = "kept";
+        EXPECT_EQ(CVelvix::ToLatin1(c.utf8, latin1), c.latin1 != nullptr) << c.utf8;
+        EXPECT_EQ(latin1, c.latin1 ? c.latin1 : "kept") << c.utf8;
+    }
+}
+
 TEST(EncodeText, ReadsTheDefinedBlockCodes)
 {
     // Blocks written by hand: odd everywhere except the code's pixel.
@@ -389,7 +432,7 @@ TEST(EncodeText, ReadsTheDefinedBlockCodes)
     CVelvix red = FilledImage(256, 8, 0xFF0001);
     CVelvix marker = red;
     EXPECT_FALSE(red.EncodeText("a"));  // n = 4: no room
-    CVelvix larger = FilledImage(256, 9, 0xFF0001);
+    CVelvix larger = FilledImage(256, 10, 0xFF0001);  // room for two characters
     ASSERT_TRUE(larger.EncodeText("a"));
     EXPECT_EQ(larger.Bytes('T'), 0xFF0001u) << "already even";
     EXPECT_EQ(larger.Bytes(0), 0xFE0001u) << "a red byte of 255 steps down";

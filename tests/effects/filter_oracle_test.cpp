@@ -62,12 +62,28 @@ TEST(PointEffects, CenterGradientEqualsItsDefinitionWithEveryKernelTable)
 {
     filtertest::ForEachKernelTable([](const std::string& table) {
         for (double gain : {0.5, 1.0, 1.3, 2.5})
-            for (double maximum : {4.0, 1.2, 100.0})
+            for (double maximum : {4.0, 1.2, 100.0, 0.5})
                 CompareOnAllSizes("CenterGradientGammaCorrection " + std::to_string(gain) + " " +
                                       std::to_string(maximum) + " [" + table + "]",
                                   [=](CVelvix& im) { im.CenterGradientGammaCorrection(gain, maximum); },
                                   [=](CVelvix& im) { oracle::CenterGradientGammaCorrection(im, gain, maximum); });
     });
+}
+
+// A gain of 1 leaves the picture as it is whatever the maximum; a maximum
+// below 1 never darkens the disc (that left a step at its rim).
+TEST(PointEffects, CenterGradientWithAGainOf1ChangesNothing)
+{
+    CVelvix source = MixedImage(31, 24, 7);
+    for (double maximum : {0.1, 0.5, 0.99, 1.0, 4.0, 30.0}) {
+        CVelvix image = source;
+        image.CenterGradientGammaCorrection(1.0, maximum);
+        EXPECT_EQ(vxtest::FirstDifference(image, source), -1) << maximum;
+        image.CenterGradientGammaCorrection(2.0, maximum);
+        for (int i = 0; i < 31 * 24; ++i)
+            for (int shift : {0, 8, 16})
+                ASSERT_GE((image.Bytes(i) >> shift) & 0xFF, (source.Bytes(i) >> shift) & 0xFF) << maximum;
+    }
 }
 
 TEST(PointEffects, LargePicturesSplitOverTheCoresEqualTheirDefinitions)
@@ -101,8 +117,40 @@ TEST(Equalizations, EqualTheirDefinitions)
                           [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); },
                           [](CVelvix& im) { oracle::HistogramEqualizationColorBalanced(im); });
     });
-    CompareOnAllSizes("HistogramEqualizationHSL", [](CVelvix& im) { im.HistogramEqualizationHSL(); },
-                      [](CVelvix& im) { oracle::HistogramEqualizationHSL(im); });
+    filtertest::ForEachKernelTable([](const std::string& table) {
+        CompareOnAllSizes("HistogramEqualizationHSL [" + table + "]",
+                          [](CVelvix& im) { im.HistogramEqualizationHSL(); },
+                          [](CVelvix& im) { oracle::HistogramEqualizationHSL(im); });
+    });
+}
+
+// Grey and HSL lightness depend on the colour alone: every one of the 2^24
+// colours, the vector loops against the plain ones.
+TEST(PointEffects, EveryColourGivesTheSameResultOnEveryKernelTable)
+{
+    CVelvix colours = vxtest::FilledImage(4096, 4096, 0);
+    for (int i = 0; i < 4096 * 4096; ++i)
+        colours.Bytes(i) = VxPixel(i);
+    const std::pair<const char*, Op> ops[] = {
+        {"ConvertToGrayScale", [](CVelvix& im) { im.ConvertToGrayScale(); }},
+        {"HistogramEqualizationHSL", [](CVelvix& im) { im.HistogramEqualizationHSL(); }},
+    };
+    for (const auto& [name, op] : ops) {
+        CVelvix plain = colours, fast = colours;
+        VxForceKernels(&VxPortableKernels());
+        op(plain);
+        if (VxAvx2Kernels()) {
+            VxForceKernels(VxAvx2Kernels());
+            op(fast);
+            EXPECT_EQ(vxtest::FirstDifference(fast, plain), -1) << name;
+        }
+        VxForceKernels(nullptr);
+    }
+    CVelvix grey = colours;
+    oracle::ConvertToGrayScale(grey);
+    CVelvix fast = colours;
+    fast.ConvertToGrayScale();
+    EXPECT_EQ(vxtest::FirstDifference(fast, grey), -1);
 }
 
 TEST(Rearrangements, EqualTheirDefinitions)
@@ -284,6 +332,23 @@ TEST(Histogram, EqualsItsDefinition)
     }
 }
 
+namespace {
+
+// A colour exactly `steps` channel steps (at most 255) from `colour`.
+unsigned long AtDistance(unsigned long colour, int steps, std::mt19937& random)
+{
+    unsigned long out = 0;
+    for (int shift : {16, 8, 0}) {
+        const int v = int((colour >> shift) & 0xFF);
+        const int step = shift == 0 ? steps : int(random() % unsigned(steps + 1));
+        steps -= step;
+        out |= (unsigned long)(v + step <= 255 ? v + step : v - step) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
 TEST(ImageDiff, EqualsItsDefinitionForEveryCountAndDistance)
 {
     filtertest::ForEachKernelTable([](const std::string& table) {
@@ -294,13 +359,12 @@ TEST(ImageDiff, EqualsItsDefinitionForEveryCountAndDistance)
                 std::vector<unsigned long> a(count), b(count);
                 for (int i = 0; i < count; ++i) {
                     a[i] = random() & 0xFFFFFF;
-                    // Neighbouring colours, near the 5 % line, plus junk above the colour bytes.
-                    const int spread = round % 4 == 0 ? 256 : 24;
-                    auto near = [&](int shift) {
-                        const int v = int((a[i] >> shift) & 0xFF) + int(random() % spread) - spread / 2;
-                        return (unsigned long)std::clamp(v, 0, 255) << shift;
-                    };
-                    b[i] = near(16) | near(8) | near(0) | ((unsigned long)(random() & 0xFF) << 24);
+                    // Any colour, or one 36 to 41 steps away, around the 5 % line (39
+                    // steps); the last entry, which the vectors leave to the plain
+                    // loop, exactly 38 or 39 away. Junk above the colour bytes.
+                    const int steps = i == count - 1 ? 38 + round % 2 : 36 + int(random() % 6);
+                    b[i] = (round % 4 == 0 ? random() & 0xFFFFFF : AtDistance(a[i], steps, random)) |
+                           ((unsigned long)(random() & 0xFF) << 24);
                 }
                 EXPECT_EQ(image.GetImageDiffPercentage(a.data(), b.data(), count),
                           oracle::ImageDiffPercentage(a.data(), b.data(), count))

@@ -101,8 +101,9 @@ inline void CenterGradientGammaCorrection(CVelvix& im, double gain, double maxim
             if (q > 3.0)
                 q = 3.0;
             double f = (q - 1) * a + 1;
-            if (f > maximum)
-                f = maximum;
+            const double ceiling = maximum < 1 ? 1 : maximum; // a ceiling below 1 would darken
+            if (f > ceiling)
+                f = ceiling;
             const VxPixel p = im.Bytes(x, y);
             im.Bytes(x, y) = Pack(Limit(int(R(p) * f)), Limit(int(G(p) * f)), Limit(int(B(p) * f)));
         }

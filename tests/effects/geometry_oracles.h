@@ -87,7 +87,7 @@ inline CVelvix Resample(CVelvix src, int newHeight, int newWidth, bool keepAspec
     CVelvix out;
     const int W = src.GetWidth(), H = src.GetHeight();
     if (keepAspect) {
-        const float rw = float(W) / newWidth, rh = float(H) / newHeight;
+        const double rw = double(W) / newWidth, rh = double(H) / newHeight;
         if (rw > rh)
             newHeight = std::max(1, int(H / rw));
         else
@@ -145,6 +145,19 @@ inline int RotationMargin(CVelvix& src, int angle)
 
 inline CVelvix RotateAngle(CVelvix src, int angle, int method)
 {
+    if (angle % 360 == 180 || angle % 360 == -180) {
+        // B-spline: the 0-degree turn mirrored through the middle. Bilinear:
+        // the picture itself mirrored, on the 0-degree canvas.
+        if (method != 0)
+            return SimpleFlip(SimpleFlip(RotateAngle(src, 0, method), true), false);
+        const int W = src.GetWidth(), H = src.GetHeight(), pad = RotationMargin(src, 0);
+        CVelvix out;
+        I(out).RawCreateImage(H + 2 * pad, W + 2 * pad);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x)
+                out.Bytes(x + pad, y + pad) = src.Bytes(W - 1 - x, H - 1 - y);
+        return out;
+    }
     const int W = src.GetWidth(), H = src.GetHeight();
     const int hw = I(src).GetHalfWidth(), hh = I(src).GetHalfHeight();
     const float a = angle * 0.017453292f;

@@ -1,3 +1,6 @@
+#include <limits>
+#include <string>
+
 #include "geometry_test_support.h"
 
 using geometry::SamePixels;
@@ -45,6 +48,33 @@ TEST(ResampleBilinear, AThinPictureFittedIntoABoxKeepsAtLeastOneRow)
     ASSERT_TRUE(line.IsValidObject());
     EXPECT_EQ(line.GetWidth(), 100);
     EXPECT_EQ(line.GetHeight(), 1);
+}
+
+// Boxes near the int range: the fitted side is computed without overflow
+// (a sanitizer build reports one), and sizes beyond the library's limit
+// change nothing.
+TEST(ResampleBilinear, HugeBoxesAreFittedWithoutOverflow)
+{
+    constexpr int kMax = std::numeric_limits<int>::max();
+    struct Case {
+        int w, h, boxW, boxH, wantW, wantH; // want 0: unchanged
+    } const cases[] = {
+        {3, 3, kMax, kMax, 0, 0},     {2, 1, kMax, kMax, 0, 0},         {1, 2, kMax, kMax, 0, 0},
+        {2, 1, 4, kMax, 4, 2},        {1, 2, kMax, 4, 2, 4},            {5, 5, kMax - 1, kMax, 0, 0},
+        {65535, 1, kMax, 1, 0, 0},    {4, 4, 65535, kMax, 0, 0},        {8, 2, 16, kMax, 16, 4},
+    };
+    for (const Case& c : cases) {
+        CVelvix image = RandomImage(c.w, c.h, c.w + c.h);
+        CVelvix original = image;
+        image.Resample_Bilinear(c.boxH, c.boxW, true);
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h) + " into " + std::to_string(c.boxW));
+        if (c.wantW == 0 || c.wantH == 0) {
+            EXPECT_TRUE(SamePixels(original, image));
+        } else {
+            EXPECT_EQ(image.GetWidth(), c.wantW);
+            EXPECT_EQ(image.GetHeight(), c.wantH);
+        }
+    }
 }
 
 TEST(ResampleBilinear, OnePixelBecomesAUniformSquare)

@@ -3,7 +3,11 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <QPicture>
+#include <QPixmap>
 #include <QRegion>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +58,69 @@ TEST(Drawing, UnscaledDrawCopiesEveryPixel)
     for (int r = 0; r < 7; ++r)
         for (int x = 0; x < 13; ++x)
             ASSERT_EQ(canvas.pixel(x, r) & 0xFFFFFF, image.Bytes(x, 6 - r));
+}
+
+// The picture is opaque on every surface, transparent ones included; around
+// it the surface stays as it was.
+TEST(Drawing, IsOpaqueOnEverySurface)
+{
+    CVelvix image = vxtest::RandomImage(13, 7, 5);
+    const auto expected = [&image](int scale, int x, int y) -> QRgb {
+        if (x >= 13 * scale || y >= 7 * scale)
+            return 0;
+        return 0xFF000000u | image.Bytes(x / scale, 6 - y / scale);
+    };
+    // Draws at 1x and 2x onto a transparent surface and compares every pixel.
+    const auto check = [&](const char* what, const std::function<QImage(int scale)>& draw) {
+        for (const int scale : {1, 2}) {
+            const QImage canvas = draw(scale).convertToFormat(QImage::Format_ARGB32);
+            for (int y = 0; y < canvas.height(); ++y)
+                for (int x = 0; x < canvas.width(); ++x)
+                    ASSERT_EQ(canvas.pixel(x, y), expected(scale, x, y)) << what << " " << scale << "x at " << x << "," << y;
+        }
+    };
+    for (const QImage::Format format : {QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied,
+                                        QImage::Format_RGBA8888, QImage::Format_RGBA8888_Premultiplied}) {
+        check("image", [&](int scale) {
+            QImage canvas(13 * scale + 3, 7 * scale + 2, format);
+            canvas.fill(Qt::transparent);
+            QPainter painter(&canvas);
+            image.Draw(&painter, 13 * scale, 7 * scale, false);
+            return canvas;
+        });
+    }
+    check("pixmap", [&](int scale) {
+        QPixmap canvas(13 * scale + 3, 7 * scale + 2);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        image.Draw(&painter, 13 * scale, 7 * scale, false);
+        painter.end();
+        return canvas.toImage();
+    });
+    check("recording", [&](int scale) { // an engine other than the raster one
+        QPicture recording;
+        QPainter recorder(&recording);
+        image.Draw(&recorder, 13 * scale, 7 * scale, false);
+        recorder.end();
+        QImage canvas(13 * scale + 3, 7 * scale + 2, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter painter(&canvas);
+        painter.drawPicture(0, 0, recording);
+        return canvas;
+    });
+    // On an opaque surface the top byte is set too, so that the surface
+    // stays opaque when it is drawn in turn onto a transparent one.
+    check("through an opaque image", [&](int scale) {
+        QImage opaque(13 * scale, 7 * scale, QImage::Format_RGB32);
+        {
+            QPainter painter(&opaque);
+            image.Draw(&painter, 13 * scale, 7 * scale, false);
+        }
+        QImage canvas(13 * scale + 3, 7 * scale + 2, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter(&canvas).drawImage(0, 0, opaque);
+        return canvas;
+    });
 }
 
 TEST(CreateImage, ConvertsAnyFormatIntoBottomUpPixels)
@@ -107,6 +174,14 @@ TEST(Clipboard, CopyThenPasteReproducesThePicture)
     ASSERT_TRUE(image.Copy(nullptr));
     EXPECT_TRUE(pasted.CanPaste(nullptr));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept")) << "other formats stay";
+    // Opaque for whoever draws the copy onto a transparent surface.
+    const QImage copied = QGuiApplication::clipboard()->image();
+    QImage canvas(copied.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter(&canvas).drawImage(0, 0, copied);
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+            ASSERT_EQ(canvas.pixel(x, y), 0xFF000000u | image.Bytes(x, 8 - y)) << x << "," << y;
     ASSERT_TRUE(pasted.Paste(nullptr, nullptr));
     EXPECT_EQ(vxtest::FirstDifference(pasted, image), -1);
     EXPECT_TRUE(pasted.CanPaste(nullptr)) << "the clipboard keeps its bitmap";

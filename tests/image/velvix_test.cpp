@@ -233,6 +233,30 @@ TEST(ImageObject, CopyFromRectRefusesMismatchedOrOutsideRectangles)
     EXPECT_EQ(vxtest::FirstDifference(empty, source), -1);
 }
 
+// Within one image the two rectangles may overlap: the copy reads the old
+// pixels everywhere, as a copy from a separate duplicate does.
+TEST(ImageObject, CopyFromRectWithinOneImageReadsTheOldPixels)
+{
+    struct Case {
+        VxRect from, to;
+    } const cases[] = {
+        {{2, 1, 12, 9}, {2, 4, 12, 12}},  // shifted down (display rows)
+        {{2, 4, 12, 12}, {2, 1, 12, 9}},  // shifted up
+        {{0, 0, 10, 10}, {3, 2, 13, 12}}, // down and right
+        {{3, 2, 13, 12}, {0, 0, 10, 10}}, // up and left
+        {{1, 1, 14, 3}, {1, 2, 14, 4}},   // one row down
+    };
+    for (const Case& c : cases) {
+        CVelvix image = RandomImage(14, 13, 6);
+        CVelvix duplicate = image, expected = image;
+        VxRect from = c.from, to = c.to;
+        ASSERT_TRUE(expected.CopyFromRect(duplicate, &from, &to, true));
+        ASSERT_TRUE(image.CopyFromRect(image, &from, &to, true));
+        EXPECT_EQ(vxtest::FirstDifference(image, expected), -1)
+            << from.left << "," << from.top << " -> " << to.left << "," << to.top;
+    }
+}
+
 TEST(ImageObject, CropKeepsTheRectangleInDisplayRows)
 {
     CVelvix image = RandomImage(100, 100, 9);
@@ -262,6 +286,23 @@ TEST(ImageObject, ResizeRepeatsWholeColumnsAndKeepsTheSameSize)
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 200; ++x)
             ASSERT_EQ(image.Bytes(x, y), before.Bytes(x / 2, y));
+    // Shrinking and stretching either way: each new pixel is the old pixel
+    // under its centre, whole rows and columns kept or dropped.
+    struct Size {
+        int w, h;
+    } const sizes[] = {{100, 50}, {100, 30}, {37, 100}, {40, 30}, {1, 1}, {150, 250}};
+    for (const Size& size : sizes) {
+        CVelvix resized = before;
+        ASSERT_TRUE(resized.Resize(nullptr, size.w, size.h, false));
+        ASSERT_EQ(resized.GetWidth(), size.w);
+        ASSERT_EQ(resized.GetHeight(), size.h);
+        for (int r = 0; r < size.h; ++r)
+            for (int x = 0; x < size.w; ++x) {
+                const int oldRow = (2 * r + 1) * 100 / (2 * size.h), oldColumn = (2 * x + 1) * 100 / (2 * size.w);
+                ASSERT_EQ(resized.Bytes(x, size.h - 1 - r), before.Bytes(oldColumn, 99 - oldRow))
+                    << size.w << "x" << size.h << " at " << x << "," << r;
+            }
+    }
     CVelvix wide = RandomImage(400, 100);
     ASSERT_TRUE(wide.Resize(nullptr, 200, 200, true));
     EXPECT_EQ(wide.GetWidth(), 200);
