@@ -207,6 +207,8 @@ CMainFrame::CMainFrame() : CSMDIFrameWnd(new CVxLogoWnd), m_pLogo(static_cast<CV
 
 CMainFrame::~CMainFrame()
 {
+    if (CVelvix_Twain::IsTwainOpen())
+        CVelvix_Twain::CloseTwain();
     disconnect(this, &CSMDIFrameWnd::ActiveChildChanged, this, nullptr);
     disconnect(GetMDIClient(), nullptr, this, nullptr);
 }
@@ -312,6 +314,8 @@ void CMainFrame::_RegisterCommands()
     OnCommand(cmd::ID_UNDO_FILE_OPERATION, [](int) { UndoLastFileOperation(); });
     OnUpdateCommand(cmd::ID_UNDO_FILE_OPERATION,
                     [](CSCmdUI& ui) { ui.Enable(CFileUndo::Instance().CanUndo()); });
+    OnCommand(cmd::ID_SELECT_SOURCE, [this](int) { OnSelectSource(); });
+    OnCommand(cmd::ID_ACQUIRE, [this](int) { OnAcquire(); });
     OnCommand(cmd::ID_FULL_SCREEN, [this](int) { OnFullScreen(); });
     OnUpdateCommand(cmd::ID_FULL_SCREEN, [this](CSCmdUI& ui) {
         ui.Enable(IsFullScreen() || GetMDIChildCount() > 0);
@@ -587,6 +591,9 @@ bool CMainFrame::OpenPath(const QString& path)
 
 bool CMainFrame::event(QEvent* event)
 {
+    // The scanner's source hears of its own notices here, as the window's
+    // messages pass; every event is handled further all the same.
+    CVelvix_Twain::ProcessMessage(event);
     switch (int(event->type())) {
     case msg::WM_IMAGE_FRAME_DESTROYED:
         if (GetMDIChildCount() == 0 && IsFullScreen())
@@ -608,10 +615,9 @@ bool CMainFrame::event(QEvent* event)
     }
     case msg::WM_IMAGE_ACQUIRED: {
         auto* image = reinterpret_cast<CVelvix*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
-        // The new document copies the image; the frame owns what it was handed.
+        // The new document copies the image; the sender frees it after the call.
         if (image && AmbrelApp() && AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
             AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, QString(), image);
-        delete image;
         return true;
     }
     case msg::WM_DOWNLOAD_DONE:

@@ -96,6 +96,8 @@ private:
     void OnFindDuplicates();
     void OnRegisterFileTypes();
     void OnSettings();
+    void OnSelectSource();
+    void OnAcquire();
     // The folder chosen with "Choose Folder", with a trailing '/'; empty
     // when the user stopped.
     QString _AskFolder();

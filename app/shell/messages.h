@@ -12,7 +12,7 @@ enum : int {
     WM_THUMBNAIL_LOADED = 0x8009, // thumbnail loader -> thumbnails view
     WM_IMAGE_FRAME_DESTROYED = 0x800B, // image frame -> main frame
     WM_MENU_OPENING = 0x800C,     // main frame -> active view; wParam is the QMenu*
-    WM_IMAGE_ACQUIRED = 0x804D,   // scanner -> main frame; wParam is a CVelvix* it hands over
+    WM_IMAGE_ACQUIRED = 0x804D,   // scanner -> main frame; wParam is a CVelvix* valid during the call
     WM_DOWNLOAD_DONE = 0x0401,    // download worker -> its owner
 };
 }

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QDialog>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "sane_device.h"
+
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+// A source's own dialog: the device's mode, depth, resolution, paper source
+// and scan area, a preview, "Scan" and "Cancel". Scans run on a worker; the
+// dialog reports progress and failures itself and hands finished pages to the
+// source manager.
+class CScanSourceDialog : public QDialog {
+    Q_OBJECT
+public:
+    CScanSourceDialog(QWidget* parent, CSaneDevice& device, bool showUI);
+    ~CScanSourceDialog() override;
+
+    void StartScan();
+    void StartPreview();
+    void StopScan();
+    // The application has taken every page.
+    void TransfersDone();
+    bool IsScanning() const { return m_Worker.joinable(); }
+
+protected:
+    void reject() override;
+
+private:
+    QComboBox* _AddChoices(const char* option, const QString& label);
+    QDoubleSpinBox* _AddNumber(const char* option, const QString& label);
+    void _BuildArea();
+    bool _Apply();
+    void _Start(int pages, double resolution, bool preview);
+    void _Run(int pages, double resolution, bool preview);
+    void _Finished(SANE_Status status, std::vector<SScannedPage> pages, bool preview);
+    void _SetBusy(bool busy, const QString& status);
+
+    CSaneDevice& m_Device;
+    const bool m_bShowUI;
+    class QFormLayout* m_pForm = nullptr;
+    QComboBox* m_pMode = nullptr;
+    QComboBox* m_pDepth = nullptr;
+    QComboBox* m_pSource = nullptr;
+    QComboBox* m_pResolutionList = nullptr;
+    QDoubleSpinBox* m_pResolution = nullptr;
+    QDoubleSpinBox* m_pArea[4] = {};
+    QSpinBox* m_pPages = nullptr;
+    QLabel* m_pPreview = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    QPushButton* m_pScan = nullptr;
+    QPushButton* m_pPreviewButton = nullptr;
+    QPushButton* m_pCancel = nullptr;
+    std::thread m_Worker;
+    std::atomic<bool> m_bCancel{false};
+    bool m_bWaitingForTransfer = false;
+};

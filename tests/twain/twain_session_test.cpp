@@ -1,0 +1,217 @@
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+#include "qt_test_support.h"
+#include "sane_test_device.h"
+#include "test_support.h"
+#include "twain/twain_protocol.h"
+
+using vxtest::CSaneTestConfig;
+using vxtest::SourceDialog;
+using vxtest::WaitFor;
+
+namespace {
+
+class TwainSession : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        CVelvix_Twain::CloseTwain();
+        qunsetenv("VELVIX_TWAIN_DSM");
+        QApplication::processEvents();
+    }
+    bool Open() { return CVelvix_Twain::OpenTwain(&m_Window); }
+
+    vxtest::CScanReceiver m_Window;
+};
+
+bool NothingOpen()
+{
+    return !CVelvix_Twain::IsTwainOpen() && !CVelvix_Twain::IsSourceSelected() && !CVelvix_Twain::IsSourceOpen() &&
+           !CVelvix_Twain::IsSourceEnabled();
+}
+
+} // namespace
+
+TEST_F(TwainSession, WithoutAUsableSourceManagerEveryOperationFails)
+{
+    CSaneTestConfig config;
+    // Missing, and a library without the entry point.
+    for (const char* path : {"/nonexistent/libvelvix_twain_dsm.so", "libm.so.6"}) {
+        SCOPED_TRACE(path);
+        qputenv("VELVIX_TWAIN_DSM", path);
+        EXPECT_FALSE(Open());
+        EXPECT_FALSE(CVelvix_Twain::SelectSource());
+        EXPECT_FALSE(CVelvix_Twain::SelectDefaultSource());
+        EXPECT_FALSE(CVelvix_Twain::OpenSource());
+        EXPECT_FALSE(CVelvix_Twain::Acquire(-1));
+        EXPECT_FALSE(CVelvix_Twain::CloseSource());
+        EXPECT_FALSE(CVelvix_Twain::CloseTwain());
+        EXPECT_TRUE(NothingOpen());
+    }
+}
+
+TEST_F(TwainSession, OpensOnceClosesOnceAndOpensAgain)
+{
+    CSaneTestConfig config;
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(CVelvix_Twain::GetReturnCode(), TWRC_SUCCESS);
+    EXPECT_TRUE(CVelvix_Twain::OpenTwain(nullptr));  // no second load
+    EXPECT_TRUE(CVelvix_Twain::IsTwainOpen());
+    EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    EXPECT_TRUE(NothingOpen());
+    EXPECT_FALSE(CVelvix_Twain::CloseTwain());
+    EXPECT_TRUE(Open());
+}
+
+TEST_F(TwainSession, WithoutScannersAcquireAndSelectFailAndNothingStaysOpen)
+{
+    CSaneTestConfig config(0);
+    ASSERT_TRUE(Open());
+    EXPECT_FALSE(CVelvix_Twain::Acquire(-1));
+    EXPECT_EQ(CVelvix_Twain::GetReturnCode(), TWRC_FAILURE);
+    EXPECT_FALSE(CVelvix_Twain::SelectSource());
+    EXPECT_FALSE(CVelvix_Twain::IsSourceSelected());
+    EXPECT_FALSE(CVelvix_Twain::IsSourceOpen());
+    EXPECT_EQ(SourceDialog(), nullptr);
+}
+
+TEST_F(TwainSession, TheChooserListsEveryDeviceAndACancelSelectsNothing)
+{
+    CSaneTestConfig config(2);
+    ASSERT_TRUE(Open());
+    struct Case {
+        bool accept;
+        bool selected;
+        std::uint16_t code;
+    } cases[] = {{true, true, TWRC_SUCCESS}, {false, false, TWRC_CANCEL}};
+    for (const Case& c : cases) {
+        QStringList rows;
+        vxtest::WhenShown<QDialog>([&](QDialog* dialog) {
+            auto* list = dialog->findChild<QListWidget*>();
+            for (int i = 0; list && i < list->count(); ++i)
+                rows << list->item(i)->text();
+            c.accept ? dialog->accept() : dialog->reject();
+        });
+        EXPECT_EQ(CVelvix_Twain::SelectSource(), c.selected);
+        EXPECT_EQ(CVelvix_Twain::IsSourceSelected(), c.selected);
+        EXPECT_EQ(CVelvix_Twain::GetReturnCode(), c.code);
+        ASSERT_EQ(rows.size(), 2);
+        EXPECT_TRUE(rows[0].contains(QLatin1String("(test:0)")) && rows[1].contains(QLatin1String("(test:1)")));
+    }
+}
+
+TEST_F(TwainSession, AcquireOpensTheDefaultSourceWhoseCancelClosesIt)
+{
+    CSaneTestConfig config;
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    EXPECT_TRUE(CVelvix_Twain::IsSourceSelected() && CVelvix_Twain::IsSourceOpen() &&
+                CVelvix_Twain::IsSourceEnabled());
+    QWidget* dialog = SourceDialog();
+    ASSERT_NE(dialog, nullptr);
+    // A second request keeps the dialog the user is working in.
+    EXPECT_TRUE(CVelvix_Twain::Acquire(-1));
+    EXPECT_EQ(SourceDialog(), dialog);
+
+    dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+    EXPECT_TRUE(WaitFor([] { return !CVelvix_Twain::IsSourceOpen(); }));
+    EXPECT_FALSE(CVelvix_Twain::IsSourceEnabled());
+    EXPECT_TRUE(CVelvix_Twain::IsTwainOpen() && CVelvix_Twain::IsSourceSelected());
+    EXPECT_TRUE(WaitFor([] { return SourceDialog() == nullptr; }));
+    EXPECT_TRUE(m_Window.m_Images.empty());
+
+    // And it opens again; closing the session takes the open source along.
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    EXPECT_TRUE(NothingOpen());
+    EXPECT_TRUE(WaitFor([] { return SourceDialog() == nullptr; }));
+}
+
+// Every page is one image message, equal pixel for pixel to what scanimage
+// reads with the same settings; the transfer ends with nothing pending and
+// the source enabled for another scan.
+TEST_F(TwainSession, ScannedPagesArriveAsImagesEqualToScanimage)
+{
+    const vxtest::SScanSettings cases[] = {
+        {"Gray", 8, 50, 10, 8, "Grid", 3, "Automatic Document Feeder"},
+        {"Gray", 1, 26, 33, 5, "Grid", 1, "Flatbed"},  // 33 pixels: 5 bytes a line, 8 in the bitmap
+        {"Gray", 16, 30, 9, 7, "Color pattern", 1, "Flatbed"},
+        {"Color", 8, 40, 12, 6, "Color pattern", 1, "Flatbed"},
+        {"Color", 16, 35, 7, 9, "Color pattern", 2, "Flatbed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.mode << " " << c.depth << " " << c.picture);
+        CSaneTestConfig config(1, c.picture);
+        CVelvix expected = vxtest::ScanImageOracle(c);
+        ASSERT_TRUE(expected.IsValidObject());
+        m_Window.m_Images.clear();
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+        ASSERT_NE(SourceDialog(), nullptr);
+        vxtest::PressScan(SourceDialog(), c);
+        ASSERT_TRUE(WaitFor([&] { return m_Window.m_Images.size() >= std::size_t(c.pages); }));
+        auto* scan = SourceDialog()->findChild<QPushButton*>(QStringLiteral("scanButton"));
+        EXPECT_TRUE(WaitFor([&] { return scan->isEnabled(); }));
+        EXPECT_EQ(m_Window.m_Images.size(), std::size_t(c.pages));
+        for (CVelvix& image : m_Window.m_Images)
+            EXPECT_EQ(vxtest::FirstDifference(image, expected), -1)
+                << image.GetWidth() << "x" << image.GetHeight() << " against " << expected.GetWidth() << "x"
+                << expected.GetHeight();
+        EXPECT_TRUE(CVelvix_Twain::IsSourceEnabled());
+        EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    }
+}
+
+TEST_F(TwainSession, AFeederRunsUntilItIsEmpty)
+{
+    CSaneTestConfig config(1, "Solid black");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    vxtest::PressScan(SourceDialog(), {"Gray", 8, 25, 3, 3, "Solid black", 14, "Automatic Document Feeder"});
+    auto* scan = SourceDialog()->findChild<QPushButton*>(QStringLiteral("scanButton"));
+    ASSERT_TRUE(WaitFor([&] { return m_Window.m_Images.size() >= 10 && scan->isEnabled(); }));
+    EXPECT_EQ(m_Window.m_Images.size(), 10u);  // the test feeder holds ten sheets
+    EXPECT_TRUE(SourceDialog()->findChild<QLabel*>(QStringLiteral("status"))->text().isEmpty());
+}
+
+// A cancel, a device error or a missing sheet: no image, a clear word in the
+// source's dialog, and the source still enabled for another try.
+TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
+{
+    struct Case {
+        const char* settings;
+        bool cancel;
+        const char* source;
+        const char* status;
+    } cases[] = {
+        {"read-delay true\nread-delay-duration 200000\n", true, "Flatbed", "The scan was cancelled."},
+        {"read-status-code \"SANE_STATUS_IO_ERROR\"\n", false, "Flatbed", "The scan failed: Error during device I/O."},
+        {"read-status-code \"SANE_STATUS_JAMMED\"\n", false, "Automatic Document Feeder",
+         "The scan failed: Document feeder jammed."},
+        {"read-status-code \"SANE_STATUS_NO_DOCS\"\n", false, "Automatic Document Feeder",
+         "The scan failed: Document feeder out of documents."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        CSaneTestConfig config(1, "Grid", QString::fromLatin1(c.settings));
+        m_Window.m_Images.clear();
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+        QWidget* dialog = SourceDialog();
+        vxtest::PressScan(dialog, {"Gray", 8, 100, 40, 40, "Grid", 1, c.source});
+        if (c.cancel)
+            dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("status"));
+        EXPECT_TRUE(WaitFor([&] { return status->text() == QLatin1String(c.status); })) << status->text().toStdString();
+        EXPECT_TRUE(WaitFor([&] { return dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->isEnabled(); }));
+        QApplication::processEvents();
+        EXPECT_TRUE(m_Window.m_Images.empty());
+        EXPECT_TRUE(CVelvix_Twain::IsSourceEnabled());
+        EXPECT_EQ(SourceDialog(), dialog);
+        EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    }
+}
