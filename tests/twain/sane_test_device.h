@@ -99,6 +99,7 @@ struct SScanSettings {
     const char* picture;   // set through the configuration
     int pages;
     const char* source;
+    double left = 0;
 };
 
 // Fills the source's dialog and presses "Scan".
@@ -109,9 +110,9 @@ inline void PressScan(QWidget* dialog, const SScanSettings& s)
     depth->setCurrentIndex(depth->findData(double(s.depth)));
     dialog->findChild<QComboBox*>(QStringLiteral("source"))->setCurrentText(QString::fromLatin1(s.source));
     dialog->findChild<QDoubleSpinBox*>(QStringLiteral("resolution"))->setValue(s.resolution);
-    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("left"))->setValue(0);
+    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("left"))->setValue(s.left);
     dialog->findChild<QDoubleSpinBox*>(QStringLiteral("top"))->setValue(0);
-    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("right"))->setValue(s.width);
+    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("right"))->setValue(s.left + s.width);
     dialog->findChild<QDoubleSpinBox*>(QStringLiteral("bottom"))->setValue(s.height);
     dialog->findChild<QSpinBox*>(QStringLiteral("pages"))->setValue(s.pages);
     dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
@@ -127,7 +128,7 @@ inline CVelvix ScanImageOracle(const SScanSettings& s)
                    QStringLiteral("--mode=%1").arg(QLatin1String(s.mode)), QStringLiteral("--depth=%1").arg(s.depth),
                    QStringLiteral("--resolution=%1").arg(s.resolution),
                    QStringLiteral("--test-picture=%1").arg(QLatin1String(s.picture)), QStringLiteral("-l"),
-                   QStringLiteral("0"), QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"),
+                   QString::number(s.left), QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"),
                    QString::number(s.width), QStringLiteral("-y"), QString::number(s.height)});
     CVelvix image;
     if (!process.waitForFinished(20000) || process.exitCode() != 0)

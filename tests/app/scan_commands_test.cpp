@@ -1,0 +1,110 @@
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include "program_fixture.h"
+#include "shell/command_ids.h"
+#include "twain/sane_test_device.h"
+
+using vxtest::CSaneTestConfig;
+using vxtest::WaitFor;
+
+namespace {
+
+struct SSeenBox {
+    QString title, text;
+    QMessageBox::Icon icon;
+};
+
+class ScanCommands : public vxtest::ProgramTest {
+protected:
+    void TearDown() override
+    {
+        CVelvix_Twain::CloseTwain();
+        qunsetenv("VELVIX_TWAIN_DSM");
+        ProgramTest::TearDown();
+    }
+    // Runs a command of the main frame and answers the boxes it shows.
+    std::vector<SSeenBox> Run(int id)
+    {
+        std::vector<SSeenBox> seen;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&seen] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && box->isVisible()) {
+                seen.push_back({box->windowTitle(), box->text(), box->icon()});
+                box->done(0);
+            }
+        });
+        timer.start(10);
+        m_main->ExecuteCommand(id);
+        vxtest::ProcessEvents();
+        return seen;
+    }
+};
+
+} // namespace
+
+TEST_F(ScanCommands, WithoutSourceManagerOrScannerTheTwainBoxSaysSo)
+{
+    struct Case {
+        bool manager;
+        int command;
+        const char* text;
+        QMessageBox::Icon icon;
+    } cases[] = {
+        {false, cmd::ID_SELECT_SOURCE, "Twain not present...", QMessageBox::Information},
+        {false, cmd::ID_ACQUIRE, "Twain not present...", QMessageBox::Information},
+        {true, cmd::ID_SELECT_SOURCE, "Source not selected...", QMessageBox::NoIcon},
+        {true, cmd::ID_ACQUIRE, "Source not selected...", QMessageBox::NoIcon},
+    };
+    CSaneTestConfig noScanners(0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.manager)
+            qunsetenv("VELVIX_TWAIN_DSM");
+        else
+            qputenv("VELVIX_TWAIN_DSM", "/nonexistent/libvelvix_twain_dsm.so");
+        const std::vector<SSeenBox> seen = Run(c.command);
+        ASSERT_EQ(seen.size(), 1u);
+        EXPECT_EQ(seen[0].title, QStringLiteral("Twain"));
+        EXPECT_EQ(seen[0].text, QLatin1String(c.text));
+        EXPECT_EQ(seen[0].icon, c.icon);
+        EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+        EXPECT_FALSE(CVelvix_Twain::IsSourceOpen());
+        CVelvix_Twain::CloseTwain();
+    }
+}
+
+// The new image window holds the scan as scanimage reads it, trimmed by auto
+// crop when that is on (the grey pattern has dark bands at its edges).
+TEST_F(ScanCommands, AnAcquiredPictureOpensInANewImageWindow)
+{
+    const vxtest::SScanSettings scan{"Gray", 8, 40, 30, 22, "Color pattern", 1, "Flatbed", 5};
+    CSaneTestConfig config(1, scan.picture);
+    CVelvix scanned = vxtest::ScanImageOracle(scan);
+    ASSERT_TRUE(scanned.IsValidObject());
+    for (bool autoCrop : {false, true}) {
+        SCOPED_TRACE(autoCrop);
+        GeneralSettings.bAutoCropScanned = autoCrop;
+        GeneralSettings.nAutoCropTolerance = 100;
+        CVelvix expected = scanned;
+        if (autoCrop) {
+            ASSERT_TRUE(expected.AutoCropForScannedImage(GeneralSettings.nAutoCropTolerance));
+            ASSERT_LT(expected.GetWidth() * expected.GetHeight(), scanned.GetWidth() * scanned.GetHeight());
+        }
+        EXPECT_TRUE(Run(cmd::ID_ACQUIRE).empty());
+        QWidget* dialog = vxtest::SourceDialog();
+        ASSERT_NE(dialog, nullptr);
+        const int before = m_main->GetMDIChildCount();
+        vxtest::PressScan(dialog, scan);
+        ASSERT_TRUE(WaitFor([&] { return m_main->GetMDIChildCount() == before + 1; }));
+        vxtest::ImageWindowParts window = Active();
+        ASSERT_NE(window.doc, nullptr);
+        EXPECT_TRUE(window.doc->m_bCreatedFromImage);
+        EXPECT_EQ(vxtest::FirstDifference(window.Image(), expected), -1);
+        // The source stays for another page until its dialog is cancelled.
+        dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        EXPECT_TRUE(WaitFor([] { return !CVelvix_Twain::IsSourceOpen(); }));
+    }
+}
