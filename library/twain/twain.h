@@ -45,6 +45,11 @@ public:
     // is taken from beside this library, then from the library path.
     static std::string SourceManagerPath();
 
+    // The picture of a native transfer: a packed bitmap (40-byte header,
+    // colour table, rows bottom-up padded to 4 bytes) of 1, 4, 8 or 24 bits
+    // without compression. False, and the image untouched, for any other.
+    static bool ReadPackedBitmap(const void* block, CVelvix_PixelInterface& image);
+
 private:
     static bool DSM_Entry(TW_IDENTITY* pDest, std::uint32_t group, std::uint16_t argument, std::uint16_t message,
                           void* pData);

@@ -1,5 +1,3 @@
-#include <QPointer>
-
 #include <dlfcn.h>
 
 #include <cstdlib>
@@ -30,11 +28,6 @@ void CopyText(char (&target)[34], const char* text)
 {
     std::memset(target, 0, sizeof target);
     std::strncpy(target, text, sizeof target - 1);
-}
-
-std::uint32_t Read32(const std::uint8_t* at)
-{
-    return std::uint32_t(at[0]) | std::uint32_t(at[1]) << 8 | std::uint32_t(at[2]) << 16 | std::uint32_t(at[3]) << 24;
 }
 
 // Messages handled while a transfer runs (a nested event loop in the
@@ -116,6 +109,9 @@ bool CVelvix_Twain::SelectSource()
 {
     if (!m_bIsSourceManagerLoaded)
         return false;
+    // Calls to an open source carry its identity: close it before that
+    // identity is replaced, or it could never be closed again.
+    CloseSource();
     m_bIsSourceSelected = false;
     m_Source = TW_IDENTITY{};
     m_bIsSourceSelected = DSM_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &m_Source);
@@ -253,41 +249,7 @@ bool CVelvix_Twain::CancelTransfer()
 
 void CVelvix_Twain::CopyImage(void* handle, int)
 {
-    if (!handle)
-        return;
-    const auto* block = static_cast<const std::uint8_t*>(handle);
-    const std::int32_t width = std::int32_t(Read32(block + 4));
-    const std::int32_t height = std::int32_t(Read32(block + 8));
-    const int bits = block[14] | block[15] << 8;
-    const std::uint32_t compression = Read32(block + 16);
-    const std::uint32_t used = Read32(block + 32);
-    if (Read32(block) < 40 || compression != 0 || (bits != 1 && bits != 4 && bits != 8 && bits != 24) ||
-        !VxSizeAllowed(width, height))
-        return;
-    // A short colour table is as long as the colours-used field says.
-    const std::uint32_t colours = bits == 24 ? 0 : (used && used < (1u << bits) ? used : 1u << bits);
-    const std::uint8_t* palette = block + 40;
-    const std::uint8_t* rows = palette + 4 * colours;
-    const std::size_t rowBytes = (std::size_t(width) * bits + 31) / 32 * 4;
-
     CVelvix image;
-    CVelvix_PixelInterface& pixels = image;
-    if (!pixels.RawCreateImage(height, width))
-        return;
-    VxPixel* out = pixels.GetImageData();
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = rows + rowBytes * std::size_t(y);
-        for (int x = 0; x < width; ++x, ++out) {
-            if (bits == 24) {
-                *out = VxPixel(row[3 * x + 2]) << 16 | VxPixel(row[3 * x + 1]) << 8 | row[3 * x];
-                continue;
-            }
-            const unsigned index = bits == 8   ? row[x]
-                                   : bits == 4 ? (row[x >> 1] >> (x & 1 ? 0 : 4)) & 0x0F
-                                               : (row[x >> 3] >> (7 - (x & 7))) & 1;
-            const std::uint8_t* entry = palette + 4 * (index < colours ? index : 0);
-            *out = VxPixel(entry[2]) << 16 | VxPixel(entry[1]) << 8 | entry[0];
-        }
-    }
-    VxSendMessage(m_hWnd, kImageMessage, reinterpret_cast<std::uintptr_t>(&image), 0);
+    if (handle && ReadPackedBitmap(handle, image))
+        VxSendMessage(m_hWnd, kImageMessage, reinterpret_cast<std::uintptr_t>(&image), 0);
 }

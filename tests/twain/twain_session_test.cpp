@@ -1,10 +1,11 @@
 #include <QDialog>
 #include <QLabel>
 #include <QListWidget>
+#include <QMouseEvent>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
-#include "qt_test_support.h"
 #include "sane_test_device.h"
 #include "test_support.h"
 #include "twain/twain_protocol.h"
@@ -27,6 +28,20 @@ protected:
 
     vxtest::CScanReceiver m_Window;
 };
+
+// Answers the source chooser (not the source's own dialog, also a QDialog).
+void AnswerChooser(std::function<void(QDialog*)> act, int tries = 250)
+{
+    QTimer::singleShot(20, [act, tries] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->objectName() == QLatin1String("SelectSourceDialog") && widget->isVisible()) {
+                act(static_cast<QDialog*>(widget));
+                return;
+            }
+        if (tries > 0)
+            AnswerChooser(act, tries - 1);
+    });
+}
 
 bool NothingOpen()
 {
@@ -90,7 +105,7 @@ TEST_F(TwainSession, TheChooserListsEveryDeviceAndACancelSelectsNothing)
     } cases[] = {{true, true, TWRC_SUCCESS}, {false, false, TWRC_CANCEL}};
     for (const Case& c : cases) {
         QStringList rows;
-        vxtest::WhenShown<QDialog>([&](QDialog* dialog) {
+        AnswerChooser([&](QDialog* dialog) {
             auto* list = dialog->findChild<QListWidget*>();
             for (int i = 0; list && i < list->count(); ++i)
                 rows << list->item(i)->text();
@@ -214,4 +229,70 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         EXPECT_EQ(SourceDialog(), dialog);
         EXPECT_TRUE(CVelvix_Twain::CloseTwain());
     }
+}
+
+// The open source is addressed by its identity; choosing another one first
+// closes it, so that it can still be closed.
+TEST_F(TwainSession, ChoosingAnotherSourceClosesTheOpenOne)
+{
+    CSaneTestConfig config(2);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    AnswerChooser([](QDialog* dialog) {
+        if (auto* list = dialog->findChild<QListWidget*>())
+            list->setCurrentRow(1);
+        dialog->accept();
+    });
+    ASSERT_TRUE(CVelvix_Twain::SelectSource());
+    EXPECT_FALSE(CVelvix_Twain::IsSourceOpen());
+    EXPECT_TRUE(WaitFor([] { return SourceDialog() == nullptr; }));
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    EXPECT_NE(SourceDialog(), nullptr);
+    EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    EXPECT_TRUE(NothingOpen());
+}
+
+// A preview shows the whole glass in the dialog and hands nothing over; the
+// area the user set stays as it was.
+TEST_F(TwainSession, APreviewStaysInTheDialog)
+{
+    CSaneTestConfig config(1, "Color pattern");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    QWidget* dialog = SourceDialog();
+    auto* right = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("right"));
+    right->setValue(7);
+    auto* preview = dialog->findChild<QLabel*>(QStringLiteral("previewImage"));
+    const QImage blank = preview->pixmap().toImage();
+    dialog->findChild<QPushButton*>(QStringLiteral("previewButton"))->click();
+    ASSERT_TRUE(WaitFor([&] { return preview->pixmap().toImage() != blank; }));
+    EXPECT_TRUE(WaitFor([&] { return dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->isEnabled(); }));
+    QApplication::processEvents();
+    EXPECT_TRUE(m_Window.m_Images.empty());
+    EXPECT_EQ(right->value(), 7);
+    EXPECT_TRUE(CVelvix_Twain::IsSourceEnabled());
+}
+
+// The test device's glass is 200 x 200 mm; a drag from the preview's corner
+// to its middle chooses the top left quarter.
+TEST_F(TwainSession, DraggingOverThePreviewChoosesTheArea)
+{
+    CSaneTestConfig config;
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    QWidget* dialog = SourceDialog();
+    auto* preview = dialog->findChild<QLabel*>(QStringLiteral("previewImage"));
+    auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, preview->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(preview, &event);
+    };
+    send(QEvent::MouseButtonPress, {0, 0}, Qt::LeftButton);
+    send(QEvent::MouseMove, {120, 120}, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {120, 120}, Qt::NoButton);
+    const char* names[] = {"left", "top", "right", "bottom"};
+    const double wanted[] = {0, 0, 100, 100};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(dialog->findChild<QDoubleSpinBox*>(QLatin1String(names[i]))->value(), wanted[i], 0.05) << names[i];
+    send(QEvent::MouseMove, {200, 10}, Qt::NoButton);  // no button held: nothing changes
+    EXPECT_NEAR(dialog->findChild<QDoubleSpinBox*>(QStringLiteral("right"))->value(), 100, 0.05);
 }

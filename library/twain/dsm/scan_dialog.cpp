@@ -7,6 +7,8 @@
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -118,7 +120,73 @@ CScanSourceDialog::CScanSourceDialog(QWidget* parent, CSaneDevice& device, bool 
     m_pPreview->setFixedSize(kPreviewSide, kPreviewSide);
     m_pPreview->setAlignment(Qt::AlignCenter);
     m_pPreview->setFrameShape(QFrame::StyledPanel);
+    m_pPreview->setToolTip(QStringLiteral("Drag to choose the area to scan"));
+    m_pPreview->installEventFilter(this);
     columns->addWidget(m_pPreview);
+    for (int i = 0; i < 4; ++i) {
+        const SSaneNumberChoices range = m_Device.NumberChoices(kAreaOptions[i]);
+        m_Glass[i] = i < 2 ? range.min : range.max;
+        if (m_pArea[i])
+            connect(m_pArea[i], &QDoubleSpinBox::valueChanged, this, &CScanSourceDialog::_DrawPreview);
+    }
+    _DrawPreview();
+}
+
+// Where the glass lies in the preview label, in its pixels.
+QRectF CScanSourceDialog::_PreviewFrame() const
+{
+    const double w = m_Glass[2] - m_Glass[0], h = m_Glass[3] - m_Glass[1];
+    if (w <= 0 || h <= 0)
+        return {};
+    const double scale = std::min((kPreviewSide - 4) / w, (kPreviewSide - 4) / h);
+    const QSizeF size(w * scale, h * scale);
+    return {QPointF((kPreviewSide - size.width()) / 2, (kPreviewSide - size.height()) / 2), size};
+}
+
+void CScanSourceDialog::_DrawPreview()
+{
+    const QRectF frame = _PreviewFrame();
+    if (frame.isEmpty() || !m_pArea[0] || !m_pArea[1] || !m_pArea[2] || !m_pArea[3])
+        return;
+    QPixmap pixmap(kPreviewSide, kPreviewSide);
+    pixmap.fill(palette().color(QPalette::Window));
+    QPainter painter(&pixmap);
+    painter.fillRect(frame, Qt::white);
+    if (!m_Preview.isNull())
+        painter.drawImage(frame, m_Preview);
+    const double sx = frame.width() / (m_Glass[2] - m_Glass[0]), sy = frame.height() / (m_Glass[3] - m_Glass[1]);
+    const QRectF area(QPointF(frame.left() + (m_pArea[0]->value() - m_Glass[0]) * sx,
+                              frame.top() + (m_pArea[1]->value() - m_Glass[1]) * sy),
+                      QPointF(frame.left() + (m_pArea[2]->value() - m_Glass[0]) * sx,
+                              frame.top() + (m_pArea[3]->value() - m_Glass[1]) * sy));
+    painter.setPen(QPen(Qt::red, 1, Qt::DashLine));
+    painter.drawRect(area.normalized());
+    painter.end();
+    m_pPreview->setPixmap(pixmap);
+}
+
+// Dragging over the preview sets the scan area.
+bool CScanSourceDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool press = event->type() == QEvent::MouseButtonPress;
+    if (watched != m_pPreview || (!press && event->type() != QEvent::MouseMove) || IsScanning() ||
+        !m_pArea[0] || !m_pArea[1] || !m_pArea[2] || !m_pArea[3])
+        return QDialog::eventFilter(watched, event);
+    const QRectF frame = _PreviewFrame();
+    const QPointF at = static_cast<QMouseEvent*>(event)->position();
+    if (press)
+        m_DragStart = at;
+    if (frame.isEmpty() || (!press && !(static_cast<QMouseEvent*>(event)->buttons() & Qt::LeftButton)))
+        return true;
+    const QRectF chosen = QRectF(m_DragStart, at).normalized().intersected(frame);
+    if (press || chosen.isEmpty())
+        return true;
+    const double sx = (m_Glass[2] - m_Glass[0]) / frame.width(), sy = (m_Glass[3] - m_Glass[1]) / frame.height();
+    m_pArea[0]->setValue(m_Glass[0] + (chosen.left() - frame.left()) * sx);
+    m_pArea[1]->setValue(m_Glass[1] + (chosen.top() - frame.top()) * sy);
+    m_pArea[2]->setValue(m_Glass[0] + (chosen.right() - frame.left()) * sx);
+    m_pArea[3]->setValue(m_Glass[1] + (chosen.bottom() - frame.top()) * sy);
+    return true;
 }
 
 CScanSourceDialog::~CScanSourceDialog()
@@ -284,8 +352,8 @@ void CScanSourceDialog::_Finished(SANE_Status status, std::vector<SScannedPage> 
     if (cancelled)
         pages.clear();
     if (preview && !pages.empty()) {
-        m_pPreview->setPixmap(QPixmap::fromImage(PreviewImage(pages.front()))
-                                  .scaled(kPreviewSide, kPreviewSide, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        m_Preview = PreviewImage(pages.front());
+        _DrawPreview();
         pages.clear();
     }
     _SetBusy(false, text);

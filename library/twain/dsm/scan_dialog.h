@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QImage>
 
 #include <atomic>
 #include <thread>
@@ -34,6 +35,7 @@ public:
 
 protected:
     void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QComboBox* _AddChoices(const char* option, const QString& label);
@@ -44,6 +46,8 @@ private:
     void _Run(int pages, double resolution, bool preview);
     void _Finished(SANE_Status status, std::vector<SScannedPage> pages, bool preview);
     void _SetBusy(bool busy, const QString& status);
+    void _DrawPreview();
+    QRectF _PreviewFrame() const;
 
     CSaneDevice& m_Device;
     const bool m_bShowUI;
@@ -56,6 +60,9 @@ private:
     QDoubleSpinBox* m_pArea[4] = {};
     QSpinBox* m_pPages = nullptr;
     QLabel* m_pPreview = nullptr;
+    QImage m_Preview;             // the whole glass
+    double m_Glass[4] = {};       // its left, top, right and bottom
+    QPointF m_DragStart;
     QLabel* m_pStatus = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QPushButton* m_pScan = nullptr;

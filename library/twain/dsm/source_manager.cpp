@@ -140,6 +140,9 @@ TW_UINT16 CTwainSourceManager::_Parent(TW_UINT16 message, TW_MEMREF data)
 
 const std::vector<SSaneDeviceName>& CTwainSourceManager::_Devices(bool refresh)
 {
+    // SANE is not asked for devices while a scan runs on the worker.
+    if (m_pDialog && m_pDialog->IsScanning())
+        refresh = false;
     if (refresh || !m_bListed) {
         m_Devices = CSaneDevice::List();
         m_bListed = true;
