@@ -1,5 +1,6 @@
 #include "shell/document_kinds.h"
 
+#include "duplicates/dif_kind.h"
 #include "support/doc_template_manager.h"
 #include "viewer/viewer_kind.h"
 
@@ -9,5 +10,5 @@ bool AddDocumentKinds(CSMultiDocTemplateManager& manager)
     // viewer ("CPixelFrame"), the thumbnail browser ("CThumbnailsFrame"),
     // the duplicate finder ("CDIFFrame"). Until a kind is here, the
     // commands that open it are disabled.
-    return RegisterImageViewer(manager);
+    return RegisterImageViewer(manager) && RegisterDuplicateFinder(manager);
 }

@@ -1,0 +1,328 @@
+// The duplicate finder's window offscreen: the folder list, scan and
+// compare with their messages, the results tree, the mark rules and the
+// operations on the marked files against the database on disk.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "browser/fileops/file_op_asker.h"
+#include "browser/fileops/thumbnail_static.h"
+#include "duplicates/dif_form_view.h"
+#include "duplicates/dif_results.h"
+#include "duplicates/signature_database.h"
+#include "support/vx_helper.h"
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct SMessages {
+    QStringList texts;
+    QString Last() const { return texts.isEmpty() ? QString() : texts.back(); }
+};
+
+// Answers the file operations' questions: Yes, and the destination given.
+class CAnswers : public CFileOpAsker {
+public:
+    std::optional<QString> destination;
+    int destinationsAsked = 0;
+    std::optional<QString> AskName(const QString&) override { return std::nullopt; }
+    bool AskYesNo(const QString&, const QString&) override { return true; }
+    int AskOverwrite(const QString&, const QString&) override { return 2; }
+    std::optional<QString> AskDestination(const QString&) override
+    {
+        ++destinationsAsked;
+        return destination;
+    }
+    void Tell(const QString&, const QString&, bool) override {}
+};
+
+class DuplicatesWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CDIFFormView::s_pfnTell = [this](QWidget*, const QString& text, const QString&) { m_messages.texts << text; };
+        CDIFFormView::s_pfnBrowseFolder = [this](QWidget*) { return m_strBrowsed; };
+        CDIFResults::s_pfnTell = [this](QWidget*, const QString& text, const QString&, QMessageBox::Icon) {
+            m_messages.texts << text;
+        };
+        CDIFResults::s_pfnAsk = [this](const QString& text, const QString&, QMessageBox::Icon) {
+            m_messages.texts << text;
+            return m_bAnswerYes;
+        };
+        SetFileOpAsker(&m_answers);
+        QFile::remove(CDIFFormView::DatabasePath());
+        QSettings().remove(QStringLiteral("CDIFFormView"));
+        m_pView = std::make_unique<CDIFFormView>();
+        m_pView->resize(1000, 700);
+        m_pView->show();
+    }
+    void TearDown() override
+    {
+        m_pView.reset();
+        SetFileOpAsker(nullptr);
+    }
+
+    template <typename T> T* Control(int id) { return m_pView->Control<T>(id); }
+
+    void Save(const fs::path& path, std::uint32_t seed, int w = 40, int h = 30)
+    {
+        CVelvix image = vxtest::RandomImage(w, h, seed);
+        fs::create_directories(path.parent_path());
+        ASSERT_EQ(image.SaveImage(path.c_str()), 1);
+    }
+    void AddFolder(const fs::path& folder)
+    {
+        Control<QLineEdit>(1067)->setText(QString::fromStdString(folder.string()));
+        m_pView->OnAddFolder();
+    }
+    void Scan()
+    {
+        m_pView->OnScanButton();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_pView->IsScanRunning(); }, 20000));
+        QTest::qWait(20);
+    }
+    void Compare(const QString& threshold)
+    {
+        Control<QLineEdit>(1070)->setText(threshold);
+        m_pView->OnCompareButton();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !m_pView->IsCompareRunning(); }, 20000));
+        QTest::qWait(20);
+    }
+    QTreeWidget* Tree() { return Control<QTreeWidget>(1071); }
+    std::vector<unsigned char> Database()
+    {
+        std::ifstream in(QFile::encodeName(CDIFFormView::DatabasePath()).toStdString(), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // Three copies of one picture (a.bmp, b.bmp plus padding, c.png) and an
+    // unrelated one, scanned and compared at 100.
+    void ScanThreeCopies()
+    {
+        Save(m_dir.Path() / "set/a.bmp", 1);
+        fs::copy_file(m_dir.Path() / "set/a.bmp", m_dir.Path() / "set/b [1] %d.bmp");
+        std::ofstream(m_dir.Path() / "set/b [1] %d.bmp", std::ios::app) << "padding";
+        CVelvix same = vxtest::RandomImage(40, 30, 1);
+        ASSERT_EQ(same.SaveImage((m_dir.Path() / "set/c ü.png").c_str()), 1);
+        Save(m_dir.Path() / "set/other.bmp", 2);
+        AddFolder(m_dir.Path() / "set");
+        Scan();
+        Compare(QStringLiteral("100"));
+    }
+
+    vxtest::TempDir m_dir;
+    SMessages m_messages;
+    QString m_strBrowsed;
+    bool m_bAnswerYes = true;
+    CAnswers m_answers;
+    std::unique_ptr<CDIFFormView> m_pView;
+};
+
+} // namespace
+
+TEST_F(DuplicatesWindow, FolderListRulesAndPersistence)
+{
+    EXPECT_EQ(Control<QLineEdit>(1070)->text(), QStringLiteral("100"));
+    EXPECT_EQ(Control<QLabel>(1068)->text(), QStringLiteral("0 file(s) scanned in database."));
+    fs::create_directories(m_dir.Path() / "Photos [*?] %s");
+    const QString folder = QString::fromStdString((m_dir.Path() / "Photos [*?] %s").string());
+    auto* list = Control<QTreeWidget>(1006);
+
+    m_pView->OnAddFolder(); // empty field, browser cancelled
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    Control<QLineEdit>(1067)->setText(folder + QStringLiteral("/missing"));
+    m_pView->OnAddFolder();
+    EXPECT_EQ(m_messages.Last(), QString::fromUtf8(CDIFFormView::kInvalidFolder));
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    Control<QLineEdit>(1067)->setText(folder);
+    m_pView->OnAddFolder();
+    EXPECT_TRUE(Control<QLineEdit>(1067)->text().isEmpty());
+    fs::create_directories(m_dir.Path() / "photos [*?] %s");
+    const QString other = QString::fromStdString((m_dir.Path() / "photos [*?] %s").string());
+    Control<QLineEdit>(1067)->setText(other);
+    m_pView->OnAddFolder(); // differs in case only: nothing added, the text stays
+    EXPECT_EQ(Control<QLineEdit>(1067)->text(), other);
+    Control<QLineEdit>(1067)->clear();
+    m_strBrowsed = other;
+    m_pView->OnAddFolder(); // browsed, equal ignoring case
+    EXPECT_EQ(list->topLevelItemCount(), 1);
+    m_strBrowsed = QString::fromStdString(m_dir.Path().string());
+    m_pView->OnAddFolder();
+    EXPECT_EQ(m_pView->Folders(), (QStringList{folder, m_strBrowsed}));
+    m_pView->OnRemoveFolder(); // no selection mark
+    EXPECT_EQ(list->topLevelItemCount(), 2);
+    list->setCurrentItem(list->topLevelItem(0));
+    m_pView->OnRemoveFolder();
+    EXPECT_EQ(m_pView->Folders(), (QStringList{m_strBrowsed}));
+
+    m_pView.reset();
+    CDIFFormView again;
+    again.show();
+    EXPECT_EQ(again.Folders(), (QStringList{m_strBrowsed}));
+}
+
+TEST_F(DuplicatesWindow, ScanCompareAndThresholdMessages)
+{
+    Compare(QStringLiteral("100"));
+    EXPECT_EQ(m_messages.Last(), QString::fromUtf8(CDIFFormView::kNoDatabase));
+    ScanThreeCopies();
+    EXPECT_TRUE(m_messages.texts.contains(QString::fromUtf8(CDIFFormView::kScanFinished)));
+    EXPECT_EQ(Control<QLabel>(1068)->text(), QStringLiteral("4 file(s) scanned in database."));
+    EXPECT_EQ(Database().size(), 4 * dif::kRecordSize);
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(Tree()->topLevelItem(0)->childCount(), 2);
+    EXPECT_TRUE(Tree()->topLevelItem(0)->isExpanded());
+    for (QPushButton* button : m_pView->findChildren<QPushButton*>())
+        EXPECT_TRUE(button->isEnabled()) << button->text().toStdString();
+
+    for (const char* text : {"0", "101", "abc", ""}) {
+        m_messages.texts.clear();
+        Compare(QString::fromLatin1(text));
+        EXPECT_EQ(m_messages.Last(), QString::fromUtf8(CDIFFormView::kInvalidPercent)) << text;
+        EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    }
+    m_messages.texts.clear();
+    Compare(QStringLiteral("90%"));
+    EXPECT_TRUE(m_messages.texts.isEmpty());
+    EXPECT_EQ(Tree()->topLevelItemCount(), 1);
+
+    // The detail panels: a member shows both sides and the match.
+    Tree()->setCurrentItem(Tree()->topLevelItem(0)->child(0));
+    EXPECT_EQ(Control<QLabel>(1085)->text(), QStringLiteral("Match: %100"));
+    EXPECT_EQ(Control<QLabel>(1082)->text(), QStringLiteral("File: ") + Tree()->topLevelItem(0)->text(0));
+    EXPECT_EQ(Control<CThumbnailStatic>(1011)->GetFilePath(), Tree()->topLevelItem(0)->child(0)->text(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Control<QLabel>(1074)->text() == QStringLiteral("(40 x 30)"); }, 5000));
+    Tree()->setCurrentItem(Tree()->topLevelItem(0));
+    EXPECT_TRUE(Control<QLabel>(1085)->text().isEmpty());
+    EXPECT_TRUE(Control<CThumbnailStatic>(1011)->GetFilePath().isEmpty());
+
+    // Review keys: N to the next member, X swaps the sides, Space marks.
+    Tree()->setFocus();
+    QTest::keyClick(Tree(), Qt::Key_N);
+    EXPECT_EQ(Tree()->currentItem(), Tree()->topLevelItem(0)->child(0));
+    QTest::keyClick(Tree(), Qt::Key_N);
+    EXPECT_EQ(Tree()->currentItem(), Tree()->topLevelItem(0)->child(1));
+    QTest::keyClick(Tree(), Qt::Key_X);
+    EXPECT_EQ(Control<CThumbnailStatic>(1010)->GetFilePath(), Tree()->currentItem()->text(0));
+    QTest::keyClick(Tree(), Qt::Key_Space);
+    EXPECT_EQ(Tree()->currentItem()->checkState(0), Qt::Checked);
+}
+
+TEST_F(DuplicatesWindow, MarkRulesThenDeleteZeroesTheRecords)
+{
+    ScanThreeCopies();
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* head = Tree()->topLevelItem(0);
+    std::vector<std::uint64_t> sizes;
+    for (int k = -1; k < head->childCount(); ++k)
+        sizes.push_back(fs::file_size(QFile::encodeName((k < 0 ? head : head->child(k))->text(0)).toStdString()));
+    const std::size_t largest = std::size_t(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
+
+    m_pView->Results()->ApplyMarkRule(dif::EMarkRule::Larger);
+    EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
+    EXPECT_EQ(m_messages.Last(), QStringLiteral("Marked 1 file(s). Total of %1 byte(s)")
+                                     .arg(CVxHelper::FormatNumber(QString::number(sizes[largest]))));
+    m_pView->Results()->ApplyMarkRule(dif::EMarkRule::Smaller);
+    m_pView->Results()->ShowSummary();
+    EXPECT_TRUE(m_messages.Last().startsWith(QStringLiteral("1 file(s) are currently marked and their total is ")));
+
+    // Marked: every member; deleted after the question, records zeroed.
+    m_pView->Results()->UnmarkAll();
+    for (int k = 0; k < head->childCount(); ++k)
+        head->child(k)->setCheckState(0, Qt::Checked);
+    const QStringList gone = {head->child(0)->text(0), head->child(1)->text(0)};
+    const std::vector<unsigned char> before = Database();
+    m_bAnswerYes = false;
+    m_pView->Results()->DeleteMarked();
+    EXPECT_EQ(m_messages.Last(), QStringLiteral("Are you sure you want to delete 2 file(s) ?"));
+    EXPECT_EQ(Database(), before);
+    m_bAnswerYes = true;
+    m_pView->Results()->DeleteMarked();
+    for (const QString& path : gone)
+        EXPECT_FALSE(QFile::exists(path)) << path.toStdString();
+    EXPECT_TRUE(QFile::exists(head->text(0)));
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(Tree()->topLevelItem(0)->childCount(), 0);
+    dif::CSignatureDatabase db;
+    ASSERT_TRUE(db.Open(dif::DatabasePath(), false));
+    int zeroed = 0;
+    for (std::size_t i = 0; i < db.GetCount(); ++i) {
+        const bool deleted = dif::IsDeletedRecord(db.Record(i));
+        zeroed += deleted;
+        if (deleted) {
+            EXPECT_TRUE(std::all_of(db.Record(i), db.Record(i) + dif::kRecordSize, [](unsigned char c) { return c == 0; }));
+        }
+    }
+    EXPECT_EQ(zeroed, 2);
+    db.Close();
+    Compare(QStringLiteral("100")); // the deleted files take no part any more
+    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+}
+
+TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
+{
+    ScanThreeCopies();
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* head = Tree()->topLevelItem(0);
+    head->setCheckState(0, Qt::Checked);
+    head->child(1)->setCheckState(0, Qt::Checked);
+    const std::vector<unsigned char> before = Database();
+    m_answers.destination.reset();
+    m_pView->Results()->MoveMarked();
+    EXPECT_EQ(m_answers.destinationsAsked, 1);
+    EXPECT_EQ(Database(), before);
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    EXPECT_EQ(Tree()->topLevelItem(0)->childCount(), 2);
+    for (int k = -1; k < 2; ++k)
+        EXPECT_TRUE(QFile::exists((k < 0 ? head : head->child(k))->text(0)));
+
+    // With a destination: both move, asked once, records zeroed, items gone.
+    fs::create_directories(m_dir.Path() / "kept");
+    m_answers.destination = QString::fromStdString((m_dir.Path() / "kept").string());
+    m_pView->Results()->MoveMarked();
+    EXPECT_EQ(m_answers.destinationsAsked, 2);
+    EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path() / "kept"), fs::directory_iterator()), 2);
+    dif::CSignatureDatabase db;
+    ASSERT_TRUE(db.Open(dif::DatabasePath(), false));
+    int zeroed = 0;
+    for (std::size_t i = 0; i < db.GetCount(); ++i)
+        zeroed += dif::IsDeletedRecord(db.Record(i));
+    EXPECT_EQ(zeroed, 2);
+}
+
+TEST_F(DuplicatesWindow, StopDuringScanKeepsTheWindowUsable)
+{
+    for (int i = 0; i < 60; ++i)
+        Save(m_dir.Path() / "many" / ("p" + std::to_string(i) + ".bmp"), std::uint32_t(i), 600, 400);
+    AddFolder(m_dir.Path() / "many");
+    m_pView->OnScanButton();
+    ASSERT_TRUE(m_pView->IsScanRunning());
+    EXPECT_EQ(Control<QPushButton>(1064)->text(), QStringLiteral("&Stop Scan"));
+    EXPECT_FALSE(Control<QPushButton>(1065)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(1069)->isEnabled());
+    QTest::qWait(50);
+    m_pView->OnScanButton(); // the stop request
+    EXPECT_FALSE(m_pView->IsScanRunning());
+    QTest::qWait(20);
+    EXPECT_EQ(Control<QPushButton>(1064)->text(), QStringLiteral("Scan &Now"));
+    EXPECT_TRUE(Control<QPushButton>(1069)->isEnabled());
+    EXPECT_TRUE(m_messages.texts.contains(QString::fromUtf8(CDIFFormView::kScanFinished)));
+    EXPECT_LT(Database().size(), 60 * dif::kRecordSize);
+    EXPECT_EQ(Database().size() % dif::kRecordSize, 0u);
+}

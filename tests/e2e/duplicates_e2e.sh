@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The duplicate finder in the real program, driven by keys: open it from the
+# menu, type a folder holding three copies of one picture, scan, compare,
+# mark the smaller file, delete it, and its database record is zeroed.
+# Usage: duplicates_e2e.sh <path of the ambrel program>
+set -uo pipefail
+AMBREL="$1"
+CONVERT=/usr/bin/convert
+IMPORT=/usr/bin/import
+source "$(dirname "$0")/session.sh"
+private_session
+DB="$XDG_DATA_HOME/Velvix/Ambrel/ambrelid.dat"
+PHOTOS="$WORK/photos [1] %d ü"
+
+fail() {
+  echo "FAIL: $*"
+  [ -s "$WORK/app.log" ] && sed 's/^/  app: /' "$WORK/app.log"
+  "$IMPORT" -window root /tmp/ambrel-e2e-duplicates-failure.png 2>/dev/null
+  exit 1
+}
+xdotool() {
+  local i
+  for i in 1 2 3 4 5; do
+    command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
+    grep -q "Can't open display" "$WORK/xdotool.err" || return 1
+    sleep 0.1
+  done
+  return 1
+}
+wait_for() { # condition, seconds
+  local i
+  for ((i = 0; i < ${2:-10} * 20; i++)); do
+    eval "$1" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+wait_window() { wait_for "WID=\$(xdotool search --onlyvisible --name '$1' 2>/dev/null | head -1); [ -n \"\$WID\" ]" "${2:-10}"; }
+size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+start_display 1280x900x24 || fail "no X server"
+
+# One picture as a PNG, the same pixels as a bitmap and as a PNG with bytes
+# after its end (three sizes), and an unrelated picture.
+mkdir -p "$PHOTOS"
+"$CONVERT" -seed 7 -size 96x64 plasma:fractal "$PHOTOS/a.png" || fail "convert"
+"$CONVERT" "$PHOTOS/a.png" "BMP3:$PHOTOS/b copy.bmp"
+cp "$PHOTOS/a.png" "$PHOTOS/C [*].PNG" && printf 'trailing bytes' >>"$PHOTOS/C [*].PNG"
+"$CONVERT" -seed 99 -size 96x64 plasma:fractal "$PHOTOS/other.png"
+
+"$AMBREL" >"$WORK/app.log" 2>&1 &
+APP_PID=$!
+wait_window '^Ambrel' 20 || fail "no main window"
+MAIN=$WID
+xdotool windowfocus --sync "$MAIN"
+sleep 0.5
+xdotool key alt+a
+sleep 0.4
+xdotool key f
+wait_window 'Duplicate Images Tool' 10 || fail "the finder did not open"
+sleep 0.5
+
+# The path field has the focus when the form opens.
+xdotool type --delay 5 "$PHOTOS"
+xdotool key alt+a
+sleep 0.3
+xdotool key alt+n
+wait_for "[ \"\$(size \"$DB\")\" -eq $((4 * 1285)) ]" 30 || fail "the scan wrote $(size "$DB") bytes"
+sleep 1
+xdotool key Return # "Scan process finished."
+sleep 0.5
+xdotool key alt+o
+sleep 2
+xdotool key alt+s
+wait_window '^Summary$' 10 || fail "no summary of the marks"
+xdotool key Return
+sleep 0.3
+xdotool key alt+d
+wait_window '^Confirm Delete$' 10 || fail "no delete question"
+xdotool key y
+wait_for "[ ! -e \"$PHOTOS/a.png\" ]" 10 || fail "the smallest copy was not deleted"
+[ -e "$PHOTOS/b copy.bmp" ] && [ -e "$PHOTOS/C [*].PNG" ] && [ -e "$PHOTOS/other.png" ] || fail "another file went"
+
+# Exactly one record of the four is zeroed, all of its 1285 bytes.
+ZEROED=$(python3 - "$DB" <<'EOF'
+import sys
+data = open(sys.argv[1], 'rb').read()
+records = [data[i:i + 1285] for i in range(0, len(data), 1285)]
+print(sum(1 for r in records if r == bytes(1285)), sum(1 for r in records if r[0] == 0))
+EOF
+)
+[ "$ZEROED" = "1 1" ] || fail "zeroed records: $ZEROED"
+"$IMPORT" -window root "$WORK/shot.png" 2>/dev/null
+echo "1 passed, 0 failed"
