@@ -8,6 +8,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,6 +24,7 @@
 #include "duplicates/duplicate_groups.h"
 #include "duplicates/signature_database.h"
 #include "duplicates/signature_scanner.h"
+#include "support/mdi_frames.h"
 #include "support/vx_helper.h"
 #include "support/wait_cursor.h"
 
@@ -196,6 +199,13 @@ void CDIFFormView::showEvent(QShowEvent* event)
 void CDIFFormView::OnInitialUpdate()
 {
     _LoadFolders();
+    // The form needs more room than a new child window gets.
+    CSMDIChildWnd* frame = GetParentFrame();
+    QMdiSubWindow* window = frame ? frame->GetMDISubWindow() : nullptr;
+    if (window && window->mdiArea()) {
+        const QSize room = window->mdiArea()->viewport()->size();
+        window->resize(window->size().expandedTo(sizeHint()).boundedTo(room));
+    }
 }
 
 void CDIFFormView::_LoadFolders()

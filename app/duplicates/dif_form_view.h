@@ -61,6 +61,8 @@ public:
     static const char* const kInvalidPercent;
     static const char* const kInvalidFolder;
 
+    QSize sizeHint() const override { return QSize(960, 720); }
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -118,9 +118,13 @@ CDIFResults::CDIFResults(QWidget* parent) : QWidget(parent)
     QPushButton* same = Button("Mark sa&me size", 1084, this);
     m_pMarkBest = Button("Mark all but the &best", 1088, this);
     QPushButton* summary = Button("Summary", 1087, this);
-    for (QPushButton* button : {del, move, copy, unmark, smaller, larger, same, m_pMarkBest, summary})
+    for (QPushButton* button : {del, move, copy, unmark, summary})
         buttons->addWidget(button);
     layout->addLayout(buttons);
+    auto* rules = new QHBoxLayout;
+    for (QPushButton* button : {smaller, larger, same, m_pMarkBest})
+        rules->addWidget(button);
+    layout->addLayout(rules);
 
     connect(del, &QPushButton::clicked, this, &CDIFResults::DeleteMarked);
     connect(move, &QPushButton::clicked, this, &CDIFResults::MoveMarked);
