@@ -12,6 +12,13 @@ struct VxCodecInput {
     const unsigned char* data = nullptr;
     std::size_t size = 0;
     std::size_t position = 0;
+    // When set, a JPEG may be decoded at a reduced scale whose picture still
+    // covers a box of this size (fitted with its aspect ratio).
+    int coverWidth = 0;
+    int coverHeight = 0;
+    // Set by a reduced-scale decode: the picture's full size as shown.
+    int fullWidth = 0;
+    int fullHeight = 0;
 
     // Up to `count` bytes; fewer only at the end of the input or on an error.
     std::size_t Read(void* out, std::size_t count);
@@ -33,6 +40,11 @@ inline bool VxDecodeBuffer(CVelvix_PixelInterface& image, int height, int width)
         return true;
     return image.RawCreateImage(height, width);
 }
+
+// Reads a JPEG, PNG, GIF or bitmap file by its content, a JPEG at the
+// smallest scale covering coverWidth x coverHeight when those are set.
+bool VxReadCodecFile(CVelvix_PixelInterface& image, const char* path, int coverWidth, int coverHeight,
+                     int* fullWidth, int* fullHeight);
 
 // Each encoder writes the picture (the top byte of the pixels ignored) to an
 // open file and returns false on any error, including a failed write.

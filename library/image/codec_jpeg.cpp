@@ -14,6 +14,7 @@
 #include <jpeglib.h>
 
 #include "image/codec_internal.h"
+#include "image/covering_decode.h"
 
 namespace {
 
@@ -113,6 +114,25 @@ inline VxPixel FromCmyk(const unsigned char* p, bool inverted)
 
 } // namespace
 
+int VxJpegCoveringScale(int width, int height, int boxWidth, int boxHeight)
+{
+    if (width < 1 || height < 1 || boxWidth < 1 || boxHeight < 1)
+        return 1;
+    // The picture fitted into the box keeping its aspect ratio, in integers:
+    // a rounding error must not let the reduced picture fall short.
+    const long long w = width, h = height, bw = boxWidth, bh = boxHeight;
+    const bool widthBound = bw * h <= bh * w;
+    const long long fittedWidth = widthBound ? bw : w * bh / h;
+    const long long fittedHeight = widthBound ? h * bw / w : bh;
+    int chosen = 1;
+    for (int denominator : {2, 4, 8}) {
+        if ((w + denominator - 1) / denominator < fittedWidth || (h + denominator - 1) / denominator < fittedHeight)
+            break;
+        chosen = denominator;
+    }
+    return chosen;
+}
+
 bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
 {
     auto decoder = std::make_unique<Decoder>();
@@ -141,6 +161,16 @@ bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
         return false;
     }
     const int orientation = ExifOrientation(&info);
+    if (input.coverWidth > 0 && input.coverHeight > 0) {
+        // The box is given as shown; a quarter turn stores it the other way.
+        const bool turned = orientation >= 5;
+        info.scale_num = 1;
+        info.scale_denom = unsigned(VxJpegCoveringScale(int(info.image_width), int(info.image_height),
+                                                        turned ? input.coverHeight : input.coverWidth,
+                                                        turned ? input.coverWidth : input.coverHeight));
+        input.fullWidth = int(turned ? info.image_height : info.image_width);
+        input.fullHeight = int(turned ? info.image_width : info.image_height);
+    }
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     const bool inverted = info.saw_Adobe_marker;
     info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;

@@ -74,7 +74,13 @@ bool CVelvix_JPEGAndOthersSupport::ReadCodecMemory(const unsigned char* data, st
     return Decode(*this, kind, input);
 }
 
-bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter* dc, const char* path)
+bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter* /*dc*/, const char* path)
+{
+    return VxReadCodecFile(*this, path, 0, 0, nullptr, nullptr);
+}
+
+bool VxReadCodecFile(CVelvix_PixelInterface& image, const char* path, int coverWidth, int coverHeight, int* fullWidth,
+                     int* fullHeight)
 {
     if (!path)
         return false;
@@ -94,14 +100,25 @@ bool CVelvix_JPEGAndOthersSupport::ReadCodecImage(QPainter* dc, const char* path
     const Kind kind = Sniff(head, got);
     if (kind == Kind::Unknown || std::fseek(file, 0, SEEK_SET) != 0)
         return false;
-    if (kind == Kind::Bitmap) {
-        auto* reader = dynamic_cast<CVelvix_CBitmapReader*>(static_cast<CVelvix_PixelInterface*>(this));
-        closer.reset();
-        return reader && reader->ReadBitmapImage(dc, path) == 1;
-    }
     VxCodecInput input;
-    input.file = file;
-    return Decode(*this, kind, input);
+    if (kind == Kind::Bitmap) {
+        auto* reader = dynamic_cast<CVelvix_CBitmapReader*>(&image);
+        closer.reset();
+        if (!reader || reader->ReadBitmapImage(nullptr, path) != 1)
+            return false;
+    } else {
+        input.file = file;
+        input.coverWidth = coverWidth;
+        input.coverHeight = coverHeight;
+        if (!Decode(image, kind, input))
+            return false;
+    }
+    // A decode at full scale leaves the size unset: it is the picture's own.
+    if (fullWidth)
+        *fullWidth = input.fullWidth > 0 ? input.fullWidth : image.GetWidth();
+    if (fullHeight)
+        *fullHeight = input.fullHeight > 0 ? input.fullHeight : image.GetHeight();
+    return true;
 }
 
 bool CVelvix_JPEGAndOthersSupport::SaveCodecImage(const char* path, VxCodecFormat format)

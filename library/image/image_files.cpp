@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "image/velvix.h"
+#include "image/codec_internal.h"
+#include "image/covering_decode.h"
 
 namespace {
 
@@ -151,6 +153,22 @@ int CVelvix::ReadImage(QPainter* dc, const char* path)
     if (Contains(key, "jpeg") || Contains(key, "jpg") || Contains(key, "gif") || Contains(key, "png"))
         return ReadCodecImage(dc, path) ? 1 : 0;
     return ReadBitmapImage(dc, path);
+}
+
+int VxReadImageCovering(CVelvix& image, const char* path, int width, int height, int* fullWidth, int* fullHeight)
+{
+    if (!path)
+        return 0;
+    const std::string key = ExtensionKey(path);
+    if (Contains(key, "jpeg") || Contains(key, "jpg") || Contains(key, "gif") || Contains(key, "png"))
+        return VxReadCodecFile(image, path, width, height, fullWidth, fullHeight) ? 1 : 0;
+    if (image.ReadImage(path) != 1)
+        return 0;
+    if (fullWidth)
+        *fullWidth = image.GetWidth();
+    if (fullHeight)
+        *fullHeight = image.GetHeight();
+    return 1;
 }
 
 int CVelvix::SaveImage(const char* path)
