@@ -1,5 +1,6 @@
 #include "shell/document_kinds.h"
 
+#include "browser/thumbnails/thumbnails_kind.h"
 #include "duplicates/dif_kind.h"
 #include "support/doc_template_manager.h"
 #include "viewer/viewer_kind.h"
@@ -10,5 +11,5 @@ bool AddDocumentKinds(CSMultiDocTemplateManager& manager)
     // viewer ("CPixelFrame"), the thumbnail browser ("CThumbnailsFrame"),
     // the duplicate finder ("CDIFFrame"). Until a kind is here, the
     // commands that open it are disabled.
-    return RegisterImageViewer(manager) && RegisterDuplicateFinder(manager);
+    return RegisterImageViewer(manager) && RegisterThumbnailBrowser(manager) && RegisterDuplicateFinder(manager);
 }

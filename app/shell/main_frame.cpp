@@ -733,8 +733,9 @@ void CMainFrame::OnOpenThumbnails()
     const QString folder = _AskFolder();
     if (folder.isEmpty())
         return;
-    QDir::setCurrent(folder);
-    AmbrelApp()->GetTemplateManager().OpenNewFrame(kThumbnailsFrame, false, QString());
+    // The window keeps the folder as its own; the process's current
+    // directory stays as it is.
+    AmbrelApp()->GetTemplateManager().OpenNewFrame(kThumbnailsFrame, false, folder);
 }
 
 void CMainFrame::OnFindDuplicates()

@@ -135,9 +135,9 @@ void CViewFileCommands::_ShowThumbnails()
     } else if (CAmbrelDoc* doc = Doc()) {
         folder = QFileInfo(doc->GetPathName()).absolutePath();
     }
-    QDir::setCurrent(folder);
+    // The new window keeps the folder as its own.
     if (AmbrelApp())
-        AmbrelApp()->GetTemplateManager().OpenNewFrame(QStringLiteral("CThumbnailsFrame"), false);
+        AmbrelApp()->GetTemplateManager().OpenNewFrame(QStringLiteral("CThumbnailsFrame"), false, folder);
 }
 
 void CViewFileCommands::_ShowImageInfo()

@@ -1,0 +1,52 @@
+#include "browser/explorer/explorer_tree_view.h"
+
+#include <QKeyEvent>
+
+#include "browser/thumbnails/thumbnails_doc.h"
+#include "browser/thumbnails/thumbnails_frame.h"
+
+CExplorerTreeView::CExplorerTreeView() = default;
+
+CThumbnailsDoc* CExplorerTreeView::GetDocument() const
+{
+    return dynamic_cast<CThumbnailsDoc*>(CSView::GetDocument());
+}
+
+void CExplorerTreeView::OnInitialUpdate()
+{
+    CThumbnailsDoc* doc = GetDocument();
+    if (!doc)
+        return;
+    // The Groups pane groups the folder itself at its first show.
+    m_bPopulating = true;
+    Populate(doc->CurrentFolder());
+    m_bPopulating = false;
+}
+
+void CExplorerTreeView::OnUpdate(CSView* /*sender*/, long /*hint*/, void* /*hintObject*/) {}
+
+void CExplorerTreeView::OnSelectFolder(const QString& path)
+{
+    CThumbnailsDoc* doc = GetDocument();
+    if (m_bPopulating || !doc || path == doc->CurrentFolder())
+        return;
+    doc->SetCurrentFolder(path);
+    doc->UpdateAllViews(this, thumbhint::HINT_REFRESH);
+}
+
+bool CExplorerTreeView::event(QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        if (CSDocument* doc = CSView::GetDocument())
+            doc->UpdateAllViews(this, thumbhint::HINT_NEXT_PANE);
+        return true;
+    }
+    return CVxExplorerTreeView::event(event);
+}
+
+void CExplorerTreeView::focusInEvent(QFocusEvent* event)
+{
+    CVxExplorerTreeView::focusInEvent(event);
+    if (auto* frame = dynamic_cast<CThumbnailsFrame*>(GetParentFrame()))
+        frame->SetActivePane(this);
+}

@@ -1,0 +1,97 @@
+#include "browser/thumbnails/loader_pool.h"
+
+#include <algorithm>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+CLoaderPool::CLoaderPool(int threads)
+{
+    if (threads < 1)
+        threads = std::max(1, int(std::thread::hardware_concurrency()));
+    for (int i = 0; i < threads; ++i)
+        m_Threads.emplace_back([this] { Work(); });
+}
+
+CLoaderPool::~CLoaderPool()
+{
+    DropAllAndWait();
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_bStop = true;
+    }
+    m_Wake.notify_all();
+    for (std::thread& thread : m_Threads)
+        thread.join();
+}
+
+void CLoaderPool::Queue(const void* key, Job job)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_Queue.push_back({key, std::move(job)});
+    }
+    m_Wake.notify_one();
+}
+
+int CLoaderPool::Drop(const std::function<bool(const void*)>& which, const std::function<void(const void*)>& onDrop)
+{
+    std::vector<const void*> dropped;
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        for (auto it = m_Queue.begin(); it != m_Queue.end();) {
+            if (which(it->key)) {
+                dropped.push_back(it->key);
+                it = m_Queue.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    if (onDrop)
+        for (const void* key : dropped)
+            onDrop(key);
+    return int(dropped.size());
+}
+
+int CLoaderPool::DropAllAndWait(const std::function<void(const void*)>& onDrop)
+{
+    const int dropped = Drop([](const void*) { return true; }, onDrop);
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Idle.wait(lock, [this] { return m_nRunning == 0; });
+    return dropped;
+}
+
+int CLoaderPool::Queued() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return int(m_Queue.size());
+}
+
+int CLoaderPool::Running() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return m_nRunning;
+}
+
+void CLoaderPool::Work()
+{
+    // Decoding must not slow the window down: below normal priority.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 5);
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    for (;;) {
+        m_Wake.wait(lock, [this] { return m_bStop || !m_Queue.empty(); });
+        if (m_Queue.empty())
+            return; // stopping
+        Entry entry = std::move(m_Queue.back());
+        m_Queue.pop_back();
+        ++m_nRunning;
+        lock.unlock();
+        entry.job();
+        entry.job = nullptr;
+        lock.lock();
+        if (--m_nRunning == 0)
+            m_Idle.notify_all();
+    }
+}

@@ -1,0 +1,269 @@
+// Loading a cell's picture: scaling against the image object's own rules,
+// the shared thumbnail cache (fresh, stale and foreign entries), the pool
+// of loaders and the memory budget of full pictures.
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "browser/thumbnails/full_picture_budget.h"
+#include "browser/thumbnails/loader_pool.h"
+#include "browser/thumbnails/thumbnail_cache.h"
+#include "browser/thumbnails/thumbnail_item.h"
+#include "browser/thumbnails/thumbnail_loader.h"
+#include "test_support.h"
+
+namespace {
+
+CVelvix Smooth(int w, int h)
+{
+    CVelvix image = vxtest::FilledImage(w, h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.Bytes(x, y) = VxPixel(x * 255 / w) << 16 | VxPixel(y * 255 / h) << 8 | VxPixel((x ^ y) & 0xFF);
+    return image;
+}
+
+void SetTime(const std::string& path, long seconds)
+{
+    struct utimbuf times {seconds, seconds};
+    utime(path.c_str(), &times);
+}
+
+} // namespace
+
+TEST(ThumbnailCache, NamesFollowTheSharedConvention)
+{
+    const std::pair<const char*, const char*> uris[] = {
+        {"/home/jens/photos/me.png", "file:///home/jens/photos/me.png"},
+        {"/a b/c%[1]?#.jpg", "file:///a%20b/c%25%5B1%5D%3F%23.jpg"},
+        {"/é.jpg", "file:///%C3%A9.jpg"},
+        {"/x/y+z,@$&=:!~*'().jpg", "file:///x/y+z,@$&=:!~*'().jpg"},
+        {"/q\"<>\\^`{|};.jpg", "file:///q%22%3C%3E%5C%5E%60%7B%7C%7D%3B.jpg"}};
+    for (const auto& [path, uri] : uris)
+        EXPECT_EQ(CThumbnailCache::FileUri(path), uri);
+    // The example every desktop program agrees on.
+    CThumbnailCache cache("/cache");
+    EXPECT_EQ(cache.EntryPath("/home/jens/photos/me.png", 128),
+              "/cache/normal/c6ee772d9e49320e97ec29a7eb5b1697.png");
+    const std::pair<int, int> buckets[] = {{1, 128}, {116, 128}, {128, 128}, {129, 256}, {256, 256},
+                                           {500, 512}, {513, 1024}, {1012, 1024}, {5000, 1024}};
+    for (const auto& [box, bucket] : buckets)
+        EXPECT_EQ(CThumbnailCache::BucketFor(box), bucket) << box;
+    EXPECT_TRUE(cache.EntryPath("/a", 256).contains("/large/"));
+    EXPECT_TRUE(cache.EntryPath("/a", 512).contains("/x-large/"));
+    EXPECT_TRUE(cache.EntryPath("/a", 1024).contains("/xx-large/"));
+}
+
+TEST(ThumbnailCache, FreshEntriesAreReadStaleAndForeignOnesAreNot)
+{
+    vxtest::TempDir dir;
+    CThumbnailCache cache(QString::fromStdString(dir.File("thumbnails")));
+    const std::string photo = dir.File("a [1] %.png");
+    CVelvix picture = Smooth(40, 30);
+    ASSERT_EQ(picture.SaveImage(photo.c_str()), 1);
+    SetTime(photo, 1000000000);
+    QImage entry(20, 15, QImage::Format_RGB32);
+    entry.fill(0x123456);
+    ASSERT_TRUE(cache.Write(photo, 128, entry, 40, 30));
+    QImage back;
+    int w = 0, h = 0;
+    ASSERT_TRUE(cache.Read(photo, 128, back, w, h));
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32), entry);
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 30);
+    struct stat info {};
+    ASSERT_EQ(stat(cache.EntryPath(photo, 128).toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_FALSE(cache.Read(photo, 256, back, w, h)); // another size
+
+    // The file changed: the entry is stale until written again.
+    SetTime(photo, 1000000001);
+    EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
+    ASSERT_TRUE(cache.Write(photo, 128, entry, 40, 30));
+    EXPECT_TRUE(cache.Read(photo, 128, back, w, h));
+
+    // Another program's entry, without the picture's size.
+    QImage foreign(16, 12, QImage::Format_RGB32);
+    foreign.fill(0xABCDEF);
+    foreign.setText("Thumb::URI", QString::fromStdString(CThumbnailCache::FileUri(photo)));
+    foreign.setText("Thumb::MTime", "1000000001");
+    ASSERT_TRUE(foreign.save(cache.EntryPath(photo, 128), "png"));
+    ASSERT_TRUE(cache.Read(photo, 128, back, w, h));
+    EXPECT_EQ(back.size(), QSize(16, 12));
+    EXPECT_EQ(w, 0);
+    // An entry naming another file, one larger than its size, one that is
+    // not a picture: none is used.
+    foreign.setText("Thumb::URI", "file:///elsewhere.png");
+    ASSERT_TRUE(foreign.save(cache.EntryPath(photo, 128), "png"));
+    EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
+    QImage huge(300, 10, QImage::Format_RGB32);
+    huge.setText("Thumb::URI", QString::fromStdString(CThumbnailCache::FileUri(photo)));
+    huge.setText("Thumb::MTime", "1000000001");
+    ASSERT_TRUE(huge.save(cache.EntryPath(photo, 128), "png"));
+    EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
+    QFile garbage(cache.EntryPath(photo, 128));
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("not a png");
+    garbage.close();
+    EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
+
+    // Nothing is written for files inside the cache, for missing files, or
+    // larger than the size.
+    const std::string inside = cache.EntryPath(photo, 256).toStdString();
+    EXPECT_TRUE(cache.IsInsideCache(inside));
+    EXPECT_FALSE(cache.IsInsideCache(dir.File("thumbnails-not/x.png")));
+    EXPECT_FALSE(cache.Write(cache.EntryPath(photo, 128).toStdString(), 128, entry, 1, 1));
+    EXPECT_FALSE(cache.Write(dir.File("missing.png"), 128, entry, 1, 1));
+    EXPECT_FALSE(cache.Write(photo, 128, huge, 1, 1));
+}
+
+TEST(ThumbnailLoading, CellPicturesFollowTheImageObjectsScaling)
+{
+    vxtest::TempDir dir;
+    struct Case {
+        const char* name;
+        int w, h, box;
+        bool bilinear;
+    };
+    for (const Case& c : {Case{"wide é.png", 301, 97, 116, false}, {"tall [1].bmp", 37, 250, 116, true},
+                          {"small.gif", 20, 10, 116, false}, {"small2.png", 20, 10, 36, true},
+                          {"thin.png", 1000, 1, 36, false}}) {
+        SCOPED_TRACE(c.name);
+        CVelvix source = Smooth(c.w, c.h);
+        const std::string path = dir.File(c.name);
+        ASSERT_EQ(source.SaveImage(path.c_str()), 1);
+        CVelvix full;
+        ASSERT_EQ(full.ReadImage(path.c_str()), 1);
+        // The oracle: the full picture fitted by the library's own calls.
+        CVelvix expected(full);
+        if (c.bilinear)
+            expected.Resample_Bilinear(c.box, c.box, true);
+        else
+            ASSERT_TRUE(expected.Resize(nullptr, c.box, c.box, true) || c.h == 1);
+        ThumbnailItem item(0, path);
+        SThumbnailLoad load;
+        load.m_strPath = path;
+        load.m_nBox = c.box;
+        load.m_bKeepFull = true;
+        load.m_bBilinear = c.bilinear;
+        ASSERT_TRUE(LoadThumbnail(item, load));
+        if (c.h > 1)
+            EXPECT_EQ(vxtest::FirstDifference(item.m_imgScaled, expected), -1);
+        else
+            EXPECT_EQ(item.m_imgScaled.GetHeight(), 1); // never zero rows
+        EXPECT_EQ(vxtest::FirstDifference(item, full), -1); // kept, as decoded
+        EXPECT_EQ(item.m_nFullWidth, c.w);
+        EXPECT_EQ(item.m_nScaledBox, c.box);
+        EXPECT_EQ(item.Drawable().size(), QSize(item.m_imgScaled.GetWidth(), item.m_imgScaled.GetHeight()));
+        EXPECT_EQ(item.Drawable().pixel(0, 0) & 0xFFFFFF,
+                  item.m_imgScaled.Bytes(0, item.m_imgScaled.GetHeight() - 1)); // top row first
+    }
+    // Not a picture: the cell stays without one and is skipped later.
+    std::ofstream(dir.File("fake.jpg")) << "no picture here";
+    ThumbnailItem fake(0, dir.File("fake.jpg"));
+    SThumbnailLoad load;
+    load.m_strPath = dir.File("fake.jpg");
+    EXPECT_FALSE(LoadThumbnail(fake, load));
+    EXPECT_FALSE(fake.m_bLoadable);
+    EXPECT_FALSE(fake.HasScaled());
+}
+
+TEST(ThumbnailLoading, LargeJpegsDecodeReducedOnceAndThenComeFromTheCache)
+{
+    vxtest::TempDir dir;
+    CThumbnailCache cache(QString::fromStdString(dir.File("cache")));
+    const std::string path = dir.File("big photo.jpg");
+    CVelvix source = Smooth(1203, 811);
+    ASSERT_EQ(source.SaveImage(path.c_str()), 1);
+    int fittedW, fittedH;
+    thumbs::FittedSize(1203, 811, 116, fittedW, fittedH);
+    SLoadCounters counters;
+    SThumbnailLoad load;
+    load.m_strPath = path;
+    load.m_bKeepFull = true;
+    load.m_pCache = &cache;
+    for (int round = 0; round < 2; ++round) {
+        ThumbnailItem item(0, path);
+        ASSERT_TRUE(LoadThumbnail(item, load, &counters));
+        // The size is the full picture's fit, whatever scale was decoded.
+        EXPECT_EQ(item.m_imgScaled.GetWidth(), fittedW);
+        EXPECT_EQ(item.m_imgScaled.GetHeight(), fittedH);
+        EXPECT_FALSE(item.IsValidObject()); // decoded reduced: no full picture
+        EXPECT_EQ(item.m_nFullWidth, 1203);
+        EXPECT_EQ(item.m_nFullHeight, 811);
+    }
+    EXPECT_EQ(counters.m_nDecodes, 1);
+    EXPECT_EQ(counters.m_nCacheHits, 1);
+    const QImage entry(cache.EntryPath(path, 128));
+    EXPECT_EQ(entry.size(), QSize(128, 86));
+    EXPECT_EQ(entry.text("Thumb::Image::Width"), "1203");
+}
+
+TEST(LoaderPool, QueuedJobsDropAtOnceRunningOnesAreWaitedFor)
+{
+    CLoaderPool pool(2);
+    std::atomic<int> started{0}, finished{0};
+    std::atomic<bool> release{false};
+    int keys[10];
+    for (int& key : keys)
+        pool.Queue(&key, [&] {
+            ++started;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++finished;
+        });
+    while (started < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(pool.Running(), 2);
+    // Newest first: the two running are the last two queued.
+    int droppedOne = pool.Drop([&](const void* key) { return key == &keys[0]; });
+    EXPECT_EQ(droppedOne, 1);
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        release = true;
+    });
+    int dropped = 0;
+    EXPECT_EQ(pool.DropAllAndWait([&](const void*) { ++dropped; }), 7);
+    EXPECT_EQ(dropped, 7);
+    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(pool.Running(), 0);
+    releaser.join();
+}
+
+TEST(FullPictureBudget, LeastRecentlyPaintedPicturesGoFirst)
+{
+    std::vector<std::unique_ptr<ThumbnailItem>> items;
+    for (int i = 0; i < 4; ++i) {
+        items.push_back(std::make_unique<ThumbnailItem>(i, "x"));
+        static_cast<CVelvix&>(*items.back()) = vxtest::FilledImage(16, 16, 1); // 1 KiB
+        items.back()->m_nLastPaint = 10 - i;
+    }
+    CFullPictureBudget budget(2048);
+    for (auto& item : items)
+        budget.Admit(item.get());
+    // Painted last: items 0 and 1 (ticks 10 and 9) stay.
+    EXPECT_TRUE(items[0]->IsValidObject());
+    EXPECT_TRUE(items[1]->IsValidObject());
+    EXPECT_FALSE(items[2]->IsValidObject());
+    EXPECT_FALSE(items[3]->IsValidObject());
+    EXPECT_EQ(budget.Used(), 2048u);
+    budget.SetBudget(1024);
+    EXPECT_FALSE(items[1]->IsValidObject());
+    EXPECT_TRUE(budget.Fits(1024));
+    EXPECT_FALSE(budget.Fits(1025));
+    budget.Forget(items[0].get());
+    EXPECT_EQ(budget.Used(), 0u);
+    const std::size_t machine = CFullPictureBudget::DefaultBytes();
+    EXPECT_GT(machine, 0u);
+    EXPECT_LE(machine, std::size_t(1) << 30);
+}

@@ -1,0 +1,412 @@
+// The thumbnail window in the whole program (offscreen): grouping, the hints
+// between its three panes, loading, sizes, the file and group commands, and
+// opening a cell in the viewer.
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolBox>
+#include <QToolButton>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "app/program_fixture.h"
+#include "browser/explorer/explorer_tree_view.h"
+#include "browser/thumbnails/thumbnails_doc.h"
+#include "browser/thumbnails/thumbnails_frame.h"
+#include "browser/thumbnails/thumbnails_settings_dialog.h"
+#include "browser/thumbnails/thumbnails_tree_view.h"
+#include "browser/thumbnails/thumbnails_view.h"
+#include "test_actions.h"
+
+namespace fs = std::filesystem;
+using namespace vxtest;
+
+namespace {
+
+CVelvix Picture(int w, int h, VxPixel seed)
+{
+    CVelvix image = FilledImage(w, h, 0);
+    for (int i = 0; i < w * h; ++i)
+        image.Bytes(i) = (seed * 2654435761u + VxPixel(i) * 40503u) & 0xFFFFFF;
+    return image;
+}
+
+template <typename Done>
+bool WaitFor(Done done, int milliseconds = 10000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+class ThumbnailWindow : public ProgramTest {
+protected:
+    void SetUp() override
+    {
+        ProgramTest::SetUp();
+        CBrowserActions::Set(&m_actions);
+        m_cwd = QDir::currentPath();
+    }
+    void TearDown() override
+    {
+        ProgramTest::TearDown();
+        CBrowserActions::Set(nullptr);
+        EXPECT_EQ(QDir::currentPath(), m_cwd); // nothing changes the process's folder
+    }
+
+    void Make(const std::vector<std::string>& names, int w = 60, int h = 40)
+    {
+        VxPixel seed = 1;
+        for (const std::string& name : names) {
+            CVelvix picture = Picture(w, h, seed++);
+            ASSERT_EQ(picture.SaveImage(m_dir.File(name).c_str()), 1) << name;
+        }
+    }
+
+    // Opens a window on the folder and waits for the grouping and the first group.
+    void OpenBrowser(const std::string& folder, bool waitLoads = true)
+    {
+        ASSERT_EQ(m_app->GetTemplateManager().OpenNewFrame("CThumbnailsFrame", false, QString::fromStdString(folder)), 1);
+        m_frame = qobject_cast<CThumbnailsFrame*>(m_main->MDIGetActive());
+        ASSERT_NE(m_frame, nullptr);
+        m_frame->GetMDISubWindow()->resize(900, 700);
+        m_view = m_frame->ThumbnailView();
+        m_tree = m_frame->GroupsView();
+        m_doc = m_view->GetDocument();
+        ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
+        ASSERT_TRUE(WaitFor([&] { return m_tree->topLevelItemCount() == 0 || m_tree->CurrentGroup() >= 0; }));
+        if (waitLoads)
+            WaitLoads();
+    }
+
+    // Until every cell in sight has its picture (or cannot have one).
+    void WaitLoads()
+    {
+        ASSERT_TRUE(WaitFor([&] {
+            m_view->viewport()->repaint();
+            QApplication::processEvents();
+            if (m_view->RunningLoaders() != 0)
+                return false;
+            for (int i = 0; i < m_view->ItemCount(); ++i) {
+                ThumbnailItem* item = m_view->Item(i);
+                const bool inSight = m_view->visualRect(m_view->model()->index(i, 0)).intersects(m_view->viewport()->rect());
+                if (inSight && item->m_bLoadable && item->m_nLoadState != ThumbnailItem::LoadState::Done)
+                    return false;
+            }
+            return true;
+        }));
+        ProcessEvents();
+    }
+
+    std::vector<QString> RootTexts() const
+    {
+        std::vector<QString> texts;
+        for (int i = 0; i < m_tree->topLevelItemCount(); ++i)
+            texts.push_back(m_tree->topLevelItem(i)->text(0));
+        return texts;
+    }
+
+    std::vector<std::string> CellNames() const
+    {
+        std::vector<std::string> names;
+        for (int i = 0; i < m_view->ItemCount(); ++i)
+            names.push_back(m_view->Item(i)->m_strName);
+        return names;
+    }
+
+    void SelectCells(const std::vector<int>& rows)
+    {
+        m_view->clearSelection();
+        for (int row : rows)
+            m_view->selectionModel()->select(m_view->model()->index(row, 0), QItemSelectionModel::Select);
+    }
+
+    void ShowGroup(int index)
+    {
+        m_tree->setCurrentItem(m_tree->topLevelItem(index));
+        ASSERT_TRUE(WaitFor([&] { return m_tree->CurrentGroup() == index; }));
+        WaitLoads();
+    }
+
+    CTestActions m_actions;
+    QString m_cwd;
+    CThumbnailsFrame* m_frame = nullptr;
+    CThumbnailsView* m_view = nullptr;
+    CThumbnailsTreeView* m_tree = nullptr;
+    CThumbnailsDoc* m_doc = nullptr;
+};
+
+const std::vector<std::string> kFiles = {"cat01.jpg", "cat02.jpg", "Cat-3.png", "dog.bmp", "2004.jpg"};
+
+} // namespace
+
+TEST_F(ThumbnailWindow, GroupsTheFolderAndLinksTheThreePanes)
+{
+    Make(kFiles);
+    OpenBrowser(m_dir.Path().string());
+    EXPECT_EQ(m_doc->GetTitle(), QString::fromStdString(m_dir.Path().string()));
+    EXPECT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
+    EXPECT_EQ(m_tree->topLevelItem(1)->child(2)->text(0), "Cat-3");
+    // The first group shows after the selection delay.
+    EXPECT_EQ(CellNames(), (std::vector<std::string>{"2004", "dog"}));
+    EXPECT_EQ(m_view->Counters().m_nDecodes + m_view->Counters().m_nCacheHits, 2);
+
+    // A file in the tree: its group at once, and the cell selected.
+    m_tree->setCurrentItem(m_tree->topLevelItem(1)->child(1));
+    EXPECT_EQ(CellNames(), (std::vector<std::string>{"cat01", "cat02", "Cat-3"}));
+    EXPECT_EQ(m_view->SelectedIndexes(), std::vector<int>{1});
+    // A cell selected in the view selects its file in the tree.
+    m_view->selectionModel()->setCurrentIndex(m_view->model()->index(2, 0), QItemSelectionModel::ClearAndSelect);
+    EXPECT_EQ(m_tree->currentItem(), m_tree->topLevelItem(1)->child(2));
+
+    // The grouping menu of the small button, then the set "All".
+    std::unique_ptr<QMenu> menu(m_tree->BuildGroupingSelectionMenu(m_frame));
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_EQ(actions[0]->text(), "Grouping Selection");
+    EXPECT_FALSE(actions[0]->isEnabled());
+    EXPECT_TRUE(actions[3]->isChecked()); // Grouped
+    actions[2]->trigger();
+    EXPECT_EQ(RootTexts(), std::vector<QString>{"All (5)"});
+    EXPECT_EQ(m_view->ItemCount(), 0);
+    ShowGroup(0);
+    ASSERT_EQ(m_view->ItemCount(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(m_view->Item(i)->HasScaled()) << i;
+    m_tree->OnCmdMsg(CThumbnailsTreeView::ID_SHOW_GROUPED);
+    EXPECT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
+
+    // Escape in the view gives the focus back to the trees; Tab moves on.
+    m_frame->SetActivePane(m_view);
+    m_doc->UpdateAllViews(m_view, thumbhint::HINT_ESCAPE);
+    EXPECT_EQ(m_frame->GetActiveView(), m_tree);
+    m_doc->UpdateAllViews(m_tree, thumbhint::HINT_NEXT_PANE);
+    EXPECT_EQ(m_frame->GetActiveView(), m_view);
+}
+
+TEST_F(ThumbnailWindow, SizeStaysWithinLimitsAndIsRemembered)
+{
+    OpenBrowser(m_dir.Path().string());
+    EXPECT_EQ(m_view->ThumbnailSize(), 128);
+    struct Step {
+        int start, command, expected;
+    };
+    for (const Step& s : {Step{48, CThumbnailsView::ID_DECREASE_SIZE, 48}, {52, CThumbnailsView::ID_DECREASE_SIZE, 48},
+                          {1024, CThumbnailsView::ID_INCREASE_SIZE, 1024}, {1020, CThumbnailsView::ID_INCREASE_SIZE, 1024},
+                          {128, CThumbnailsView::ID_INCREASE_SIZE, 132}}) {
+        m_view->SetThumbnailSize(s.start);
+        m_view->OnCmdMsg(s.command);
+        EXPECT_EQ(m_view->ThumbnailSize(), s.expected) << s.start;
+    }
+    m_frame->CloseFrame();
+    ProcessEvents();
+    EXPECT_EQ(QSettings().value("Thumbnails/Size").toInt(), 132);
+    const std::pair<const char*, int> stored[] = {{"200", 200}, {"abc", 128}, {"", 128},   {"5", 48},
+                                                  {"-7", 48},   {"99999", 1024}, {"1e9", 128}, {"64 ", 64}};
+    for (const auto& [text, size] : stored) {
+        QSettings().setValue("Thumbnails/Size", QString::fromLatin1(text));
+        EXPECT_EQ(CThumbnailsView::LoadStoredSize(), size) << text;
+    }
+}
+
+TEST_F(ThumbnailWindow, SettingsDialogPreviewsRefusesAndCancels)
+{
+    OpenBrowser(m_dir.Path().string());
+    m_view->SetThumbnailSize(100);
+    {
+        CThumbnailsSettingsDlg dialog(m_view);
+        for (const char* text : {"300", "2000", "47", "x", ""}) {
+            dialog.m_pSize->setText(text);
+            emit dialog.m_pSize->textEdited(text);
+        }
+        EXPECT_EQ(m_view->ThumbnailSize(), 300); // only the valid value applied
+        dialog.show();
+        dialog.m_pOk->click(); // "" is refused: the dialog stays
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.reject();
+        EXPECT_EQ(m_view->ThumbnailSize(), 100);
+    }
+    CThumbnailsSettingsDlg dialog(m_view);
+    dialog.m_pSize->setText("256");
+    emit dialog.m_pSize->textEdited("256");
+    dialog.show();
+    dialog.m_pOk->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(m_view->ThumbnailSize(), 256);
+}
+
+TEST_F(ThumbnailWindow, LoadsOnlyPaintedCellsAtMostOnceAndAtMostAHundredAtATime)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 400; ++i)
+        names.push_back("p" + std::to_string(1000 + i) + ".png");
+    Make(names, 20, 20);
+    std::ofstream(m_dir.File("p0000 broken.jpg")) << "not a picture";
+    QSettings().setValue("Thumbnails/Size", 48); // more cells in sight than loaders allowed
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_EQ(RootTexts(), std::vector<QString>{"p (401)"});
+    EXPECT_EQ(m_view->PeakRunningLoaders(), CThumbnailsView::kMaxLoaders);
+    const int firstScreen = m_view->Counters().m_nDecodes;
+    EXPECT_GT(firstScreen, 0);
+    EXPECT_LT(firstScreen, 401); // cells out of view are not decoded
+    EXPECT_LE(m_view->PeakRunningLoaders(), CThumbnailsView::kMaxLoaders);
+    // The broken file keeps its cell, without picture, skipped by commands.
+    ThumbnailItem* broken = m_view->Item(0);
+    EXPECT_EQ(broken->m_strName, "p0000 broken");
+    EXPECT_FALSE(broken->m_bLoadable);
+    // Scrolling through everything decodes each file once.
+    for (int step = 0; step < 100 && m_view->Counters().m_nDecodes < 401; ++step) {
+        m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->value() + m_view->viewport()->height());
+        WaitLoads();
+    }
+    m_view->verticalScrollBar()->setValue(0);
+    WaitLoads();
+    EXPECT_EQ(m_view->Counters().m_nDecodes, 401);
+    EXPECT_LE(m_view->PeakRunningLoaders(), CThumbnailsView::kMaxLoaders);
+}
+
+TEST_F(ThumbnailWindow, ClosingWhileLoadsRunWaitsForThemAndFreesEveryCell)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 150; ++i)
+        names.push_back("big" + std::to_string(100 + i) + ".bmp");
+    Make(names, 400, 300);
+    QSettings().setValue("Thumbnails/Size", 48);
+    OpenBrowser(m_dir.Path().string(), false);
+    m_view->viewport()->repaint();
+    EXPECT_EQ(m_view->RunningLoaders(), CThumbnailsView::kMaxLoaders);
+    m_frame->CloseFrame();
+    ProcessEvents();
+    EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+}
+
+TEST_F(ThumbnailWindow, FullPicturesStayWithinTheBudget)
+{
+    Make(kFiles, 64, 64); // 16 KiB each
+    OpenBrowser(m_dir.Path().string());
+    m_view->Budget().SetBudget(2 * 64 * 64 * 4);
+    m_view->SetCache(nullptr);
+    ShowGroup(1);
+    EXPECT_LE(m_view->Budget().Used(), 2u * 64 * 64 * 4);
+    int kept = 0;
+    for (int i = 0; i < m_view->ItemCount(); ++i)
+        kept += m_view->Item(i)->IsValidObject();
+    EXPECT_EQ(kept, 2);
+    // A cell whose full picture was dropped opens from its file.
+    for (int i = 0; i < m_view->ItemCount(); ++i)
+        if (!m_view->Item(i)->IsValidObject()) {
+            SelectCells({i});
+            m_view->OpenSelected();
+            ImageWindowParts viewer = Active();
+            ASSERT_NE(viewer.doc, nullptr);
+            EXPECT_EQ(viewer.doc->GetPathName(), QString::fromStdString(m_view->Item(i)->m_strPath));
+            EXPECT_EQ(viewer.doc->GetFileCount(), 3); // only the group
+            break;
+        }
+}
+
+TEST_F(ThumbnailWindow, FileCommandsWorkOnSelectedLoadableCells)
+{
+    Make({"a1.png", "a2.png", "a3.png", "a4.png", "a5.png"});
+    std::ofstream(m_dir.File("a0.jpg")) << "broken";
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_EQ(CellNames(), (std::vector<std::string>{"a0", "a1", "a2", "a3", "a4", "a5"}));
+    // Delete two of the selected cells; the broken one is skipped.
+    SelectCells({0, 2, 4});
+    m_view->OnCmdMsg(CThumbnailsView::ID_DELETE);
+    EXPECT_EQ(m_actions.m_Asked, std::vector<QString>{"Are you sure you want to delete 2 file(s) ?"});
+    EXPECT_EQ(m_actions.m_Captions, std::vector<QString>{"Confirm Delete"});
+    EXPECT_EQ(m_view->ItemCount(), 6);
+    EXPECT_TRUE(fs::exists(m_dir.File("a0.jpg")));
+    EXPECT_FALSE(fs::exists(m_dir.File("a2.png")));
+    CGroupPtr group = m_doc->GetGroup(0);
+    EXPECT_EQ(group->m_Paths[2], "");
+    EXPECT_EQ(group->m_Paths[4], "");
+    EXPECT_EQ(group->m_Paths[3], m_dir.File("a3.png"));
+    EXPECT_FALSE(m_view->Item(2)->HasScaled());
+    EXPECT_TRUE(m_view->Item(3)->HasScaled());
+    // "No" deletes nothing.
+    SelectCells({1});
+    m_actions.m_Answers = {false};
+    m_view->OnCmdMsg(CThumbnailsView::ID_DELETE);
+    EXPECT_TRUE(fs::exists(m_dir.File("a1.png")));
+    // Moving three asks for the destination once; gone cells are skipped.
+    fs::create_directory(m_dir.File("to"));
+    m_actions.m_Captions.clear();
+    m_actions.m_Destinations = {QString::fromStdString(m_dir.File("to"))};
+    SelectCells({1, 2, 3, 5});
+    m_view->OnCmdMsg(CThumbnailsView::ID_MOVE);
+    EXPECT_EQ(m_actions.m_Captions, std::vector<QString>{"Move %1 to"});
+    for (const char* name : {"a1.png", "a3.png", "a5.png"})
+        EXPECT_TRUE(fs::exists(m_dir.File(std::string("to/") + name))) << name;
+    EXPECT_EQ(m_actions.m_nBatchDepth, 0);
+    EXPECT_FALSE(m_view->Item(5)->m_bLoadable);
+    // A cancelled destination ends the copy at once.
+    SelectCells({0, 1});
+    m_view->OnCmdMsg(CThumbnailsView::ID_COPY);
+    EXPECT_EQ(m_actions.m_nBatchDepth, 0);
+}
+
+TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)
+{
+    Make({"cat01.jpg", "cat02.jpg", "Cat-3.png", "dog1.bmp", "dog2.bmp"});
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_EQ(RootTexts(), (std::vector<QString>{"cat (3)", "dog (2)"}));
+    // A file selected: convert does nothing; delete goes to the view.
+    m_tree->setCurrentItem(m_tree->topLevelItem(0)->child(0));
+    m_tree->OnCmdMsg(CThumbnailsTreeView::ID_CONVERT);
+    EXPECT_TRUE(m_actions.m_Asked.empty());
+    m_tree->setCurrentItem(m_tree->topLevelItem(0));
+    m_tree->OnCmdMsg(CThumbnailsTreeView::ID_CONVERT);
+    EXPECT_TRUE(fs::exists(m_dir.File("cat (3)/Cat-3.png")));
+    EXPECT_EQ(RootTexts(), std::vector<QString>{"dog (2)"});
+    EXPECT_EQ(m_tree->topLevelItem(0)->data(0, Qt::UserRole).toInt(), 0);
+    ShowGroup(0);
+    // A partial failure regroups from the folder.
+    m_actions.m_Failing = {m_dir.File("dog1.bmp")};
+    m_tree->setCurrentItem(m_tree->topLevelItem(0));
+    m_tree->OnCmdMsg(CThumbnailsTreeView::ID_DELETE);
+    EXPECT_EQ(m_actions.m_Told.back(), "Could not delete all files, the current view will refresh automatically");
+    ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
+    EXPECT_EQ(RootTexts(), std::vector<QString>{"[Other] (1)"});
+    // The last group removed: the view is emptied.
+    m_actions.m_Failing.clear();
+    ShowGroup(0);
+    EXPECT_EQ(m_view->ItemCount(), 1);
+    m_tree->setCurrentItem(m_tree->topLevelItem(0));
+    m_tree->OnCmdMsg(CThumbnailsTreeView::ID_DELETE);
+    EXPECT_EQ(m_tree->topLevelItemCount(), 0);
+    EXPECT_EQ(m_view->ItemCount(), 0);
+}
+
+TEST_F(ThumbnailWindow, ExplorerChangesTheWindowsFolderOnly)
+{
+    Make(kFiles);
+    fs::create_directory(m_dir.File("sub [1] %"));
+    CVelvix picture = Picture(30, 30, 9);
+    ASSERT_EQ(picture.SaveImage(m_dir.File("sub [1] %/x1.jpg").c_str()), 1);
+    ASSERT_EQ(picture.SaveImage(m_dir.File("sub [1] %/x2.jpg").c_str()), 1);
+    OpenBrowser(m_dir.Path().string());
+    CExplorerTreeView* explorer = m_frame->ExplorerView();
+    EXPECT_EQ(CVxExplorerTreeView::ItemPath(explorer->currentItem()), QString::fromStdString(m_dir.Path().string()));
+    ASSERT_TRUE(explorer->SelectFolder(QString::fromStdString(m_dir.File("sub [1] %"))));
+    ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping() && m_tree->topLevelItemCount() > 0; }));
+    EXPECT_EQ(RootTexts(), std::vector<QString>{"x (2)"});
+    EXPECT_EQ(m_doc->CurrentFolder(), QString::fromStdString(m_dir.File("sub [1] %")));
+    EXPECT_EQ(m_frame->Panes()->itemText(0), "Groups");
+    EXPECT_EQ(m_frame->Panes()->itemText(1), "Explorer");
+    // Kinds of volumes: only fixed ones are looked into before expanding.
+    EXPECT_EQ(CVxExplorerTreeView::VolumeKind("server:/share", "nfs4"), 3);
+    EXPECT_EQ(CVxExplorerTreeView::VolumeKind("/dev/sr0", "iso9660"), 2);
+    EXPECT_EQ(CVxExplorerTreeView::VolumeKind("/dev/../etc", "ext4"), 0);
+}
