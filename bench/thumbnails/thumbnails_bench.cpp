@@ -1,0 +1,228 @@
+// The thumbnail window in the real program, on a folder of 24-megapixel JPEG
+// photographs (the benchmark photograph in eight variants, copied to N files):
+//   - first screen at size 128 with an empty thumbnail cache, from the moment
+//     the group's cells exist until every cell in sight shows its picture,
+//     next to the floor: the decode time of those cells at the scale the
+//     loader chooses, on one thread, divided by the cores;
+//   - the same with the cache the first run wrote (target: 0.2 s);
+//   - peak resident memory while scrolling through the whole folder, against
+//     the full-picture budget plus 200 MB;
+//   - decodes per file during all of it (at most one).
+// Usage: thumbnails_bench <folder> [count]   (QT_QPA_PLATFORM=offscreen or an
+// X server; HOME and XDG_CACHE_HOME are pointed at a temporary folder).
+#include <QApplication>
+#include <QDir>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "browser/thumbnails/thumbnail_cache.h"
+#include "browser/thumbnails/thumbnails_frame.h"
+#include "browser/thumbnails/thumbnails_tree_view.h"
+#include "browser/thumbnails/thumbnails_view.h"
+#include "common/bench_photo.h"
+#include "image/covering_decode.h"
+#include "shell/ambrel_app.h"
+#include "shell/main_frame.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long ResidentPeakMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stol(line.substr(6)) / 1024;
+    return -1;
+}
+
+long ResidentMb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6)) / 1024;
+    return -1;
+}
+
+void ResetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+bool MakeFolder(const std::string& folder, int count)
+{
+    fs::create_directories(folder);
+    const QImage photo(QString::fromStdString(vxbench::PhotoPath()));
+    if (photo.isNull())
+        return false;
+    for (int v = 0; v < 8 && v < count; ++v) {
+        const std::string path = folder + "/photo" + std::to_string(v + 1) + ".jpg";
+        if (fs::exists(path))
+            continue;
+        QImage variant = photo.mirrored((v & 1) != 0, (v & 2) != 0);
+        if (v & 4)
+            variant = variant.rgbSwapped();
+        if (!variant.save(QString::fromStdString(path), "JPG", 92))
+            return false;
+    }
+    for (int i = 8; i < count; ++i) {
+        const std::string path = folder + "/photo" + std::to_string(i + 1) + ".jpg";
+        if (!fs::exists(path))
+            fs::copy_file(folder + "/photo" + std::to_string(i % 8 + 1) + ".jpg", path);
+    }
+    return true;
+}
+
+template <typename Done>
+void Pump(Done done)
+{
+    while (!done())
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+std::vector<int> CellsInSight(CThumbnailsView* view)
+{
+    std::vector<int> rows;
+    for (int i = 0; i < view->ItemCount(); ++i)
+        if (view->visualRect(view->model()->index(i, 0)).intersects(view->viewport()->rect()))
+            rows.push_back(i);
+    return rows;
+}
+
+bool ScreenDone(CThumbnailsView* view)
+{
+    for (int row : CellsInSight(view)) {
+        ThumbnailItem* item = view->Item(row);
+        if (item->m_bLoadable && item->m_nLoadState != ThumbnailItem::LoadState::Done)
+            return false;
+    }
+    return view->ItemCount() > 0;
+}
+
+struct SRun {
+    CThumbnailsFrame* frame = nullptr;
+    double firstScreen = 0;
+    double fromOpen = 0;
+    int inSight = 0;
+};
+
+SRun OpenAndWait(CAmbrelApp& app, const std::string& folder)
+{
+    SRun run;
+    const auto open = Clock::now();
+    app.GetTemplateManager().OpenNewFrame("CThumbnailsFrame", false, QString::fromStdString(folder));
+    run.frame = qobject_cast<CThumbnailsFrame*>(app.GetMainFrame()->MDIGetActive());
+    run.frame->GetMDISubWindow()->showMaximized();
+    CThumbnailsView* view = run.frame->ThumbnailView();
+    Pump([&] { return view->ItemCount() > 0; });
+    const auto cells = Clock::now();
+    Pump([&] { return ScreenDone(view); });
+    run.firstScreen = Seconds(cells);
+    run.fromOpen = Seconds(open);
+    run.inSight = int(CellsInSight(view).size());
+    return run;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <folder> [count]\n", argv[0]);
+        return 2;
+    }
+    QTemporaryDir home(QDir::tempPath() + "/ambrel-bench-home-XXXXXX");
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+    qputenv("XDG_CACHE_HOME", (home.path() + "/.cache").toUtf8());
+    QApplication application(argc, argv);
+    const std::string folder = fs::absolute(argv[1]).string();
+    const int count = argc > 2 ? std::max(8, std::atoi(argv[2])) : 500;
+    if (!MakeFolder(folder, count)) {
+        std::fprintf(stderr, "cannot write the photographs\n");
+        return 1;
+    }
+    const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
+    CAmbrelApp app;
+    app.m_bShowSplash = false;
+    if (!app.InitInstance({}))
+        return 1;
+    app.GetMainFrame()->resize(1280, 900);
+    app.GetMainFrame()->show();
+    QApplication::processEvents();
+    const long baseMb = ResidentMb();
+
+    // Cold: nothing in the cache.
+    SRun cold = OpenAndWait(app, folder);
+    CThumbnailsView* view = cold.frame->ThumbnailView();
+    const int decodesCold = view->Counters().m_nDecodes;
+    // The floor: the same cells decoded at the loader's scale, one thread.
+    double decodeOne = 0;
+    {
+        const int cover = CThumbnailCache::BucketFor(thumbs::PictureBox(view->ThumbnailSize()));
+        const auto start = Clock::now();
+        for (int row : CellsInSight(view)) {
+            CVelvix picture;
+            VxReadImageCovering(picture, view->Item(row)->m_strPath.c_str(), cover, cover);
+        }
+        decodeOne = Seconds(start);
+    }
+    const double floor = decodeOne / cores;
+
+    // Scrolling through the whole folder, page by page.
+    ResetPeak();
+    QScrollBar* bar = view->verticalScrollBar();
+    const auto scrollStart = Clock::now();
+    while (true) {
+        Pump([&] { return ScreenDone(view); });
+        if (bar->value() >= bar->maximum())
+            break;
+        bar->setValue(bar->value() + view->viewport()->height());
+    }
+    const double scroll = Seconds(scrollStart);
+    const long peakMb = ResidentPeakMb();
+    const int decodesAll = view->Counters().m_nDecodes;
+    const std::size_t budgetMb = view->Budget().Budget() >> 20;
+    cold.frame->CloseFrame();
+    QApplication::processEvents();
+
+    // Warm: every entry is in the cache now.
+    SRun warm = OpenAndWait(app, folder);
+    const int decodesWarm = warm.frame->ThumbnailView()->Counters().m_nDecodes;
+    warm.frame->CloseFrame();
+    QApplication::processEvents();
+
+    std::printf("thumbnail window, %d photographs of 6000 x 4000, %d cores, size 128\n", count, cores);
+    std::printf("first screen, empty cache: %.3f s for %d cells (from opening: %.3f s incl. the 400 ms selection delay)\n",
+                cold.firstScreen, cold.inSight, cold.fromOpen);
+    std::printf("  floor (decode of those cells at the chosen scale / cores): %.3f s -> ratio %.2f (target <= 1.5)\n",
+                floor, cold.firstScreen / floor);
+    std::printf("first screen, warm cache: %.3f s for %d cells, %d decodes (target <= 0.2 s)\n", warm.firstScreen,
+                warm.inSight, decodesWarm);
+    std::printf("scrolling all %d cells: %.2f s; peak resident %ld MB, %ld MB above the program before "
+                "(target <= budget %zu MB + 200 MB)\n",
+                count, scroll, peakMb, peakMb - baseMb, budgetMb);
+    std::printf("decodes: %d on the first screen, %d for the whole folder of %d files (at most one each)\n", decodesCold,
+                decodesAll, count);
+    return app.ExitInstance(0);
+}
