@@ -134,6 +134,8 @@ TEST(GroupCommands, MoveAndCopy)
         EXPECT_EQ(f.CatFilesIn(destination + (*c.subfolder ? "/" + std::string(c.subfolder) : "")), 3);
         EXPECT_EQ(f.CatFilesIn(f.dir.Path().string()), c.moving ? 0 : 3);
         EXPECT_TRUE(actions.m_Told.empty());
+        EXPECT_TRUE(actions.m_bBatchSeen); // one batch: one undo step
+        EXPECT_EQ(actions.m_nBatchDepth, 0);
     }
 }
 

@@ -28,7 +28,8 @@ public:
     virtual int CopyFileTo(const std::string& path) = 0;
     virtual bool MoveFileChecked(const std::string& source, const std::string& target) = 0;
     virtual bool CopyFileChecked(const std::string& source, const std::string& target) = 0;
-    // Deletes without asking; false when the file is still there.
+    // Deletes without asking (called within a batch); false when the file
+    // is still there.
     virtual bool DeleteFile(const std::string& path) = 0;
     // A run over several files: no per-file delete question, the
     // destination asked once.

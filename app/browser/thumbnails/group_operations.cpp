@@ -82,9 +82,11 @@ EGroupOutcome Convert(bool rename, const CGroupStruct& group, const std::string&
     if (!PrepareFolder(folder, leaf, true, actions))
         return EGroupOutcome::Nothing;
     bool failed = false;
+    actions.SetBatch(true);
     for (const std::string& path : group.m_Paths)
         if (!path.empty() && !actions.MoveFileChecked(path, FolderOf(path) + "/" + leaf + "/" + FileName(path)))
             failed = true;
+    actions.SetBatch(false);
     if (failed) {
         actions.Tell(QStringLiteral(
             "Did not move all files into newlly created folder, the current view will refresh automatically"));
@@ -102,9 +104,11 @@ EGroupOutcome Delete(const CGroupStruct& group, CBrowserActions& actions)
                      QString::fromLatin1(kConvertCaption), false, true))
         return EGroupOutcome::Nothing;
     bool failed = false;
+    actions.SetBatch(true);
     for (const std::string& path : group.m_Paths)
         if (path.empty() || !actions.DeleteFile(path))
             failed = true;
+    actions.SetBatch(false);
     if (failed) {
         actions.Tell(QStringLiteral("Could not delete all files, the current view will refresh automatically"));
         return EGroupOutcome::Regroup;
@@ -146,6 +150,7 @@ EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStr
         prefix += "/" + leaf;
     }
     bool failed = false;
+    actions.SetBatch(true);
     for (const std::string& path : group.m_Paths) {
         if (path.empty())
             continue;
@@ -153,6 +158,7 @@ EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStr
         if (!(moving ? actions.MoveFileChecked(path, target) : actions.CopyFileChecked(path, target)))
             failed = true;
     }
+    actions.SetBatch(false);
     if (failed) {
         actions.Tell(QStringLiteral("Did not move all files, the current view will refresh automatically"));
         return EGroupOutcome::Regroup;

@@ -2,6 +2,8 @@
 
 #include <QKeySequence>
 
+#include "browser/thumbnails/browser_actions.h"
+#include "browser/thumbnails/program_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
 #include "browser/thumbnails/thumbnails_frame.h"
 #include "browser/thumbnails/thumbnails_tree_view.h"
@@ -73,6 +75,8 @@ void RegisterThumbnailResources()
 bool RegisterThumbnailBrowser(CSMultiDocTemplateManager& manager)
 {
     RegisterThumbnailResources();
+    if (!CBrowserActions::Get())
+        CBrowserActions::Set(ProgramBrowserActions());
     return manager.AddDocumentTemplate(QStringLiteral("CThumbnailsFrame"), kThumbnailsResource,
                                        VX_DOCUMENT_CLASS(CThumbnailsDoc), VX_FRAME_CLASS(CThumbnailsFrame),
                                        VX_VIEW_CLASS(CThumbnailsView), true, false, nullptr,
