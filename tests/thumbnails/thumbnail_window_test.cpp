@@ -284,7 +284,7 @@ TEST_F(ThumbnailWindow, ClosingWhileLoadsRunWaitsForThemAndFreesEveryCell)
     QSettings().setValue("Thumbnails/Size", 48);
     OpenBrowser(m_dir.Path().string(), false);
     m_view->viewport()->repaint();
-    EXPECT_EQ(m_view->RunningLoaders(), CThumbnailsView::kMaxLoaders);
+    EXPECT_GT(m_view->RunningLoaders(), 0); // some may have reported already on a busy machine
     m_frame->CloseFrame();
     ProcessEvents();
     EXPECT_EQ(m_main->GetMDIChildCount(), 0);
