@@ -321,37 +321,47 @@ void CSMultiDocTemplateManager::OpenSavedFrames()
     CVxWaitCursor wait;
     qsizetype end = text.size(); // the records left to read are text[0, end)
     while (end > 0) {
-        // The ';' of the last record. A ';' whose name part holds a '|' or a
-        // '/' lies inside a path, so the search goes on to the left.
+        // The ';' of the last record: the first one from the right whose
+        // name part names a registered kind. A path may hold ',' and ';', so
+        // any other ';' lies inside a path and the search goes on to the left.
         qsizetype semicolon = end;
         qsizetype nameStart = 0;
-        for (;;) {
-            semicolon = semicolon > 0 ? text.lastIndexOf(QLatin1Char(';'), semicolon - 1) : -1;
+        const Node* node = nullptr;
+        while (!node && semicolon > 0) {
+            semicolon = text.lastIndexOf(QLatin1Char(';'), semicolon - 1);
             if (semicolon < 0)
                 break;
             const qsizetype comma = semicolon > 0 ? text.lastIndexOf(QLatin1Char(','), semicolon - 1) : -1;
             nameStart = comma + 1;
-            const QString name = text.mid(nameStart, semicolon - nameStart);
-            if (!name.contains(QLatin1Char('|')) && !name.contains(QLatin1Char('/')))
-                break;
+            node = _FindNode(text.mid(nameStart, semicolon - nameStart));
         }
-        if (semicolon < 0)
+        if (!node)
             break;
-        QString tail = text.mid(semicolon + 1, end - semicolon - 1);
-        QString path;
-        const qsizetype bar = tail.indexOf(QLatin1Char('|'));
-        if (bar >= 0) {
-            path = tail.mid(bar + 1);
-            tail.truncate(bar);
-        }
-        const long number = std::atol(tail.toLatin1().constData());
-        const QString name = text.mid(nameStart, semicolon - nameStart);
-        OpenNewFrame(name, false, path, reinterpret_cast<void*>(std::intptr_t(number)), nullptr, true, nullptr, 0);
+        _OpenSavedRecord(*node, text.mid(semicolon + 1, end - semicolon - 1));
         wait.Restore();
         if (nameStart == 0)
             break;
         end = nameStart - 1; // left of the ','
     }
+}
+
+// One saved window: "<number or X>[|<path>]". The number goes only to kinds
+// that store one (any other kind would read it as its initial info); a path
+// that no longer exists is not reopened, nor is any other in its place.
+void CSMultiDocTemplateManager::_OpenSavedRecord(const Node& node, QString tail)
+{
+    QString path;
+    const qsizetype bar = tail.indexOf(QLatin1Char('|'));
+    if (bar >= 0) {
+        path = tail.mid(bar + 1);
+        tail.truncate(bar);
+    }
+    if (!path.isEmpty() && !QFileInfo::exists(path))
+        return;
+    void* info = nullptr;
+    if (node.m_bStoreNumber)
+        info = reinterpret_cast<void*>(std::intptr_t(std::atol(tail.toLatin1().constData())));
+    OpenNewFrame(node.m_strName, false, path, info, nullptr, true, nullptr, 0);
 }
 
 QString CSMultiDocTemplateManager::TemplateNameForFile(const QString& path) const

@@ -98,6 +98,7 @@ private:
         QString m_strName;
     };
     const Node* _FindNode(const QString& name) const;
+    void _OpenSavedRecord(const Node& node, QString tail);
     bool _FrameBelongsTo(const CSMDIChildWnd* frame, const Node& node) const;
 
     std::vector<Node> m_nodes; // insertion order

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
 #include "settings/general_settings.h"
 #include "shell/ambrel_app.h"
@@ -31,6 +32,7 @@
 #include "shell/messages.h"
 #include "shell/shell_dialogs.h"
 #include "support/message_event.h"
+#include "test_support.h"
 
 inline void PrintTo(const QString& text, std::ostream* out)
 {
@@ -287,3 +289,51 @@ TEST(ShellDialogs, AboutShowsTheBuildDateThenTime)
 }
 
 } // namespace
+
+// Whatever the settings store holds, the program starts: every value read at
+// start-up gets malformed, hostile and random contents in turn.
+TEST_F(Startup, NoContentOfTheSettingsStoreCrashesTheStart)
+{
+    const QString picture = m_folder.filePath("p%1 [*?].png");
+    ASSERT_EQ(vxtest::FilledImage(8, 6, 0x336699).SaveImage(picture.toUtf8().constData()), 1);
+    const QStringList keys = {"Settings/GeneralSettings", "Validation/LastImage", "TemplateManager/OpenedWindows",
+                              "CMainFrame/Window Coordinates", "CPixelFrame/Window Coordinates",
+                              "Recent File List/File1", "HistogramBar/RCHECK", "HistogramBar/BCHECK"};
+    QVariantList values = {QString(), QString("CPixelFrame;4660|%1").arg(picture),
+                           QString("CPixelFrame;-1|%1,CPixelFrame;99999999999999999999|%1").arg(picture),
+                           QString("CTestFileFrame;4660|%1").arg(m_file), QString("|;|,;,|||;;;X"),
+                           QString("-2147483648,-1,99999999,x,,,,,,,,"), QString(20000, '%'),
+                           QString("%1%2%s%n%p\t"), QByteArray(48, '\xff'), QByteArray(47, '\0'), 4660, -1,
+                           QStringList{"a", "b"}};
+    std::mt19937 random(17);
+    const QString alphabet = QStringLiteral("CPixelFrame;X|,/-0123456789%\u00e9\u4e2d[*?] ");
+    for (int i = 0; i < 4; ++i) {
+        QByteArray bytes(int(random() % 96), '\0');
+        for (char& byte : bytes)
+            byte = char(random());
+        values << bytes;
+        QString text;
+        for (int n = int(random() % 80); n > 0; --n)
+            text += alphabet[int(random() % alphabet.size())];
+        values << text;
+    }
+    // Message boxes of the start (the crash guard's warning) are answered.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    closer.start(5);
+    m_app.reset();
+    for (const QString& key : keys)
+        for (const QVariant& value : values) {
+            QSettings().clear();
+            QSettings().setValue(key, value);
+            auto app = std::make_unique<CAmbrelApp>();
+            app->m_bShowSplash = false;
+            ASSERT_TRUE(app->InitInstance({})) << key.toStdString();
+            ProcessEvents();
+            app.reset();
+            ProcessEvents();
+        }
+}

@@ -1,10 +1,13 @@
 // The document framework: templates by name, opening and activating frames,
 // the saved window list, placements, full screen and command routing.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -125,7 +128,20 @@ protected:
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QString Saved() { return QSettings().value("TemplateManager/OpenedWindows").toString(); }
+    // A path under the test's folder, made as a file (or a folder when it
+    // ends with '/'); "@" in a text stands for the folder.
+    QString Made(const QString& relative)
+    {
+        const QString path = m_root.path() + relative;
+        if (relative.endsWith(QLatin1Char('/')))
+            QDir().mkpath(path);
+        else
+            QFile(path).open(QIODevice::WriteOnly);
+        return relative.endsWith(QLatin1Char('/')) ? path.chopped(1) : path;
+    }
+    QString Rooted(QString text) { return text.replace(QLatin1Char('@'), m_root.path()); }
 
+    QTemporaryDir m_root;
     std::unique_ptr<MainFrame> m_main;
     CSMultiDocTemplateManager m_manager;
 };
@@ -274,9 +290,10 @@ TEST_F(DocTemplates, ClearingTheEntriesForgetsAStoredList)
 
 TEST_F(DocTemplates, ReopeningRestoresTheOrderAndTheActiveWindow)
 {
-    m_manager.OpenNewFrame("CThumbnailsFrame", false, "/photos");
-    m_manager.OpenNewFrame("CPixelFrame", false, "/photos/b.jpg");
-    m_manager.OpenNewFrame("CPixelFrame", false, "/photos/a.jpg");
+    const QString folder = Made("/photos/"), b = Made("/photos/b.jpg"), a = Made("/photos/a.jpg");
+    m_manager.OpenNewFrame("CThumbnailsFrame", false, folder);
+    m_manager.OpenNewFrame("CPixelFrame", false, b);
+    m_manager.OpenNewFrame("CPixelFrame", false, a);
     m_manager.ActivateFrame("CThumbnailsFrame");
     const QStringList before = OpenPaths();
     m_manager.SaveOpenedFrames();
@@ -290,13 +307,18 @@ TEST_F(DocTemplates, ReopeningRestoresTheOrderAndTheActiveWindow)
     EXPECT_EQ(OpenPaths(), before);
     EXPECT_EQ(m_manager.FrameTemplateName(m_main->MDIGetActive()), "CThumbnailsFrame");
     // Opened from the right: the bottom window first, the active one last.
-    EXPECT_EQ(Log(), (std::vector<std::string>{"open /photos/b.jpg", "open /photos/a.jpg"}));
+    EXPECT_EQ(Log(), (std::vector<std::string>{"open " + b.toStdString(), "open " + a.toStdString()}));
     m_manager.SaveOpenedFrames();
     EXPECT_EQ(Saved(), saved);
 }
 
 TEST_F(DocTemplates, MalformedSavedListsOpenWhatTheyCanAndNeverRepeat)
 {
+    for (const char* name : {"/b.jpg", "/x.jpg", "/y.jpg,junk", "/photos, 2020/a;b.jpg", "/a,b;c.jpg", "/d,e;X.jpg",
+                             "/f,CThumbnailsFrame;X|g.jpg"})
+        Made(name);
+    Made("/photos, 2020/");
+    Made("/photos, 2020/a;b.jpg");
     struct Case {
         const char* text;
         QStringList opened;
@@ -306,19 +328,45 @@ TEST_F(DocTemplates, MalformedSavedListsOpenWhatTheyCanAndNeverRepeat)
         {",,,", {}},
         {";", {}},
         {"|;|", {}},
-        {"Unknown;X|/a.jpg,CPixelFrame;X|/b.jpg", {"CPixelFrame:/b.jpg"}},
-        {"CPixelFrame;X|/b.jpg,Unknown;X|/a.jpg", {"CPixelFrame:/b.jpg"}},
+        {"Unknown;X|@/a.jpg,CPixelFrame;X|@/b.jpg", {"CPixelFrame:@/b.jpg"}},
+        {"CPixelFrame;X|@/b.jpg,Unknown;X|@/a.jpg", {"CPixelFrame:@/b.jpg"}},
         {"CPixelFrame;X|", {"CPixelFrame:"}},
-        {"CPixelFrame;X|/photos, 2020/a;b.jpg", {"CPixelFrame:/photos, 2020/a;b.jpg"}},
+        {"CPixelFrame;X|@/photos, 2020/a;b.jpg", {"CPixelFrame:@/photos, 2020/a;b.jpg"}},
         // The last record's path runs to the end of the text.
-        {"CPixelFrame;X|/x.jpg,CPixelFrame;X|/y.jpg,junk", {"CPixelFrame:/x.jpg", "CPixelFrame:/y.jpg,junk"}},
+        {"CPixelFrame;X|@/x.jpg,CPixelFrame;X|@/y.jpg,junk", {"CPixelFrame:@/x.jpg", "CPixelFrame:@/y.jpg,junk"}},
+        // A path with ',' before ';' is one path, not two records.
+        {"CPixelFrame;X|@/a,b;c.jpg", {"CPixelFrame:@/a,b;c.jpg"}},
+        {"CPixelFrame;X|@/d,e;X.jpg,CThumbnailsFrame;X", {"CPixelFrame:@/d,e;X.jpg", "CThumbnailsFrame:"}},
+        // A path that holds a whole record: its pieces do not exist, so
+        // neither opens in its place.
+        {"CPixelFrame;X|@/f,CThumbnailsFrame;X|g.jpg", {}},
+        // A vanished file is not reopened, nor anything else for it.
+        {"CPixelFrame;X|@/gone.jpg,CPixelFrame;X|@/b.jpg", {"CPixelFrame:@/b.jpg"}},
     };
     for (const Case& c : cases) {
         CloseAll();
-        QSettings().setValue("TemplateManager/OpenedWindows", QString::fromUtf8(c.text));
+        QSettings().setValue("TemplateManager/OpenedWindows", Rooted(QString::fromUtf8(c.text)));
         m_manager.OpenSavedFrames();
-        EXPECT_EQ(OpenPaths(), c.opened) << c.text;
+        QStringList expected;
+        for (const QString& opened : c.opened)
+            expected << Rooted(opened);
+        EXPECT_EQ(OpenPaths(), expected) << c.text;
         EXPECT_EQ(Saved(), "") << c.text;
+    }
+}
+
+TEST_F(DocTemplates, AStoredNumberReachesOnlyKindsThatStoreNumbers)
+{
+    ASSERT_TRUE(m_manager.AddDocumentTemplate("Numbered", 0, VX_DOCUMENT_CLASS(OtherDoc), VX_FRAME_CLASS(OtherFrame),
+                                              VX_VIEW_CLASS(OtherView), true, true, nullptr));
+    const QString b = Made("/b.jpg");
+    QSettings().setValue("TemplateManager/OpenedWindows", "CPixelFrame;4660|" + b + ",Numbered;-42");
+    m_manager.OpenSavedFrames();
+    ASSERT_EQ(m_main->GetMDIChildCount(), 2);
+    for (CSMDIChildWnd* child : m_main->GetMDIChildren()) {
+        const bool numbered = m_manager.FrameTemplateName(child) == "Numbered";
+        EXPECT_EQ(child->GetActiveDocument()->GetInitialInfo(),
+                  numbered ? reinterpret_cast<void*>(std::intptr_t(-42)) : nullptr);
     }
 }
 
