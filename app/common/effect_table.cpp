@@ -153,6 +153,10 @@ std::vector<CEffectCommand> BuildTable()
                  i.Resample_Bilinear(int(v[1]), int(v[0]), false);
              else
                  i.Resample_BSpline(int(v[1]), int(v[0]));
+         },
+         [](const CVelvix& i, Values v) {
+             auto& image = const_cast<CVelvix&>(i);
+             return image.GetWidth() == int(v[0]) && image.GetHeight() == int(v[1]);
          }},
     };
     return table;

@@ -35,6 +35,9 @@ struct CEffectCommand {
     Needs needs = Needs::Anything;
     bool resample = false;  // sized by the resample dialog instead of prompts
     std::function<void(CVelvix&, const std::vector<double>&)> run;
+    // Whether `run` did its work (the library leaves a picture unchanged
+    // when it cannot); none: it always does.
+    std::function<bool(const CVelvix& result, const std::vector<double>&)> succeeded = nullptr;
 };
 
 // Ids of the commands that are not rows of the table.

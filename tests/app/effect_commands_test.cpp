@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QtTest/QTest>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -421,4 +422,98 @@ TEST_F(EffectCommands, TheFolderIsNotRefreshedUnderARunningEffect)
     for (int i = 0; i < 50 && frame; ++i)
         QTest::qWait(20);
     EXPECT_TRUE(frame.isNull());
+}
+
+TEST_F(EffectCommands, RepeatFollowsTheEnableRuleOfTheLastCommand)
+{
+    const CVelvix picture = vxtest::RandomImage(40, 30, 13);
+    Window window = Open("a.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    window.view->SetViewSelection(VxRect{2, 2, 20, 20});
+    ASSERT_TRUE(m_main->ExecuteCommand(264));  // Red Eye, on the selection
+    ASSERT_TRUE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+    window.view->SetViewSelection(VxRect{});
+    const CVelvix before = window.Image();
+    EXPECT_FALSE(m_main->QueryCommand(264).m_bEnabled);
+    EXPECT_FALSE(m_main->QueryCommand(cmd::ID_REPEAT_LAST_EFFECT).m_bEnabled);
+    m_main->RouteCommand(cmd::ID_REPEAT_LAST_EFFECT);  // routed as the menu entry does
+    EXPECT_TRUE(Same(window.Image(), before));
+    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
+}
+
+// A size the library refuses: the resample fails and leaves everything as
+// it was, the redo step included, and says so.
+TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
+{
+    const CVelvix picture = vxtest::RandomImage(200, 100, 14);
+    Window window = Open("a.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    ASSERT_TRUE(m_main->ExecuteCommand(144));
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));  // a step to redo
+    window.doc->SetModifiedFlag(false);
+    for (const std::vector<double>& size : {std::vector<double>{40000, 40000, 200, 400, 0},
+                                             std::vector<double>{70000, 10, 350, 0.1, 1}}) {
+        Answer(window, size);
+        QString shown;
+        WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->text();
+            box->accept();
+        });
+        m_main->ExecuteCommand(272);
+        EXPECT_EQ(shown, QString::fromLatin1(CViewEffectCommands::kEffectFailed)
+                             .arg("Bilinear Resample"));
+        EXPECT_TRUE(Same(window.Image(), picture));
+        EXPECT_FALSE(window.doc->IsModified());
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 0);
+        EXPECT_EQ(window.doc->m_Buffer.GetRedoCount(), 1);
+        EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative"));
+    }
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_REDO));
+    CVelvix negative = picture;
+    negative.Negative();
+    EXPECT_TRUE(Same(window.Image(), negative));
+}
+
+// The timing pane times the effect, not the user answering its prompt; a
+// cancelled resample leaves the zoom alone.
+TEST_F(EffectCommands, PromptsAreNotTimedAndACancelledResampleKeepsTheZoom)
+{
+    Window window = Open("a.png", vxtest::RandomImage(60, 40, 15));
+    ASSERT_NE(window.doc, nullptr);
+    std::chrono::steady_clock::time_point answered;
+    window.view->EffectCommands().SetPrompter(std::make_unique<ActingPrompter>(
+        [&] {
+            QTest::qWait(50);
+            answered = std::chrono::steady_clock::now();
+        },
+        std::vector<double>{3}));
+    ASSERT_TRUE(m_main->ExecuteCommand(166));
+    EXPECT_GE(window.doc->m_nLoadStart, answered);
+
+    window.view->SetViewSelection(VxRect{10, 10, 20, 20});
+    ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_ZOOM_IN));
+    const double zoom = window.view->GetZoom();
+    ASSERT_NE(zoom, 1.0);
+    Answer(window, {});
+    m_main->ExecuteCommand(272);
+    EXPECT_EQ(window.view->GetZoom(), zoom);
+    EXPECT_EQ(window.Image().GetWidth(), 60);
+    Answer(window, {30, 20, 0.5, 0.5, 0});
+    ASSERT_TRUE(m_main->ExecuteCommand(272));
+    EXPECT_EQ(window.view->GetZoom(), 1.0);
+    EXPECT_EQ(window.Image().GetWidth(), 30);
+}
+
+TEST_F(EffectCommands, TheViewPortMiniatureIsRedrawnWhenItsBarIsResized)
+{
+    ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_VIEW_PORT_BAR));
+    Open("wide.png", vxtest::FilledImage(400, 100, 0x204080));
+    m_main->UpdateBars();
+    CViewPortDialogBar* bar = m_main->GetViewPortBar();
+    ASSERT_FALSE(bar->IsEmpty());
+    for (const QSize size : {QSize(300, 200), QSize(220, 160)}) {
+        bar->resize(size);
+        EXPECT_EQ(bar->Miniature().size(), size);
+        EXPECT_EQ(bar->ImageRect(), QRect(0, 0, size.width(), size.width() / 4)) << size.width();
+    }
 }

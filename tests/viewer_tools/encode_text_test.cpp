@@ -107,8 +107,43 @@ TEST(HiddenTextCommands, DialogLimitsTheTextToTheCapacityAndCountsIt)
 
 TEST(HiddenTextCommands, TooSmallAnImageDoesNothing)
 {
-    CVelvixBuffer ring = LoadedRing(32, 32);  // 1024 pixels: no room after the marker
+    // 32 x 32 leaves no room after the marker, 48 x 48 room for one character.
+    for (int side : {32, 48}) {
+        CVelvixBuffer ring = LoadedRing(side, side);
+        ASSERT_EQ(ring->GetEncodeTextCapacity(), side == 32 ? 0 : 1);
+        CLastEffect last;
+        last.id = 144;
+        bool asked = false;
+        WhenShown<CEncodeTextDialog>([&asked](CEncodeTextDialog* dialog) {
+            asked = true;
+            dialog->reject();
+        });
+        EXPECT_FALSE(EncodeTextCommand(ring, nullptr, last, nullptr)) << side;
+        QApplication::processEvents();
+        EXPECT_FALSE(asked) << side;
+        EXPECT_EQ(ring.GetUndoCount(), 0) << side;
+        EXPECT_TRUE(last.Exists()) << side;
+    }
+}
+
+TEST(HiddenTextCommands, CharactersBeyondLatin1AreRefusedWithAMessage)
+{
+    CVelvixBuffer ring = LoadedRing(120, 90);
+    const CVelvix before = *ring;
     CLastEffect last;
+    last.id = 144;
+    Shown shown;
+    WhenShown<CEncodeTextDialog>([&shown](CEncodeTextDialog* dialog) {
+        dialog->Field()->setPlainText(QStringLiteral("caf\u00e9 \u03a9 \u4e2d"));
+        dialog->accept();
+        WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = {box->windowTitle(), box->text()};
+            box->accept();
+        });
+    });
     EXPECT_FALSE(EncodeTextCommand(ring, nullptr, last, nullptr));
+    EXPECT_EQ(shown.text, QString::fromLatin1(kEncodeTextLatin1Only).arg(QChar(0x03a9)));
     EXPECT_EQ(ring.GetUndoCount(), 0);
+    EXPECT_EQ(vxtest::FirstDifference(*ring, const_cast<CVelvix&>(before)), -1);
+    EXPECT_TRUE(last.Exists()) << "nothing was encoded";
 }

@@ -126,3 +126,31 @@ TEST(ResampleDialog, RefusesAnEmptyPicture)
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.NewWidth(), 200);
 }
+
+TEST(ResampleDialog, RefusesSizesTheLibraryRefuses)
+{
+    struct Case {
+        const char *width, *height;
+        bool accepted;
+    };
+    for (const Case& c : {Case{"16384", "16384", true}, Case{"16385", "16384", false}, Case{"65535", "4096", true},
+                          Case{"65535", "4097", false}, Case{"65536", "1", false}, Case{"40000", "40000", false}}) {
+        CResampleDialog dialog(200, 100);
+        dialog.LockBox()->setChecked(false);
+        dialog.NewWidthField()->setText(QString::fromLatin1(c.width));
+        dialog.NewHeightField()->setText(QString::fromLatin1(c.height));
+        bool warned = false;
+        QTimer::singleShot(0, [&warned] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    warned = true;
+                    box->accept();
+                }
+        });
+        dialog.accept();
+        QApplication::processEvents();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.width << " x " << c.height;
+        EXPECT_EQ(warned, !c.accepted) << c.width << " x " << c.height;
+        EXPECT_EQ(dialog.NewWidth(), c.accepted ? QString::fromLatin1(c.width).toInt() : 200);
+    }
+}

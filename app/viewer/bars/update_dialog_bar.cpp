@@ -64,3 +64,11 @@ void CUpdateDialogBar::VisiblePartChanged()
     if (CBarImageSource* source = _Source())
         UpdateVisiblePart(*source);
 }
+
+void CUpdateDialogBar::RecomputeNow()
+{
+    if (m_bEmpty)
+        return;
+    if (CBarImageSource* source = _Source())
+        Recompute(*source);
+}

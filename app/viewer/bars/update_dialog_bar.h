@@ -30,6 +30,8 @@ public:
     void VisiblePartChanged();
 
 protected:
+    // Recomputes from the followed window at once (after a resize).
+    void RecomputeNow();
     virtual void Recompute(CBarImageSource& source) = 0;
     virtual void Clear() = 0;
     virtual void UpdateVisiblePart(CBarImageSource&) {}

@@ -74,3 +74,10 @@ void CViewPortDialogBar::paintEvent(QPaintEvent*)
         painter.drawRect(m_Outline);
     }
 }
+
+void CViewPortDialogBar::resizeEvent(QResizeEvent* event)
+{
+    CUpdateDialogBar::resizeEvent(event);
+    // The miniature is drawn to the bar's size.
+    RecomputeNow();
+}

@@ -35,6 +35,7 @@ protected:
     void Clear() override { SetEmpty(); }
     void UpdateVisiblePart(CBarImageSource& source) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QImage m_Cache;

@@ -2,6 +2,7 @@
 
 #include <QMutex>
 
+#include <cmath>
 #include <map>
 
 #include "busy_indicator.h"
@@ -102,15 +103,19 @@ std::optional<std::vector<double>> CEffectRunner::Values(const CEffectCommand& c
         g_Remembered[command.id] = values;
     } else if (command.resample) {
         // Repeating a resample scales the current size by the remembered ratios.
-        values[0] = double(int(width * values[2]));
-        values[1] = double(int(height * values[3]));
+        // (Truncated in double: a large ratio may exceed any int.)
+        values[0] = std::trunc(width * values[2]);
+        values[1] = std::trunc(height * values[3]);
     }
     return values;
 }
 
 bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, const VxRect* selection, bool repeating,
-                        CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent)
+                        CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent,
+                        const std::function<void()>& starting, bool* failed)
 {
+    if (failed)
+        *failed = false;
     if (!ring->IsValidObject())
         return false;
     const auto values = Values(command, ring, repeating, prompter);
@@ -118,22 +123,37 @@ bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, cons
         return false;
     if (command.resample && ((*values)[0] < 1 || (*values)[1] < 1))
         return false;
-    last.id = command.id;
-    last.name = command.resample && (*values)[4] != 0 ? QStringLiteral("B-Spline Resample") : command.name;
+    if (starting)
+        starting();
     const std::vector<double> arguments = *values;
-    return ApplyFunction(ring, command.needs == CEffectCommand::Needs::NoSelection ? nullptr : selection, busyParent,
-                         [&command, arguments](CVelvix& target) { command.run(target, arguments); });
+    // A size the library refuses is not even tried.
+    auto side = [](double value) { return value < 1e9 ? (long long)value : (long long)1e9; };
+    const bool done = (!command.resample || VxSizeAllowed(side(arguments[0]), side(arguments[1]))) &&
+                      ApplyFunction(ring, command.needs == CEffectCommand::Needs::NoSelection ? nullptr : selection,
+                                    busyParent, [&command, &arguments](CVelvix& target) {
+                                        command.run(target, arguments);
+                                        return !command.succeeded || command.succeeded(target, arguments);
+                                    });
+    if (!done) {
+        if (failed)
+            *failed = true;
+        return false;
+    }
+    last.id = command.id;
+    last.name = command.resample && arguments[4] != 0 ? QStringLiteral("B-Spline Resample") : command.name;
+    return true;
 }
 
 bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent,
-                                  const std::function<void(CVelvix&)>& operation)
+                                  const std::function<bool(CVelvix&)>& operation)
 {
     if (!ring->IsValidObject())
         return false;
     const VxRect area = ClipSelection(selection, ring->GetWidth(), ring->GetHeight());
     // The worker changes a copy, so the window can repaint the unchanged
     // picture meanwhile; the result then takes the place of the copy made for
-    // the new undo step.
+    // the new undo step. Nothing touches the ring before the result is
+    // known to be good, so a failure leaves its history (redo too) intact.
     CVelvix work;
     if (area.IsEmpty())
         work = *ring;
@@ -141,16 +161,20 @@ bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, 
         work.CopyFromRect(*ring, &area, nullptr, true);
     if (!work.IsValidObject())
         return false;
-    RunWithBusyIndicator(busyParent, [&work, &operation] { operation(work); });
+    bool done = false;
+    RunWithBusyIndicator(busyParent, [&work, &operation, &done] { done = operation(work); });
+    if (!done || !work.IsValidObject())
+        return false;
     ring.MakeCopy();
+    if (!ring->IsValidObject()) {
+        ring.Undo();  // no memory for the copy: the slot before is the unchanged picture
+        return false;
+    }
     if (area.IsEmpty()) {
         ring->Swap(work);
         return true;
     }
+    // Inside the picture and from a valid result: this copy cannot fail.
     VxRect target = area;
-    if (!ring->CopyFromRect(work, nullptr, &target, true)) {
-        ring.Undo();  // no memory for the undo copy: back to the unchanged picture
-        return false;
-    }
-    return true;
+    return ring->CopyFromRect(work, nullptr, &target, true);
 }

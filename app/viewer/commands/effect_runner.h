@@ -2,7 +2,9 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "effect_table.h"
@@ -53,18 +55,23 @@ public:
     static std::vector<double> RememberedValues(int id);
     static void ForgetRememberedValues();
 
-    // False when a prompt was cancelled or there is no image; then nothing
-    // changed. selection may be null.
+    // False when a prompt was cancelled, there is no image or the effect
+    // failed (then `*failed` is set); in each case nothing changed: no undo
+    // step, no last command. selection may be null. `starting` runs once the
+    // values are known, just before the work (the timing starts there).
     static bool Run(const CEffectCommand& command, CVelvixBuffer& ring, const VxRect* selection, bool repeating,
-                    CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent = nullptr);
+                    CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent = nullptr,
+                    const std::function<void()>& starting = {}, bool* failed = nullptr);
 
-    // Runs an operation on the image or the selection as one undo step.
+    // Runs an operation on the image or the selection as one undo step. An
+    // operation may return false (refused): then the ring is left exactly as
+    // it was, and so it is when the result is no picture.
     template <typename Operation>
     static bool Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation);
 
 private:
     static bool ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent,
-                              const std::function<void(CVelvix&)>& operation);
+                              const std::function<bool(CVelvix&)>& operation);
     static std::optional<std::vector<double>> Values(const CEffectCommand& command, CVelvixBuffer& ring,
                                                      bool repeating, CEffectPrompter& prompter);
 };
@@ -72,5 +79,12 @@ private:
 template <typename Operation>
 bool CEffectRunner::Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation)
 {
-    return ApplyFunction(ring, selection, busyParent, std::function<void(CVelvix&)>(operation));
+    return ApplyFunction(ring, selection, busyParent, [&operation](CVelvix& image) {
+        if constexpr (std::is_void_v<std::invoke_result_t<Operation&, CVelvix&>>) {
+            operation(image);
+            return true;
+        } else {
+            return bool(operation(image));
+        }
+    });
 }

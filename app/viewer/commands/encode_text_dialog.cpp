@@ -11,6 +11,10 @@
 #include "effect_runner.h"
 #include "image/velvix_buffer.h"
 
+const char* const kEncodeTextLatin1Only =
+    "The text cannot be hidden: \"%1\" is not one of the characters an image can hold (Latin-1).";
+const char* const kEncodeTextFailed = "The text could not be hidden in this picture.";
+
 CEncodeTextDialog::CEncodeTextDialog(int maximum, QWidget* parent)
     : QDialog(parent), m_nMaximum(maximum), m_pField(new QPlainTextEdit(this)), m_pTyped(new QLabel(this))
 {
@@ -71,14 +75,15 @@ CVelvix TextTarget(CVelvixBuffer& ring, const VxRect* selection, bool& useSelect
 
 } // namespace
 
-bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, QWidget* parent)
+bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, QWidget* parent,
+                       const std::function<void()>& starting)
 {
     if (!ring->IsValidObject())
         return false;
     bool useSelection = false;
     CVelvix target = TextTarget(ring, selection, useSelection);
     const int capacity = target.GetEncodeTextCapacity();
-    if (capacity < 1) {
+    if (capacity <= 1) {
         QApplication::beep();
         return false;
     }
@@ -90,13 +95,26 @@ bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect
     CEncodeTextDialog dialog(capacity, parent);
     if (dialog.exec() != QDialog::Accepted || dialog.Text().isEmpty())
         return false;
-    // Hidden text is stored one byte per character, in Latin-1.
-    const QByteArray bytes = dialog.Text().toLatin1();
+    // Hidden text is stored one byte per character, in Latin-1: any other
+    // character would come back as something else.
+    const QString typed = dialog.Text();
+    for (const QChar c : typed)
+        if (c.unicode() > 0xFF) {
+            QMessageBox::warning(parent, QApplication::applicationName(), QString::fromLatin1(kEncodeTextLatin1Only).arg(c));
+            return false;
+        }
+    const QByteArray bytes = typed.toLatin1();
     const std::string text(bytes.constData(), std::size_t(bytes.size()));
+    if (starting)
+        starting();
     const bool encoded = CEffectRunner::Apply(ring, useSelection ? selection : nullptr, parent,
-                                              [text](CVelvix& image) { image.EncodeText(text); });
+                                              [text](CVelvix& image) { return image.EncodeText(text); });
+    if (!encoded) {
+        QMessageBox::warning(parent, QApplication::applicationName(), QString::fromLatin1(kEncodeTextFailed));
+        return false;
+    }
     last.Clear();  // encoding cannot be repeated
-    return encoded;
+    return true;
 }
 
 void DecodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, QWidget* parent)

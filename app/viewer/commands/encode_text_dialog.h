@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QLabel;
 class QPlainTextEdit;
 
@@ -32,5 +34,10 @@ struct VxRect;
 // The commands "Encode Text" and "Decode Text" of an image window. Both use
 // the selection when there is one, so that text hidden in a selection can be
 // read back from the same selection.
-bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, QWidget* parent);
+// "%1": the first character refused.
+extern const char* const kEncodeTextLatin1Only;
+extern const char* const kEncodeTextFailed;
+
+bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, QWidget* parent,
+                       const std::function<void()>& starting = {});
 void DecodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, QWidget* parent);

@@ -11,6 +11,8 @@
 
 #include <tuple>
 
+#include "image/pixel_interface.h"
+
 namespace {
 
 // Runs a field's change handler only when no other handler is running, so
@@ -156,6 +158,16 @@ void CResampleDialog::accept()
             field->selectAll();
             return;
         }
+    }
+    if (!VxSizeAllowed(newWidth, newHeight)) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("A picture of %1 x %2 pixels is too large: it may hold at most %3 pixels.")
+                                 .arg(newWidth)
+                                 .arg(newHeight)
+                                 .arg(kVxMaxPixels));
+        m_pNewWidth->setFocus();
+        m_pNewWidth->selectAll();
+        return;
     }
     m_nNewWidth = newWidth;
     m_nNewHeight = newHeight;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QMessageBox>
 
 #include "effect_host.h"
 #include "encode_text_dialog.h"
@@ -11,6 +12,8 @@
 #include "support/mdi_frames.h"
 
 const char* const CViewEffectCommands::kLastCommandMarker = "Last Command:";
+const char* const CViewEffectCommands::kEffectFailed =
+    "%1 could not be applied to this picture: it would be too large, or there is not enough memory.";
 
 namespace {
 
@@ -67,7 +70,8 @@ void CViewEffectCommands::_Register()
         });
     }
     OnCommand(kRepeatLastEffectId, [this](int) { _RepeatLast(); });
-    OnUpdateCommand(kRepeatLastEffectId, [this](CSCmdUI& ui) { ui.Enable(m_Last.Exists() && _HasImage()); });
+    OnUpdateCommand(kRepeatLastEffectId,
+                    [this](CSCmdUI& ui) { ui.Enable(m_Last.Exists() && _HasImage() && _IsEnabled(m_Last.id)); });
     OnCommand(kEncodeTextId, [this](int) { _EncodeText(); });
     OnCommand(kDecodeTextId, [this](int) { _DecodeText(); });
     OnCommand(kAutoCropId, [this](int) { _AutoCrop(); });
@@ -81,22 +85,36 @@ void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
     if (!_HasImage())
         return;
     CVelvixBuffer& ring = *m_Host.EffectRing();
-    if (command.resample) {
-        // Resampling works on the whole picture at its own scale.
-        m_Host.ResetZoom();
-        m_Host.DropSelection();
-    }
     const VxRect selection = m_Host.EffectSelection();
-    m_Host.StartProcessingClock();
-    if (!CEffectRunner::Run(command, ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
-                            m_Last, m_Host.EffectWidget()))
-        return;
-    m_Host.EffectApplied();
+    // Once the values are known: the prompts are not timed, and a cancelled
+    // resample leaves the zoom as it was.
+    auto starting = [this, &command] {
+        if (command.resample) {
+            // Resampling works on the whole picture at its own scale.
+            m_Host.ResetZoom();
+            m_Host.DropSelection();
+        }
+        m_Host.StartProcessingClock();
+    };
+    bool failed = false;
+    if (CEffectRunner::Run(command, ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
+                           m_Last, m_Host.EffectWidget(), starting, &failed))
+        m_Host.EffectApplied();
+    else if (failed)
+        QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
+                             QString::fromLatin1(kEffectFailed).arg(command.name));
+}
+
+bool CViewEffectCommands::_IsEnabled(int id)
+{
+    CSCmdUI ui(id);
+    return OnUpdateCmdMsg(ui) && ui.m_bEnabled;
 }
 
 void CViewEffectCommands::_RepeatLast()
 {
-    if (!m_Last.Exists()) {
+    // The last command may be disabled now (Red Eye without a selection).
+    if (!m_Last.Exists() || !_IsEnabled(m_Last.id)) {
         QApplication::beep();
         return;
     }
@@ -112,8 +130,8 @@ void CViewEffectCommands::_EncodeText()
     if (!ring)
         return;
     const VxRect selection = m_Host.EffectSelection();
-    m_Host.StartProcessingClock();
-    if (EncodeTextCommand(*ring, selection.IsEmpty() ? nullptr : &selection, m_Last, m_Host.EffectWidget()))
+    if (EncodeTextCommand(*ring, selection.IsEmpty() ? nullptr : &selection, m_Last, m_Host.EffectWidget(),
+                          [this] { m_Host.StartProcessingClock(); }))
         m_Host.EffectApplied();
 }
 

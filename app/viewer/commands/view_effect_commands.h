@@ -33,6 +33,8 @@ public:
 
     // The data of the last-command entry, to recognise it.
     static const char* const kLastCommandMarker;
+    // Shown when an effect fails ("%1": its name); nothing changed then.
+    static const char* const kEffectFailed;
 
 private:
     void _Register();
@@ -42,6 +44,8 @@ private:
     void _DecodeText();
     void _AutoCrop();
     bool _HasImage() const;
+    // The command's own enable rule, as its menu item would show it.
+    bool _IsEnabled(int id);
 
     CEffectHost& m_Host;
     std::unique_ptr<CEffectPrompter> m_pPrompter;
