@@ -8,6 +8,16 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QSettings>
+#include <QSocketNotifier>
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "settings/general_settings.h"
 #include "shell/command_ids.h"
@@ -17,6 +27,7 @@
 #include "shell/shell_dialogs.h"
 #include "support/splash_window.h"
 #include "support/vx_helper.h"
+#include "viewer/crash_guard.h"
 
 const char* const CAmbrelApp::kCompanyKey = "Velvix";
 const char* const CAmbrelApp::kAppTitle = "Ambrel";
@@ -29,6 +40,19 @@ const char* const CAmbrelApp::kTemplatesFailed = "Error adding document template
 namespace {
 
 CAmbrelApp* g_pApp = nullptr;
+
+// SIGTERM and SIGINT only write their number to this pair; the notifier on
+// the other end does the work on the user-interface thread (nothing else is
+// safe inside a signal handler).
+int g_SignalPipe[2] = {-1, -1};
+
+void OnSignal(int number)
+{
+    const int saved = errno;
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(g_SignalPipe[1], &byte, 1);
+    errno = saved;
+}
 const char kLastImage[] = "Validation/LastImage";
 
 struct FileType {
@@ -64,6 +88,11 @@ CAmbrelApp::CAmbrelApp() : m_pRecentFileList(std::make_unique<CRecentFileList>(0
 
 CAmbrelApp::~CAmbrelApp()
 {
+    if (m_pSignalNotifier) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
+        m_pSignalNotifier.reset();
+    }
     delete m_pMainFrame.data();
     CSMDIFrameWnd::SetMainFrame(nullptr);
     CSMDIFrameWnd::SetAppCmdTarget(nullptr);
@@ -89,6 +118,7 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
     SetIdentity();
     LoadSettings();
     _InitRecentFileList();
+    _WatchTermination();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ambrel.png")));
 
     // One optional file (or folder) to open.
@@ -137,6 +167,51 @@ int CAmbrelApp::ExitInstance(int exitCode)
     return exitCode;
 }
 
+void CAmbrelApp::SaveState()
+{
+    // A clear of the crash mark still queued would otherwise warn about a
+    // picture that opened fine.
+    CCrashGuard::WaitForWrites();
+    SaveSettings();
+    if (m_pRecentFileList)
+        m_pRecentFileList->WriteList();
+    if (GeneralSettings.bRememberOpenedDocuments && m_pMainFrame)
+        m_templateManager.SaveOpenedFrames();
+    QSettings().sync();
+}
+
+void CAmbrelApp::_WatchTermination()
+{
+#ifndef QT_NO_SESSIONMANAGER
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SaveState(); },
+                Qt::UniqueConnection);
+#endif
+    if (m_pSignalNotifier)
+        return;
+    if (g_SignalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_SignalPipe) != 0)
+        return;
+    ::fcntl(g_SignalPipe[1], F_SETFL, O_NONBLOCK);
+    m_pSignalNotifier = std::make_unique<QSocketNotifier>(g_SignalPipe[0], QSocketNotifier::Read);
+    connect(m_pSignalNotifier.get(), &QSocketNotifier::activated, this, [this] { _OnTerminationSignal(); });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void CAmbrelApp::_OnTerminationSignal()
+{
+    char number = 0;
+    if (::read(g_SignalPipe[0], &number, 1) != 1)
+        return;
+    SaveState();
+    // The ordinary end follows: the event loop returns and the program exits.
+    QCoreApplication::exit(128 + number);
+}
+
 bool CAmbrelApp::LoadSettings()
 {
     return LoadGeneralSettings(GeneralSettings);
@@ -147,11 +222,21 @@ bool CAmbrelApp::SaveSettings()
     return SaveGeneralSettings(GeneralSettings);
 }
 
+QString CAmbrelApp::LastImageText(const QString& fileName, int index)
+{
+    // One pass over the pattern: a '%1' in the name stays as it is.
+    return QStringLiteral("Filename: %1\tIndex: %2").arg(fileName, QString::number(index));
+}
+
 void CAmbrelApp::RecordLastImage(bool set, const QString& fileName, int index)
 {
+    StoreLastImage(set ? LastImageText(fileName, index) : QString());
+}
+
+void CAmbrelApp::StoreLastImage(const QString& text)
+{
     QSettings settings;
-    settings.setValue(QLatin1String(kLastImage),
-                      set ? QStringLiteral("Filename: %1\tIndex: %2").arg(fileName).arg(index) : QString());
+    settings.setValue(QLatin1String(kLastImage), text);
     // The guard is for a crash: it must be on disk before the decode starts.
     settings.sync();
 }
@@ -177,12 +262,14 @@ void CAmbrelApp::CheckLastImage()
     box.exec();
 }
 
-void CAmbrelApp::RegisterFileTypes()
+bool CAmbrelApp::RegisterFileTypes()
 {
-    // The results are not checked: the message that follows is always shown.
+    bool all = true;
     for (const FileType& type : kFileTypes)
-        CVxHelper::RegisterType(QString::fromLatin1(type.description), QString::fromLatin1(type.extension),
-                                QStringLiteral("ambrel"), 0, true);
+        all = CVxHelper::RegisterType(QString::fromLatin1(type.description), QString::fromLatin1(type.extension),
+                                      QStringLiteral("ambrel"), 0, true) &&
+              all;
+    return all;
 }
 
 void CAmbrelApp::ShowAbout()

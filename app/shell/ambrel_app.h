@@ -14,6 +14,7 @@
 
 class CMainFrame;
 class QPrinter;
+class QSocketNotifier;
 
 // The application object: the template manager, the main frame, the
 // recent-file list, start-up and shut-down, and the commands that belong
@@ -48,12 +49,22 @@ public:
 
     bool LoadSettings();
     bool SaveSettings();
+    // Stores what lasts between runs (the settings record, the recent
+    // files, the window list) without closing anything, once the crash
+    // guard's queued writes are done: at the end of the desktop session and
+    // on SIGTERM or SIGINT, which then end the program.
+    void SaveState();
     // The crash guard: the image being decoded, or nothing.
     static void RecordLastImage(bool set, const QString& fileName, int index);
+    // "Filename: <name>\tIndex: <index>", and the stored value itself (the
+    // marks of every decode running, one a line; empty: none).
+    static QString LastImageText(const QString& fileName, int index);
+    static void StoreLastImage(const QString& text);
     bool AddDocumentTemplates();
     // Shows and clears the crash guard's warning (once).
     void CheckLastImage();
-    void RegisterFileTypes();
+    // False when any type could not be registered.
+    bool RegisterFileTypes();
     void ShowAbout();
 
     CSMultiDocTemplateManager& GetTemplateManager() { return m_templateManager; }
@@ -69,6 +80,8 @@ public:
 
 private:
     void _InitRecentFileList();
+    void _WatchTermination();
+    void _OnTerminationSignal();
     void OnFileOpen();
     void OnFilePrintSetup();
     void OnOpenRecentFile(int id);
@@ -78,6 +91,7 @@ private:
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCommandLineFile;
+    std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
 };
 
 // The one application object of the program.

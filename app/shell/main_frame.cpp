@@ -41,6 +41,8 @@ const char* const CMainFrame::kImageFrame = "CPixelFrame";
 const char* const CMainFrame::kThumbnailsFrame = "CThumbnailsFrame";
 const char* const CMainFrame::kDuplicatesFrame = "CDIFFrame";
 const char* const CMainFrame::kRegisteredMessage = "Files registered successfully...";
+const char* const CMainFrame::kRegisterFailedMessage =
+    "The file types could not be registered: the desktop's application folders could not be written.";
 
 namespace {
 
@@ -745,8 +747,12 @@ void CMainFrame::OnFindDuplicates()
 
 void CMainFrame::OnRegisterFileTypes()
 {
-    AmbrelApp()->RegisterFileTypes();
-    QMessageBox::information(this, QString::fromLatin1(CAmbrelApp::kAppTitle), QString::fromLatin1(kRegisteredMessage));
+    if (AmbrelApp()->RegisterFileTypes())
+        QMessageBox::information(this, QString::fromLatin1(CAmbrelApp::kAppTitle),
+                                 QString::fromLatin1(kRegisteredMessage));
+    else
+        QMessageBox::warning(this, QString::fromLatin1(CAmbrelApp::kAppTitle),
+                             QString::fromLatin1(kRegisterFailedMessage));
 }
 
 void CMainFrame::OnSettings()

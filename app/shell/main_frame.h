@@ -65,6 +65,7 @@ public:
     static const char* const kThumbnailsFrame;
     static const char* const kDuplicatesFrame;
     static const char* const kRegisteredMessage;
+    static const char* const kRegisterFailedMessage;
 
 protected:
     bool event(QEvent* event) override;

@@ -39,6 +39,9 @@ void CRecentFileList::ReadList()
 
 void CRecentFileList::WriteList() const
 {
+    // A run that keeps no list leaves the stored one for the runs that do.
+    if (m_nSize == 0)
+        return;
     QSettings settings;
     settings.beginGroup(QLatin1String(kSection));
     settings.remove(QString());

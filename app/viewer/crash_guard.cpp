@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -22,15 +24,23 @@ public:
         return *writer;
     }
 
-    // Queues the write; with `wait`, returns once it is stored.
-    void Write(bool set, const std::string& path, int index, bool wait)
+    // Marks a decode as running and returns once the marks are stored.
+    std::uint64_t Begin(const std::string& path, int index)
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
-        m_Jobs.push_back({set, QString::fromStdString(path), index});
-        const std::uint64_t ticket = ++m_nQueued;
-        m_Work.notify_one();
-        if (wait)
-            m_Done.wait(lock, [&] { return m_nWritten >= ticket; });
+        const std::uint64_t id = ++m_nNextId;
+        m_Running.emplace(id, CAmbrelApp::LastImageText(QString::fromStdString(path), index));
+        const std::uint64_t ticket = _Queue();
+        m_Done.wait(lock, [&] { return m_nWritten >= ticket; });
+        return id;
+    }
+
+    // The decode ended: the marks of the others stay. Not waited for.
+    void End(std::uint64_t id)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Running.erase(id);
+        _Queue();
     }
 
     void WaitForAll()
@@ -40,23 +50,28 @@ public:
     }
 
 private:
-    struct Job {
-        bool set;
-        QString path;
-        int index;
-    };
-
     GuardWriter() : m_Thread([this] { Run(); }) { m_Thread.detach(); }
+
+    // Queues the marks of every decode running now, oldest first, one a line.
+    std::uint64_t _Queue()
+    {
+        QStringList marks;
+        for (const auto& [id, mark] : m_Running)
+            marks << mark;
+        m_Jobs.push_back(marks.join(QLatin1Char('\n')));
+        m_Work.notify_one();
+        return ++m_nQueued;
+    }
 
     void Run()
     {
         std::unique_lock<std::mutex> lock(m_Mutex);
         for (;;) {
             m_Work.wait(lock, [&] { return !m_Jobs.empty(); });
-            const Job job = m_Jobs.front();
+            const QString text = m_Jobs.front();
             m_Jobs.pop_front();
             lock.unlock();
-            CAmbrelApp::RecordLastImage(job.set, job.path, job.index);
+            CAmbrelApp::StoreLastImage(text);
             lock.lock();
             ++m_nWritten;
             m_Done.notify_all();
@@ -65,8 +80,9 @@ private:
 
     std::mutex m_Mutex;
     std::condition_variable m_Work, m_Done;
-    std::deque<Job> m_Jobs;
-    std::uint64_t m_nQueued = 0, m_nWritten = 0;
+    std::deque<QString> m_Jobs;
+    std::map<std::uint64_t, QString> m_Running;
+    std::uint64_t m_nQueued = 0, m_nWritten = 0, m_nNextId = 0;
     std::thread m_Thread;
 };
 
@@ -85,12 +101,12 @@ CCrashGuard::CCrashGuard(const std::string& path, int index)
 {
     if (s_pfnObserver)
         s_pfnObserver(path, index);
-    GuardWriter::Instance().Write(true, path, index, true);
+    m_nId = GuardWriter::Instance().Begin(path, index);
 }
 
 CCrashGuard::~CCrashGuard()
 {
-    GuardWriter::Instance().Write(false, std::string(), 0, false);
+    GuardWriter::Instance().End(m_nId);
 }
 
 void CCrashGuard::WaitForWrites()

@@ -187,6 +187,35 @@ bool CVxHelper::GetUUID(QString& uuid)
     return !uuid.isEmpty();
 }
 
+QString CVxHelper::DesktopExecValue(const QString& program)
+{
+    // Inside the quotes '"', '`', '$' and '\\' take a backslash; '%' is
+    // doubled (field codes). Then the key file's own escapes for the string.
+    QString quoted = QStringLiteral("\"");
+    for (const QChar c : program) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+            quoted += QLatin1Char('\\');
+        else if (c == QLatin1Char('%'))
+            quoted += QLatin1Char('%');
+        quoted += c;
+    }
+    quoted += QStringLiteral("\" %f");
+    QString value;
+    for (const QChar c : quoted) {
+        if (c == QLatin1Char('\\'))
+            value += QStringLiteral("\\\\");
+        else if (c == QLatin1Char('\n'))
+            value += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            value += QStringLiteral("\\t");
+        else if (c == QLatin1Char('\r'))
+            value += QStringLiteral("\\r");
+        else
+            value += c;
+    }
+    return value;
+}
+
 bool CVxHelper::RegisterType(const QString& typeName, const QString& extension, const QString& content, int iconIndex,
                              bool registerOpen)
 {
@@ -235,7 +264,7 @@ bool CVxHelper::RegisterType(const QString& typeName, const QString& extension, 
                    ? SetKeyFileValue(desktopPath, section, QStringLiteral("NoDisplay"), QStringLiteral("true"), false)
                    : true;
     }
-    const QString exec = QLatin1Char('"') + executable + QStringLiteral("\" %f");
+    const QString exec = DesktopExecValue(executable);
     if (!SetKeyFileValue(desktopPath, section, QStringLiteral("Exec"), exec, false) ||
         !SetKeyFileValue(desktopPath, section, QStringLiteral("NoDisplay"), QStringLiteral("false"), false))
         return false;

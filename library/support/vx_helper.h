@@ -32,6 +32,11 @@ public:
     // registerOpen, the default application in the user's mimeapps.list.
     static bool RegisterType(const QString& typeName, const QString& extension, const QString& content, int iconIndex,
                              bool registerOpen);
+    // The value of a desktop entry's Exec key that runs `program` on one
+    // file: the program quoted and escaped as the desktop-entry rules ask
+    // (so that '$', '%', quotes, backslashes and spaces in its path survive),
+    // then " %f".
+    static QString DesktopExecValue(const QString& program);
 
     // The message of BrowseForFolder when the folder has no path.
     static const char* const kFailedToGetDirectory;

@@ -22,7 +22,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
+#include <QThread>
 #include <QUrl>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -533,6 +536,22 @@ TEST_F(Shell, RecentFilesHoldSixteenOrNoneAndTheClearCommandEmptiesThem)
     EXPECT_EQ(other.GetRecentFileList().GetCount(), 0);
 }
 
+TEST_F(Shell, ARunWithoutRecentFilesKeepsTheStoredList)
+{
+    QSettings().setValue("Recent File List/File1", "/photos/kept [1].jpg");
+    QSettings().setValue("Recent File List/File2", "/photos/100%.png");
+    GeneralSettings.bRememberRecentFiles = 0;
+    SaveGeneralSettings(GeneralSettings);
+    {
+        CAmbrelApp other;
+        other.m_bShowSplash = false;
+        ASSERT_TRUE(other.InitInstance({}));
+        other.ExitInstance();
+    }
+    EXPECT_EQ(QSettings().value("Recent File List/File1").toString(), "/photos/kept [1].jpg");
+    EXPECT_EQ(QSettings().value("Recent File List/File2").toString(), "/photos/100%.png");
+}
+
 TEST_F(Shell, RegisteringFileTypesAlwaysEndsWithItsMessage)
 {
     BoxWatcher boxes;
@@ -552,6 +571,34 @@ TEST_F(Shell, RegisteringFileTypesAlwaysEndsWithItsMessage)
     EXPECT_TRUE(entry.contains("Exec=\"" + QCoreApplication::applicationFilePath() + "\" %f"));
 }
 
+TEST_F(Shell, RegisteringFileTypesThatFailsSaysSo)
+{
+    // A data folder below a plain file cannot be made, not even by root.
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    QDir().mkpath(data);
+    QFile blocker(data + "/blocker");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_DATA_HOME", (data + "/blocker/share").toUtf8());
+    BoxWatcher boxes;
+    m_frame->ExecuteCommand(cmd::ID_REGISTER_FILE_TYPES);
+    ProcessEvents();
+    qputenv("XDG_DATA_HOME", data.toUtf8());
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, CMainFrame::kRegisterFailedMessage);
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
+}
+
+TEST_F(Shell, TheCrashGuardStoresAnyFileNameAsItIs)
+{
+    for (const char* name : {"/photos/100%1 %2 off.jpg", "/p/%s%n%%/[x]*?.png", "/p/\xc3\xa9t\xc3\xa9 %9.gif"}) {
+        const QString file = QString::fromUtf8(name);
+        CAmbrelApp::RecordLastImage(true, file, 12);
+        EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), "Filename: " + file + "\tIndex: 12") << name;
+    }
+    CAmbrelApp::RecordLastImage(false, QString(), 0);
+}
+
 TEST_F(Shell, TheLogoShowsOnlyWhileNoWindowIsOpen)
 {
     CVxLogoWnd* logo = m_frame->GetLogoWnd();
@@ -566,3 +613,23 @@ TEST_F(Shell, TheLogoShowsOnlyWhileNoWindowIsOpen)
 }
 
 } // namespace
+
+TEST_F(Shell, ATerminationSignalStoresWhatLastsBetweenRuns)
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QSettings().clear();
+        GeneralSettings.nAutoCropTolerance = 40 + signal;
+        m_app->AddToRecentFileList("/photos/ended by a signal.jpg");
+        OpenKind(1);
+        std::raise(signal);  // without its handler the test ends here
+        for (int i = 0; i < 20 && !QSettings().contains("TemplateManager/OpenedWindows"); ++i) {
+            ProcessEvents();
+            QThread::msleep(5);
+        }
+        SGeneralSettings stored;
+        ASSERT_TRUE(LoadGeneralSettings(stored)) << signal;
+        EXPECT_EQ(stored.nAutoCropTolerance, 40 + signal);
+        EXPECT_EQ(QSettings().value("Recent File List/File1").toString(), "/photos/ended by a signal.jpg");
+        EXPECT_TRUE(QSettings().value("TemplateManager/OpenedWindows").toString().startsWith(kKind)) << signal;
+    }
+}

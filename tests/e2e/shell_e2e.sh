@@ -137,6 +137,22 @@ update)
   wait_exit || fail "did not end"
   [ "$EXIT" -eq 0 ] || fail "exit code $EXIT"
   ;;
+signal)
+  # Ended by SIGTERM right after a picture appeared: what lasts between runs
+  # is stored, and the crash mark of that picture is not left behind.
+  convert -size 40x30 xc:'#3060C0' "$WORK/term me.png" || fail "no picture"
+  start "$WORK/term me.png"
+  wait_window 'term me' 12 || fail "no image window"
+  kill -TERM "$APP_PID"
+  wait_exit || fail "SIGTERM did not end the program"
+  [ "$EXIT" -eq 143 ] || fail "exit code $EXIT"
+  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved"
+  grep -q '^File1=.*/term me.png' "$CONF" || fail "recent files not saved: $(grep File1 "$CONF")"
+  grep -q '^OpenedWindows=.*CPixelFrame;X|.*/term me.png' "$CONF" || fail "window list not saved: $(grep Opened "$CONF")"
+  if grep -q '^LastImage=.\+' "$CONF" && ! grep -q '^LastImage=""$' "$CONF"; then
+    fail "crash mark left: $(grep LastImage "$CONF")"
+  fi
+  ;;
 *)
   fail "unknown case $CASE"
   ;;

@@ -182,4 +182,53 @@ TEST(VxHelper, RegisterTypeWritesTheDesktopEntryAndTheDefaultApplication)
     EXPECT_FALSE(ReadAll(data + "/applications/lister.desktop").contains("Exec="));
 }
 
+// The arguments a desktop reads from an Exec value, by the desktop-entry
+// rules: the key file's string escapes, then quoting, then "%%".
+QStringList ParseExecValue(const QString& value)
+{
+    QString line;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        QChar c = value[i];
+        if (c == u'\\' && i + 1 < value.size()) {
+            const QChar e = value[++i];
+            c = e == u's' ? QChar(u' ') : e == u'n' ? QChar(u'\n') : e == u't' ? QChar(u'\t') : e == u'r' ? QChar(u'\r') : e;
+        }
+        line += c;
+    }
+    QStringList args;
+    QString current;
+    bool quoted = false, started = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == u'\\' && i + 1 < line.size() && QString("\"`$\\").contains(line[i + 1]))
+            current += line[++i];
+        else if (c == u'"')
+            quoted = !quoted, started = true;
+        else if (c == u' ' && !quoted) {
+            if (started)
+                args << current;
+            current.clear();
+            started = false;
+        } else
+            current += c, started = true;
+    }
+    if (started)
+        args << current;
+    for (QString& arg : args)
+        arg.replace("%%", "%");
+    return args;
+}
+
+TEST(VxHelper, TheExecLineKeepsEveryProgramPathIntact)
+{
+    for (const char* program : {"/opt/ambrel/ambrel", "/home/u/my apps/ambrel", "/a/$HOME/b", "/a/100%/b %f",
+                                "/a/q\"uote/b", "/a/back\\slash/b", "/a/`id`/b", "/a/new\nline\tand\rreturn",
+                                "/a/[*?]/\xc3\xbc\xe4\xb8\xad", "/a/'single'/b;c&d|e"}) {
+        const QString path = QString::fromUtf8(program);
+        const QString value = CVxHelper::DesktopExecValue(path);
+        EXPECT_FALSE(value.contains('\n') || value.contains('\r') || value.contains('\t')) << program;
+        EXPECT_EQ(ParseExecValue(value), (QStringList{path, "%f"})) << program << " -> " << value.toStdString();
+    }
+}
+
 } // namespace
