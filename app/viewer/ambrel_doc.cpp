@@ -76,15 +76,13 @@ bool CAmbrelDoc::OnNewDocument()
 bool CAmbrelDoc::OnOpenDocument(const QString& path)
 {
     const bool folder = path.endsWith(QLatin1Char('/'));
-    if (!folder)
-        SetPathName(path, true);
     StartClock();
-    m_FileLists[kListAll].title = "All";
 
     if (auto* image = static_cast<CVelvix*>(GetInitialInfo()); image && image->IsValidObject()) {
         m_Buffer.Reset();
         Image() = *image;
     } else if (folder) {
+        m_FileLists[kListAll].title = "All";
         SelectFileList(kListSubFolders, path.toStdString());
         m_nCurrentFile = 0;
         if (GetFileCount() == 0)
@@ -111,6 +109,10 @@ bool CAmbrelDoc::OnOpenDocument(const QString& path)
         m_Buffer.Reset();
         Image().Swap(picture);
     }
+    // Only now: a failed open leaves the window's file, title and list as
+    // they were.
+    SetPathName(path, true);
+    m_FileLists[kListAll].title = "All";
 
     auto* group = static_cast<const CGroupStruct*>(GetInitialInfoEx());
     if (group && GeneralSettings.bBrowseGroupOnly) {

@@ -64,9 +64,10 @@ CAmbrelView::CAmbrelView()
     m_pCanvas = std::make_unique<CViewCanvas>(*this);
     m_Parts = {m_pEffects.get(), m_pSelection.get(), m_pZoom.get(),      m_pNavigation.get(),
                m_pEdit.get(),    m_pFiles.get(),     m_pSlideshow.get(), m_pPrinting.get()};
-    // The end of a scroll recomputes the visible part.
-    connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { m_pZoom->UpdateVisiblePart(); });
-    connect(verticalScrollBar(), &QScrollBar::sliderReleased, this, [this] { m_pZoom->UpdateVisiblePart(); });
+    // Every scroll (drag, wheel, arrow keys, page clicks) moves the visible
+    // part the view-port bar outlines.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_pZoom->UpdateVisiblePart(); });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { m_pZoom->UpdateVisiblePart(); });
     _RegisterWindowCommands();
 }
 

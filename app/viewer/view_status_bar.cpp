@@ -77,9 +77,16 @@ CAmbrelViewStatusBar::CAmbrelViewStatusBar(QWidget* parent) : QStatusBar(parent)
     connect(m_pQuickOpenButton, &QToolButton::clicked, this, [this] { emit ButtonCommand(kQuickOpenButtonId); });
     connect(m_pSlider, &QSlider::sliderMoved, this,
             [this](int value) { m_pSlider->setToolTip(QString::number(value)); });
-    // The end of tracking goes to every window of the frame.
-    connect(m_pSlider, &QSlider::sliderReleased, this, [this] {
+    // The end of tracking goes to every window of the frame, and so does
+    // any other move of the thumb (a click on the groove, the wheel): the
+    // thumb never rests on an entry that is not shown.
+    auto tellFrame = [this] {
         VxSendMessageToDescendants(parentWidget(), msg::WM_SLIDER_RELEASED, std::uintptr_t(m_pSlider->value()));
+    };
+    connect(m_pSlider, &QSlider::sliderReleased, this, tellFrame);
+    connect(m_pSlider, &QSlider::valueChanged, this, [this, tellFrame] {
+        if (!m_pSlider->isSliderDown())
+            tellFrame();
     });
 }
 

@@ -17,6 +17,32 @@ namespace {
 const char kOpenedWindows[] = "TemplateManager/OpenedWindows";
 constexpr int kMaxTemplateName = 200;
 
+// The ';' that starts the last record of text[0, end): the rightmost one
+// whose name part (from the ',' before it) holds no '|' or '/', which only
+// paths hold; -1 when there is none.
+qsizetype LastRecordStart(const QString& text, qsizetype end, qsizetype& nameStart)
+{
+    qsizetype semicolon = end;
+    while (semicolon > 0) {
+        semicolon = text.lastIndexOf(QLatin1Char(';'), semicolon - 1);
+        if (semicolon < 0)
+            break;
+        const qsizetype comma = semicolon > 0 ? text.lastIndexOf(QLatin1Char(','), semicolon - 1) : -1;
+        nameStart = comma + 1;
+        const QString name = text.mid(nameStart, semicolon - nameStart);
+        if (!name.contains(QLatin1Char('|')) && !name.contains(QLatin1Char('/')))
+            return semicolon;
+    }
+    return -1;
+}
+
+// The path of a record's tail "<number or X>[|<path>]".
+QString SavedRecordPath(const QString& tail)
+{
+    const qsizetype bar = tail.indexOf(QLatin1Char('|'));
+    return bar < 0 ? QString() : tail.mid(bar + 1);
+}
+
 void ReportCannotCreate()
 {
     QMessageBox::warning(CSMDIFrameWnd::GetMainFrame(), QCoreApplication::applicationName(),
@@ -321,23 +347,26 @@ void CSMultiDocTemplateManager::OpenSavedFrames()
     CVxWaitCursor wait;
     qsizetype end = text.size(); // the records left to read are text[0, end)
     while (end > 0) {
-        // The ';' of the last record: the first one from the right whose
-        // name part names a registered kind. A path may hold ',' and ';', so
-        // any other ';' lies inside a path and the search goes on to the left.
-        qsizetype semicolon = end;
         qsizetype nameStart = 0;
-        const Node* node = nullptr;
-        while (!node && semicolon > 0) {
-            semicolon = text.lastIndexOf(QLatin1Char(';'), semicolon - 1);
-            if (semicolon < 0)
-                break;
-            const qsizetype comma = semicolon > 0 ? text.lastIndexOf(QLatin1Char(','), semicolon - 1) : -1;
-            nameStart = comma + 1;
-            node = _FindNode(text.mid(nameStart, semicolon - nameStart));
-        }
-        if (!node)
+        const qsizetype semicolon = LastRecordStart(text, end, nameStart);
+        if (semicolon < 0)
             break;
-        _OpenSavedRecord(*node, text.mid(semicolon + 1, end - semicolon - 1));
+        const Node* node = _FindNode(text.mid(nameStart, semicolon - nameStart));
+        if (!node) {
+            // A kind this program lacks, or a ';' inside a path: a registered
+            // record further left whose path, read to the end, exists decides.
+            qsizetype outerStart = 0;
+            const qsizetype outer = LastRecordStart(text, nameStart - 1, outerStart);
+            const Node* outerNode = outer < 0 ? nullptr : _FindNode(text.mid(outerStart, outer - outerStart));
+            if (!outerNode || !QFileInfo::exists(SavedRecordPath(text.mid(outer + 1, end - outer - 1)))) {
+                end = nameStart - 1; // skip the unknown record
+                continue;
+            }
+            _OpenSavedRecord(*outerNode, text.mid(outer + 1, end - outer - 1));
+            nameStart = outerStart;
+        } else {
+            _OpenSavedRecord(*node, text.mid(semicolon + 1, end - semicolon - 1));
+        }
         wait.Restore();
         if (nameStart == 0)
             break;
@@ -350,12 +379,10 @@ void CSMultiDocTemplateManager::OpenSavedFrames()
 // that no longer exists is not reopened, nor is any other in its place.
 void CSMultiDocTemplateManager::_OpenSavedRecord(const Node& node, QString tail)
 {
-    QString path;
+    const QString path = SavedRecordPath(tail);
     const qsizetype bar = tail.indexOf(QLatin1Char('|'));
-    if (bar >= 0) {
-        path = tail.mid(bar + 1);
+    if (bar >= 0)
         tail.truncate(bar);
-    }
     if (!path.isEmpty() && !QFileInfo::exists(path))
         return;
     void* info = nullptr;

@@ -4,6 +4,7 @@
 // selection, the slider and the folder watch.
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +24,9 @@
 #include <mutex>
 #include <thread>
 
+#include "qt_test_support.h"
 #include "settings/general_settings.h"
+#include "shell/shell_dialogs.h"
 #include "shell/messages.h"
 #include "support/doc_template_manager.h"
 #include "support/mdi_frames.h"
@@ -33,6 +37,7 @@
 #include "viewer/crash_guard.h"
 #include "viewer/image_info_dialog.h"
 #include "viewer/pixel_frame.h"
+#include "viewer/view_geometry.h"
 #include "viewer/view_status_bar.h"
 #include "viewer/viewer_kind.h"
 
@@ -43,6 +48,37 @@ namespace {
 struct Question {
     QString caption, text;
 };
+
+// Catches what would be handed to the desktop's opener.
+class DesktopOpener : public QObject {
+    Q_OBJECT
+public:
+    DesktopOpener() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
+    ~DesktopOpener() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QStringList opened;
+public slots:
+    void Open(const QUrl& url) { opened << url.toLocalFile(); }
+};
+
+// What a failed or refused command must leave as it was.
+struct WindowState {
+    QString path, title, position;
+    int current, undo, redo;
+    bool modified;
+    CVelvix picture;
+    bool operator==(const WindowState& o) const
+    {
+        return path == o.path && title == o.title && position == o.position && current == o.current &&
+               undo == o.undo && redo == o.redo && modified == o.modified &&
+               vxtest::FirstDifference(const_cast<CVelvix&>(picture), const_cast<CVelvix&>(o.picture)) == -1;
+    }
+};
+
+void PrintTo(const WindowState& s, std::ostream* out)
+{
+    *out << s.path.toStdString() << " '" << s.title.toStdString() << "' " << s.position.toStdString() << " #"
+         << s.current << " undo " << s.undo << " redo " << s.redo << (s.modified ? " modified" : "");
+}
 
 class ImageWindow : public ::testing::Test {
 protected:
@@ -118,6 +154,30 @@ protected:
     }
 
     QString Pane(int pane) const { return m_frame->GetViewStatusBar()->GetPaneText(pane); }
+    WindowState State() const
+    {
+        return {m_doc->GetPathName(), m_doc->GetTitle(), Pane(CAmbrelViewStatusBar::kPosition),
+                m_doc->m_nCurrentFile, m_doc->m_Buffer.GetUndoCount(), m_doc->m_Buffer.GetRedoCount(),
+                m_doc->IsModified(), m_doc->Image()};
+    }
+    // An edited picture with a step to undo and one to redo.
+    void Edit()
+    {
+        m_view->SetViewSelection(VxRect{0, 0, 10, 8});
+        Command(ID_CROP_SELECTION);
+        m_view->SetViewSelection(VxRect{0, 0, 5, 5});
+        Command(ID_CROP_SELECTION);
+        Command(ID_EDIT_UNDO);
+    }
+    void QuickOpen(const std::string& name)
+    {
+        const QString path = QString::fromStdString(m_dir.File(name));
+        vxtest::WhenShown<CQuickFilenameSearchDlg>([path](CQuickFilenameSearchDlg* dialog) {
+            dialog->m_pEdit->setText(path);
+            dialog->accept();
+        });
+        Command(ID_QUICK_OPEN);
+    }
     int Width() const { return m_doc->Image().IsValidObject() ? m_doc->Image().GetWidth() : 0; }
     void Command(int id) { m_view->OnCmdMsg(id); }
     CSCmdUI State(int id)
@@ -292,6 +352,21 @@ TEST(CrashGuard, TheMarkIsStoredBeforeTheDecodeAndClearsNeverOvertakeMarks)
     decodeMany("/photos/main.jpg");
     worker.join();
     CCrashGuard::WaitForWrites();
+    EXPECT_EQ(stored(), QString());
+}
+
+TEST(CrashGuard, EveryDecodeStillRunningKeepsItsMark)
+{
+    auto stored = [] {
+        CCrashGuard::WaitForWrites();
+        return QSettings().value("Validation/LastImage").toString();
+    };
+    auto first = std::make_unique<CCrashGuard>("/photos/first %1.jpg", 1);
+    auto second = std::make_unique<CCrashGuard>("/photos/second.jpg", 2);
+    EXPECT_EQ(stored(), "Filename: /photos/first %1.jpg\tIndex: 1\nFilename: /photos/second.jpg\tIndex: 2");
+    first.reset();  // the prefetch ends while the other decode still runs
+    EXPECT_EQ(stored(), "Filename: /photos/second.jpg\tIndex: 2");
+    second.reset();
     EXPECT_EQ(stored(), QString());
 }
 
@@ -752,3 +827,195 @@ TEST_F(ImageWindow, MovingTheSelectionAndZoomingToADrawnRectangle)
     EXPECT_EQ(m_view->horizontalScrollBar()->value(),
               std::min(int(10 * m_view->GetZoom()), m_view->horizontalScrollBar()->maximum()));
 }
+
+TEST_F(ImageWindow, AFailedOrCancelledQuickOpenChangesNothing)
+{
+    std::ofstream(m_dir.File("fake [1].png")) << "not a picture";
+    ASSERT_TRUE(Open("img2.png"));
+    Edit();
+    const WindowState before = State();
+    DesktopOpener opener;
+    struct Case {
+        const char* name;
+        int answer;  // to the save question
+        size_t errors;
+    };
+    for (const Case& c : {Case{"fake [1].png", QMessageBox::No, 1}, Case{"img1.png", QMessageBox::Cancel, 0}}) {
+        m_errors.clear();
+        m_saveAnswer = c.answer;
+        QuickOpen(c.name);
+        EXPECT_EQ(State(), before) << c.name;
+        EXPECT_EQ(m_errors.size(), c.errors) << c.name;
+        EXPECT_TRUE(opener.opened.isEmpty()) << c.name;
+    }
+    // Saving now writes the window's own file, not the one that failed.
+    ASSERT_TRUE(m_doc->DoFileSave());
+    std::ifstream fake(m_dir.File("fake [1].png"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(fake), {}), "not a picture");
+    CVelvix saved;
+    ASSERT_EQ(saved.ReadImage(m_dir.File("img2.png").c_str()), 1);
+    EXPECT_EQ(saved.GetWidth(), 10);
+}
+
+
+TEST_F(ImageWindow, AFailedPasteLeavesTheUndoRingAsItWas)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    Edit();
+    QApplication::clipboard()->clear();
+    for (const VxRect& selection : {VxRect{-1, -1, -1, -1}, VxRect{0, 0, 4, 4}}) {
+        m_view->SetViewSelection(selection);
+        const WindowState before = State();
+        Command(ID_EDIT_PASTE);
+        EXPECT_EQ(State(), before);
+    }
+    Command(ID_EDIT_REDO);  // the real step undone before, not a copy of the picture
+    EXPECT_EQ(Width(), 5);
+}
+
+TEST_F(ImageWindow, ASelectionWhollyOutsideThePictureIsDropped)
+{
+    ASSERT_TRUE(Open("photo.bmp"));  // 50 x 16
+    QWidget* viewport = m_view->viewport();
+    ASSERT_GT(viewport->width(), 70);
+    ASSERT_GT(viewport->height(), 30);
+    struct Case {
+        QPoint from, to;
+        bool kept;
+    };
+    for (const Case& c : {Case{{55, 2}, {70, 10}, false}, Case{{2, 20}, {30, 28}, false},
+                          Case{{50, 16}, {60, 25}, false}, Case{{49, 15}, {60, 25}, true}}) {
+        QTest::mousePress(viewport, Qt::LeftButton, {}, c.from);
+        QTest::mouseMove(viewport, c.to);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, c.to);
+        QApplication::processEvents();
+        EXPECT_EQ(m_view->HasSelection(), c.kept) << c.from.x() << "," << c.from.y();
+        EXPECT_EQ(State(ID_CROP_SELECTION).m_bEnabled, c.kept);
+    }
+    m_view->SetViewSelection(VxRect{60, 0, 90, 10});
+    EXPECT_FALSE(m_view->HasSelection());
+    // Copy then takes the whole picture, as without a selection.
+    Command(ID_EDIT_COPY);
+    EXPECT_EQ(QApplication::clipboard()->image().size(), QSize(50, 16));
+}
+
+TEST_F(ImageWindow, ASlideshowOfAPictureOutsideTheListLeavesThePictureAlone)
+{
+    CGroupStruct group;
+    group.m_strName = "[Other]";
+    group.m_Paths.Add(m_dir.File("photo.bmp"));
+    const CVelvix picture = vxtest::RandomImage(40, 30, 21);
+    ASSERT_EQ(const_cast<CVelvix&>(picture).SaveImage(m_dir.File("outside.bmp").c_str()), 1);
+    GeneralSettings.bNoEnlargeInSlideshow = 0;
+    m_manager.OpenNewFrame(QStringLiteral("CPixelFrame"), false, QString::fromStdString(m_dir.File("outside.bmp")),
+                           nullptr, &group);
+    QApplication::processEvents();
+    m_frame = qobject_cast<CPixelFrame*>(m_manager.IsFrameTypeOpened(QStringLiteral("CPixelFrame")));
+    ASSERT_NE(m_frame, nullptr);
+    m_view = dynamic_cast<CAmbrelView*>(m_frame->GetActiveView());
+    m_doc = m_view->GetDocument();
+    ASSERT_EQ(m_doc->m_nCurrentFile, -1);
+
+    Command(ID_SLIDESHOW);
+    ASSERT_TRUE(m_view->IsSlideshow());
+    m_view->m_FullScreenWnd->grab();  // painted from the fitted copy
+    EXPECT_EQ(vxtest::FirstDifference(m_doc->Image(), const_cast<CVelvix&>(picture)), -1);
+    EXPECT_EQ(m_doc->m_Buffer.GetUndoCount(), 0);
+    EXPECT_FALSE(m_doc->IsModified());
+    QTest::keyClick(m_view->m_FullScreenWnd.get(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_FALSE(m_view->IsSlideshow());
+    EXPECT_EQ(vxtest::FirstDifference(m_doc->Image(), const_cast<CVelvix&>(picture)), -1);
+}
+
+// Releasing the slider on another entry, or a folder emptied under the
+// picture, asks first when the picture is edited.
+TEST_F(ImageWindow, TheSliderAndAnEmptiedFolderAskBeforeDroppingAnEdit)
+{
+    struct Case {
+        int answer;
+        int width;  // shown after the slider
+        int savedWidth;  // of img1.png on disk afterwards
+    };
+    for (const Case& c : {Case{QMessageBox::Cancel, 10, 20}, Case{QMessageBox::No, 40, 20},
+                          Case{QMessageBox::Yes, 40, 10}}) {
+        Save("img1.png", 20, 0xFF0000);
+        ASSERT_TRUE(Open("img1.png"));
+        Edit();
+        m_saveQuestions.clear();
+        m_saveAnswer = c.answer;
+        m_frame->GetViewStatusBar()->GetSlider()->setValue(3);  // as a click on the groove does
+        EXPECT_EQ(m_saveQuestions.size(), 1u) << c.answer;
+        EXPECT_EQ(Width(), c.width) << c.answer;
+        EXPECT_EQ(m_frame->GetViewStatusBar()->GetSlider()->value(), c.answer == QMessageBox::Cancel ? 1 : 3);
+        CVelvix saved;
+        ASSERT_EQ(saved.ReadImage(m_dir.File("img1.png").c_str()), 1);
+        EXPECT_EQ(saved.GetWidth(), c.savedWidth) << c.answer;
+        m_doc->SetModifiedFlag(false);
+        m_frame->CloseFrame();
+        QApplication::processEvents();
+    }
+
+    // The folder empties under an edited picture.
+    for (const int answer : {QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No}) {
+        std::filesystem::create_directories(m_dir.Path() / "alone");
+        Save("alone/only.png", 20, 0x00FF00);
+        ASSERT_TRUE(Open("alone/only.png"));
+        m_view->m_Watcher.StopWatch();  // the change is delivered by hand
+        Edit();
+        const int width = Width();
+        std::filesystem::remove(m_dir.File("alone/only.png"));
+        m_saveAnswer = answer;
+        m_view->RefreshFolder();
+        QPointer<CPixelFrame> frame = m_frame;
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+        EXPECT_EQ(frame.isNull(), answer == QMessageBox::No) << answer;
+        if (!frame)
+            continue;
+        EXPECT_EQ(Width(), width);
+        EXPECT_EQ(m_doc->IsModified(), answer == QMessageBox::Cancel);
+        EXPECT_EQ(std::filesystem::exists(m_dir.File("alone/only.png")), answer == QMessageBox::Yes);
+        EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), answer == QMessageBox::Yes ? "1/1 [All]" : "--/--");
+        m_doc->SetModifiedFlag(false);
+        m_frame->CloseFrame();
+        QApplication::processEvents();
+    }
+}
+
+TEST_F(ImageWindow, TheVisiblePartFollowsEveryScroll)
+{
+    CVelvix big = vxtest::FilledImage(300, 200, 0x204060);
+    ASSERT_EQ(big.SaveImage(m_dir.File("big.png").c_str()), 1);
+    ASSERT_TRUE(Open("big.png"));
+    QTest::qWait(20);
+    m_view->SetViewSelection(VxRect{0, 0, 30, 4});
+    Command(ID_ZOOM_IN);
+    QScrollBar* v = m_view->verticalScrollBar();
+    QScrollBar* h = m_view->horizontalScrollBar();
+    ASSERT_GT(v->maximum(), 100);
+    ASSERT_GT(h->maximum(), 100);
+    auto expected = [&] {
+        const QSize client = m_view->viewport()->size();
+        return viewgeom::VisiblePart(m_view->GetZoom(), h->value(), v->value(), client.width(), client.height(),
+                                     300, 200);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> scrolls = {
+        {"wheel", [&] {
+             QWheelEvent wheel(QPointF(10, 10), m_view->viewport()->mapToGlobal(QPointF(10, 10)), QPoint(),
+                               QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+             QApplication::sendEvent(m_view->viewport(), &wheel);
+         }},
+        {"page click", [&] { v->triggerAction(QAbstractSlider::SliderPageStepAdd); }},
+        {"arrow click", [&] { h->triggerAction(QAbstractSlider::SliderSingleStepAdd); }},
+        {"arrow key", [&] { QTest::keyClick(m_view, Qt::Key_Right); }},
+    };
+    for (const auto& [name, scroll] : scrolls) {
+        const VxRect previous = m_doc->m_rcVisible;
+        scroll();
+        EXPECT_FALSE(m_doc->m_rcVisible == previous) << name;
+        EXPECT_EQ(m_doc->m_rcVisible, expected()) << name;
+    }
+}
+
+#include "viewer_view_test.moc"

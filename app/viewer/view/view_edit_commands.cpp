@@ -85,24 +85,22 @@ void CViewEditCommands::_Paste()
     if (!doc)
         return;
     CVxWaitCursor wait;
+    // The result is made before the undo step: a paste that fails (nothing
+    // on the clipboard) leaves the ring exactly as it was, redo included.
+    CVelvix pasted;
+    if (!pasted.Paste(&m_View, nullptr))
+        return;
     VxRect rect = m_View.GetImageSelection();
-    if (m_View.HasSelection() && !rect.IsEmpty() && doc->Image().IsValidObject()) {
-        CVelvix scratch;
-        if (!scratch.Paste(&m_View, nullptr))
+    const bool intoSelection = m_View.HasSelection() && !rect.IsEmpty() && doc->Image().IsValidObject();
+    if (intoSelection) {
+        CVelvix whole = doc->Image();
+        if (!whole.CopyFromRect(pasted, nullptr, &rect, true))
             return;
-        doc->m_Buffer.MakeCopy();
-        if (!doc->Image().CopyFromRect(scratch, nullptr, &rect, true)) {
-            doc->m_Buffer.Undo();
-            return;
-        }
-    } else {
-        const bool hadImage = doc->Image().IsValidObject();
-        doc->m_Buffer.MakeCopy();
-        if (!doc->Image().Paste(&m_View, nullptr)) {
-            if (hadImage)
-                doc->m_Buffer.Undo();
-            return;
-        }
+        pasted.Swap(whole);
+    }
+    doc->m_Buffer.MakeCopy();
+    doc->Image().Swap(pasted);
+    if (!intoSelection) {
         m_View.SetLoadError(QString());
         m_View.Selection().Drop();
     }

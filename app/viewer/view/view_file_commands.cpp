@@ -104,7 +104,10 @@ void CViewFileCommands::_QuickOpen()
     CAmbrelDoc* doc = Doc();
     SMCMultiDocTemplate* kind = doc ? doc->GetDocTemplate() : nullptr;
     CViewNavigation& navigation = m_View.Navigation();
-    if (doc && kind && kind->MatchesExtension(path) && QFileInfo(path).isFile() && navigation.CanLeaveImage()) {
+    if (doc && kind && kind->MatchesExtension(path) && QFileInfo(path).isFile()) {
+        // Cancel in the save question stops here: the file is not handed on.
+        if (!navigation.CanLeaveImage())
+            return;
         CVxWaitCursor wait;
         doc->SetInitialInfo(nullptr, nullptr);
         if (doc->OnOpenDocument(path)) {

@@ -169,8 +169,15 @@ void CViewNavigation::OnSliderReleased(int position)
     CAmbrelDoc* doc = Doc();
     if (!doc || doc->GetFileCount() <= 1)
         return;
+    // An edited picture is not dropped without the save question; Cancel
+    // puts the thumb back on the picture shown.
+    if (!CanLeaveImage()) {
+        UpdatePositionDisplay();
+        return;
+    }
     CFileNavigator navigator(*doc, m_View.IsSlideshow(), nullptr);
     _RunStep(navigator.SliderPosition(position), false);
+    UpdatePositionDisplay();
 }
 
 void CViewNavigation::RefreshFolder()
@@ -193,14 +200,49 @@ void CViewNavigation::RefreshFolder()
         });
         return;
     }
+    if (m_bAsking) {
+        // A change while the save question is open: looked at once it is answered.
+        m_View.m_bRefreshDue = true;
+        return;
+    }
     m_View.m_bRefreshDue = false;
-    CVxWaitCursor wait;
-    doc->RefreshFileList();
+    {
+        CVxWaitCursor wait;
+        doc->RefreshFileList();
+    }
+    if (doc->GetFileCount() == 0 && _KeepsEmptiedWindow(*doc)) {
+        UpdatePositionDisplay();
+        return;
+    }
     if (doc->GetFileCount() == 0) {
         doc->SetModifiedFlag(false);
         frame->PostCloseFrame();
     }
     UpdatePositionDisplay();
+    if (m_View.m_bRefreshDue)
+        QTimer::singleShot(0, &m_View, [this] {
+            if (m_View.m_bRefreshDue)
+                RefreshFolder();
+        });
+}
+
+// The folder of an edited picture emptied: the user decides first. Yes saves
+// it (back into the folder, which then lists it), No lets the window close,
+// Cancel keeps the window and the picture.
+bool CViewNavigation::_KeepsEmptiedWindow(CAmbrelDoc& doc)
+{
+    if (!doc.IsModified())
+        return false;
+    m_bAsking = true;
+    const bool leave = CanLeaveImage();
+    m_bAsking = false;
+    if (!leave)
+        return true;
+    if (doc.IsModified())
+        return false;  // No: the edit is dropped with the window
+    CVxWaitCursor wait;
+    doc.RefreshFileList();
+    return doc.GetFileCount() > 0;
 }
 
 void CViewNavigation::RestartFolderWatch()

@@ -30,4 +30,7 @@ public:
 private:
     void _RunStep(const CNavigationStep& step, bool usePrefetch);
     void _SelectList(int id);
+    bool _KeepsEmptiedWindow(CAmbrelDoc& doc);
+
+    bool m_bAsking = false;
 };

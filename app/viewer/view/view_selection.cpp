@@ -70,8 +70,7 @@ VxRect CViewSelection::ImageRect() const
 void CViewSelection::Set(const VxRect& rect)
 {
     m_rcSelection = viewgeom::Normalize(rect);
-    if (m_rcSelection.IsEmpty())
-        Clear();
+    _DropIfOutside();
     m_View.Repaint();
 }
 
@@ -158,9 +157,16 @@ void CViewSelection::FinishGesture()
             m_rcSelection = viewgeom::SquareUsingLongerAxes(m_rcSelection);
     }
     m_nMouseMode = kDraw;
-    if (Has() && m_rcSelection.IsEmpty())
-        Clear();
+    _DropIfOutside();
     m_View.Repaint();
+}
+
+// An empty rectangle, or one wholly in the hatch, is no selection: nothing
+// would be selected, and commands must not take it for the whole picture.
+void CViewSelection::_DropIfOutside()
+{
+    if (Has() && (m_rcSelection.IsEmpty() || ImageRect().IsEmpty()))
+        Clear();
 }
 
 void CViewSelection::_UpdateTrackLines(const QPoint& viewportPoint)

@@ -50,6 +50,7 @@ private:
     enum { kDraw = -1, kZoomGesture = 0, kMove = 1 };
 
     void _Square(bool longer);
+    void _DropIfOutside();
     void _UpdateTrackLines(const QPoint& viewportPoint);
 
     VxRect m_rcSelection{-1, -1, -1, -1};

@@ -60,7 +60,11 @@ void CViewSlideshow::Start()
         doc->LocateCurrentFile();
     if (doc->m_nCurrentFile >= 0) {
         m_View.LoadCurrentFile(1, false);
-    } else if (Fit(doc->Image())) {
+    } else {
+        // A picture that is not in the list is shown fitted from a copy: the
+        // slideshow never changes the document's picture.
+        m_Shown = doc->Image();
+        Fit(m_Shown);
         window->update();
     }
 }
@@ -70,6 +74,7 @@ void CViewSlideshow::Stop()
     if (!m_bRunning)
         return;
     m_bRunning = false;
+    m_Shown = CVelvix();
     if (std::unique_ptr<QWidget>& window = m_View.m_FullScreenWnd) {
         window->removeEventFilter(this);
         window->hide();
@@ -115,8 +120,12 @@ void CViewSlideshow::_Paint()
     QPainter painter(window);
     painter.fillRect(window->rect(), Qt::black);
     CAmbrelDoc* doc = Doc();
-    if (doc && doc->Image().IsValidObject()) {
-        CVelvix& image = doc->Image();
+    // Stepping leaves the copy behind: from then on the document shows.
+    CVelvix* shown = doc && doc->m_nCurrentFile < 0 && m_Shown.IsValidObject() ? &m_Shown
+                     : doc                                                    ? &doc->Image()
+                                                                              : nullptr;
+    if (shown && shown->IsValidObject()) {
+        CVelvix& image = *shown;
         const QSize size = window->size();
         painter.translate((size.width() - image.GetWidth()) / 2, (size.height() - image.GetHeight()) / 2);
         image.Draw(&painter);

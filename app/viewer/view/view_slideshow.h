@@ -3,9 +3,8 @@
 #include <QObject>
 #include <QSize>
 
+#include "image/velvix.h"
 #include "view_part.h"
-
-class CVelvix;
 
 // The slideshow: a full-screen window that shows each picture fitted to the
 // screen, steps with the keys and ends on any other key, a click or the
@@ -32,4 +31,6 @@ private:
     void _Paint();
 
     bool m_bRunning = false;
+    // The picture shown when it is not in the list (a fitted copy).
+    CVelvix m_Shown;
 };
