@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "image/covering_decode.h"
 #include "native_path.h"
 #include "safe_file_io.h"
 #include "shell/ambrel_app.h"
@@ -112,11 +113,11 @@ namespace {
 std::shared_ptr<CThumbnailStatic::SPicture> Decode(const std::string& path, int side)
 {
     auto picture = std::make_shared<CThumbnailStatic::SPicture>();
-    if (picture->image.ReadImage(path.c_str()) != 1 || !picture->image.IsValidObject())
+    // A JPEG decodes at the smallest scale that still covers the box.
+    if (VxReadImageCovering(picture->image, path.c_str(), side, side, &picture->width, &picture->height) != 1 ||
+        !picture->image.IsValidObject())
         return picture;
-    picture->width = picture->image.GetWidth();
-    picture->height = picture->image.GetHeight();
-    if (picture->width > side || picture->height > side)
+    if (picture->image.GetWidth() > side || picture->image.GetHeight() > side)
         picture->image.Resize(nullptr, side, side, true);
     picture->ok = true;
     return picture;
