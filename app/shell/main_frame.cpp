@@ -217,21 +217,15 @@ CMainFrame::~CMainFrame()
 
 void CMainFrame::_CreateToolBar()
 {
-    m_pToolBar = new QToolBar(QStringLiteral("Standard"), this);
-    m_pToolBar->setObjectName(QStringLiteral("MainToolBar"));
+    m_pToolBar = new CSCommandToolBar(
+        QStringLiteral("Standard"), QStringLiteral("MainToolBar"), this, [this](int id) { ExecuteCommand(id); },
+        [this](int id) { return QueryCommand(id); });
     m_pToolBar->setIconSize(QSize(24, 24));
-    for (const ToolButton& button : kToolBar) {
-        if (!button.id) {
-            m_pToolBar->addSeparator();
-            continue;
-        }
-        QAction* action = m_pToolBar->addAction(CAmbrelMenus::CommandIcon(button.id), QString::fromLatin1(button.text));
-        action->setData(button.id);
-        action->setToolTip(QString::fromLatin1(button.text));
-        action->setStatusTip(CAmbrelMenus::CommandPrompt(button.id));
-        const int id = button.id;
-        connect(action, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
-    }
+    for (const ToolButton& button : kToolBar)
+        m_pToolBar->AddCommand(button.id, CAmbrelMenus::CommandIcon(button.id), QString::fromLatin1(button.text));
+    for (QAction* action : m_pToolBar->actions())
+        if (action->data().isValid())
+            action->setStatusTip(CAmbrelMenus::CommandPrompt(action->data().toInt()));
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
 }
 
@@ -549,15 +543,7 @@ void CMainFrame::_UpdateIndicators()
 
 void CMainFrame::UpdateToolBar()
 {
-    for (QAction* action : m_pToolBar->actions()) {
-        if (!action->data().isValid())
-            continue;
-        const CSCmdUI ui = QueryCommand(action->data().toInt());
-        action->setEnabled(ui.m_bEnabled);
-        action->setCheckable(ui.m_bCheckSet);
-        if (ui.m_bCheckSet)
-            action->setChecked(ui.m_nCheck != 0);
-    }
+    m_pToolBar->UpdateCommands();
 }
 
 CSCmdUI CMainFrame::QueryCommand(int id)

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/command_tool_bar.h"
 #include "support/mdi_frames.h"
 
 class CHistogramDialogBar;
@@ -19,7 +20,6 @@ class QLabel;
 class QMenu;
 class QShortcut;
 class QTimer;
-class QToolBar;
 struct SMenuItem;
 
 // The program's main window: the MDI area with the logo, the main tool bar
@@ -33,7 +33,7 @@ public:
 
     QString OnGetRegistrySection() override { return QStringLiteral("CMainFrame"); }
 
-    QToolBar* GetToolBar() const { return m_pToolBar; }
+    CSCommandToolBar* GetToolBar() const { return m_pToolBar; }
     CHistogramDialogBar* GetHistogramBar() const { return m_pHistogramBar; }
     CViewPortDialogBar* GetViewPortBar() const { return m_pViewPortBar; }
     QDockWidget* GetHistogramDock() const { return m_pHistogramDock; }
@@ -104,7 +104,7 @@ private:
     QString _AskFolder();
 
     CVxLogoWnd* m_pLogo;
-    QToolBar* m_pToolBar = nullptr;
+    CSCommandToolBar* m_pToolBar = nullptr;
     std::vector<QShortcut*> m_frameKeys;
     std::vector<QShortcut*> m_childKeys;
     unsigned m_nMenuResource = 0;

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "support/command_tool_bar.h"
 #include "support/mdi_frames.h"
 
 class CAmbrelViewStatusBar;
-class QTimer;
-class QToolBar;
 
 // The frame of an image window: the viewer's tool bar and status bar. It
 // keeps no placement of its own.
@@ -15,7 +14,7 @@ public:
     ~CPixelFrame() override;
 
     CAmbrelViewStatusBar* GetViewStatusBar() const { return m_pStatusBar; }
-    QToolBar* GetToolBar() const { return m_pToolBar; }
+    CSCommandToolBar* GetToolBar() const { return m_pToolBar; }
 
     bool _OnCreateToolBars() override;
     QString OnGetRegistrySection() override { return QString(); }
@@ -27,9 +26,6 @@ protected:
     void OnDestroy() override;
 
 private:
-    void _UpdateToolBar();
-
-    QToolBar* m_pToolBar = nullptr;
+    CSCommandToolBar* m_pToolBar = nullptr;
     CAmbrelViewStatusBar* m_pStatusBar = nullptr;
-    QTimer* m_pIdleTimer = nullptr;
 };

@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QMenu>
 #include <QSplitter>
-#include <QTimer>
-#include <QToolBar>
 #include <QToolBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -15,6 +13,7 @@
 #include "browser/thumbnails/thumbnails_tree_view.h"
 #include "browser/thumbnails/thumbnails_view.h"
 #include "shell/menus.h"
+#include "support/command_tool_bar.h"
 
 const int CThumbnailsFrame::kToolBarCommands[10] = {
     CThumbnailsView::ID_REFRESH, 0, CThumbnailsView::ID_DECREASE_SIZE, CThumbnailsView::ID_INCREASE_SIZE,
@@ -177,40 +176,18 @@ void CThumbnailsFrame::_ShowGroupingMenu()
 
 bool CThumbnailsFrame::_OnCreateToolBars()
 {
-    m_pToolBar = new QToolBar(QStringLiteral("Thumbnails"), this);
-    m_pToolBar->setObjectName(QStringLiteral("ThumbnailsToolBar"));
+    m_pToolBar = new CSCommandToolBar(
+        QStringLiteral("Thumbnails"), QStringLiteral("ThumbnailsToolBar"), this, [this](int id) { OnCmdMsg(id); },
+        [this](int id) {
+            CSCmdUI ui(id);
+            OnUpdateCmdMsg(ui);
+            return ui;
+        });
     m_pToolBar->setIconSize(QSize(16, 16));
     m_pToolBar->setFloatable(false);
-    for (int id : kToolBarCommands) {
-        if (id == 0) {
-            m_pToolBar->addSeparator();
-            continue;
-        }
-        QAction* action = m_pToolBar->addAction(CAmbrelMenus::CommandIcon(id), QString::fromLatin1(ToolText(id)));
-        action->setData(id);
-        action->setToolTip(QString::fromLatin1(ToolText(id)));
-        connect(action, &QAction::triggered, this, [this, id] {
-            OnCmdMsg(id);
-            _UpdateToolBar();
-        });
-    }
+    for (int id : kToolBarCommands)
+        m_pToolBar->AddCommand(id, CAmbrelMenus::CommandIcon(id), QString::fromLatin1(ToolText(id)));
     addToolBar(Qt::TopToolBarArea, m_pToolBar);
-    m_pIdleTimer = new QTimer(this);
-    m_pIdleTimer->setInterval(250);
-    connect(m_pIdleTimer, &QTimer::timeout, this, &CThumbnailsFrame::_UpdateToolBar);
-    m_pIdleTimer->start();
+    m_pToolBar->SetUpdateInterval(250);
     return true;
-}
-
-void CThumbnailsFrame::_UpdateToolBar()
-{
-    if (!m_pToolBar || !m_pToolBar->isVisible())
-        return;
-    for (QAction* action : m_pToolBar->actions()) {
-        if (!action->data().isValid())
-            continue;
-        CSCmdUI ui(action->data().toInt());
-        OnUpdateCmdMsg(ui);
-        action->setEnabled(ui.m_bEnabled || !ui.m_bEnableSet);
-    }
 }

@@ -3,11 +3,10 @@
 #include "support/mdi_frames.h"
 
 class CExplorerTreeView;
+class CSCommandToolBar;
 class CThumbnailsTreeView;
 class CThumbnailsView;
 class QSplitter;
-class QTimer;
-class QToolBar;
 class QToolBox;
 class QToolButton;
 
@@ -53,7 +52,6 @@ protected:
 
 private:
     void _ShowGroupingMenu();
-    void _UpdateToolBar();
 
     QSplitter* m_pSplitter = nullptr;
     QToolBox* m_pPanes = nullptr;
@@ -61,6 +59,5 @@ private:
     CThumbnailsTreeView* m_pGroups = nullptr;
     CExplorerTreeView* m_pExplorer = nullptr;
     CThumbnailsView* m_pThumbnails = nullptr;
-    QToolBar* m_pToolBar = nullptr;
-    QTimer* m_pIdleTimer = nullptr;
+    CSCommandToolBar* m_pToolBar = nullptr;
 };
