@@ -18,24 +18,6 @@ fail() {
   "$IMPORT" -window root /tmp/ambrel-e2e-duplicates-failure.png 2>/dev/null
   exit 1
 }
-xdotool() {
-  local i
-  for i in 1 2 3 4 5; do
-    command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
-    grep -q "Can't open display" "$WORK/xdotool.err" || return 1
-    sleep 0.1
-  done
-  return 1
-}
-wait_for() { # condition, seconds
-  local i
-  for ((i = 0; i < ${2:-10} * 20; i++)); do
-    eval "$1" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-wait_window() { wait_for "WID=\$(xdotool search --onlyvisible --name '$1' 2>/dev/null | head -1); [ -n \"\$WID\" ]" "${2:-10}"; }
 size() { stat -c %s "$1" 2>/dev/null || echo 0; }
 
 start_display 1280x900x24 || fail "no X server"

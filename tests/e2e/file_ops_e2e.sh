@@ -7,39 +7,8 @@ set -uo pipefail
 
 AMBREL="$1"
 CONVERT=/usr/bin/convert
-FAILURES=0
-PASSES=0
 source "$(dirname "$0")/session.sh"
 private_session
-
-xdotool() {
-    local i
-    for i in 1 2 3 4 5; do
-        command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
-        grep -q "Can't open display" "$WORK/xdotool.err" || return 1
-        sleep 0.1
-    done
-    return 1
-}
-check() {  # check <description> <command...>
-    local what="$1"
-    shift
-    if "$@"; then
-        PASSES=$((PASSES + 1))
-        echo "ok: $what"
-    else
-        FAILURES=$((FAILURES + 1))
-        echo "FAILED: $what"
-    fi
-}
-wait_for() {
-    local condition="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 20; i++)); do
-        eval "$condition" && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
 
@@ -64,12 +33,10 @@ PY
 
 export AMBREL_STATUS_LOG="$WORK/status.log"
 : > "$AMBREL_STATUS_LOG"
-pane() { awk -F'\t' -v p="$1" '$1 == p { t = $2 } END { print t }' "$AMBREL_STATUS_LOG"; }
 main_window() { xdotool search --onlyvisible --name '^Ambrel - ' 2>/dev/null | head -1; }
 title() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool getwindowname "$w"; }
 focus_main() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool windowfocus --sync "$w" 2>/dev/null; }
 key() { focus_main; xdotool key "$@"; }
-dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 answer() {  # answer <dialog title> <keys...>
     local d title="$1"
     wait_for "[ -n \"\$(dialog '$title')\" ]" 10 || return 1

@@ -36,21 +36,6 @@ count_black() {
   convert "$WORK/last.png" -crop "$AREA" +repage -alpha off -colorspace gray -threshold 1% -negate \
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
-wait_window() { # name, seconds; sets WID
-  for _ in $(seq $(( $2 * 10 ))); do
-    WID=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    [ -n "$WID" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-gone() { # name, seconds
-  for _ in $(seq $(( $2 * 10 ))); do
-    [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 press() { xdotool windowfocus --sync "$1" 2>/dev/null; sleep 0.3; xdotool key "$2"; }
 
 "$AMBREL" >"$WORK/app.log" 2>&1 &

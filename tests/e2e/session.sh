@@ -44,3 +44,67 @@ start_display() { # width x height x depth, e.g. 1280x900x24
   fi
   export DISPLAY=":$number"
 }
+
+# A connection to the X server now and then fails at once on a busy machine:
+# every X client call is tried again before it counts as an answer.
+xdotool() {
+  local i
+  for i in 1 2 3 4 5; do
+    command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
+    grep -q "Can't open display" "$WORK/xdotool.err" || return 1
+    sleep 0.1
+  done
+  return 1
+}
+xwininfo() {
+  local i
+  for i in 1 2 3 4 5; do
+    command xwininfo "$@" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# wait_for <condition> [seconds (10)]: true once the condition holds, by the
+# clock however slow each try is.
+wait_for() {
+  local end=$((SECONDS + ${2:-10}))
+  while ((SECONDS <= end)); do
+    eval "$1" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# wait_window <title pattern> [seconds (10)]: sets WID to a shown window.
+wait_window() {
+  wait_for "WID=\$(xdotool search --onlyvisible --name '$1' 2>/dev/null | head -1); [ -n \"\$WID\" ]" "${2:-10}"
+}
+
+# gone <title pattern> [seconds (10)]: true once no such window is shown.
+gone() {
+  wait_for "[ -z \"\$(xdotool search --onlyvisible --name '$1' 2>/dev/null)\" ]" "${2:-10}"
+}
+
+# The window titled exactly $1.
+dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
+
+# The last text shown in a status pane (from AMBREL_STATUS_LOG).
+pane() { awk -F'\t' -v p="$1" '$1 == p { t = $2 } END { print t }' "$AMBREL_STATUS_LOG"; }
+
+# check <description> <command...>: counts one check in PASSES or FAILURES; a
+# failure keeps the last screenshot ($WORK/shot.png) in /tmp.
+PASSES=0
+FAILURES=0
+check() {
+  local what="$1"
+  shift
+  if "$@"; then
+    PASSES=$((PASSES + 1))
+    echo "ok: $what"
+  else
+    FAILURES=$((FAILURES + 1))
+    echo "FAILED: $what"
+    cp "$WORK/shot.png" "/tmp/ambrel-$(basename "$0" .sh)-failure-$FAILURES.png" 2>/dev/null
+  fi
+}

@@ -21,14 +21,6 @@ count_colour() {
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
 start() { "$AMBREL" "$@" >"$WORK/app.log" 2>&1 & APP_PID=$!; }
-wait_window() { # name, seconds
-  for _ in $(seq $(( $2 * 10 ))); do
-    WID=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1)
-    [ -n "$WID" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 wait_exit() {
   for _ in $(seq 100); do kill -0 "$APP_PID" 2>/dev/null || { wait "$APP_PID"; EXIT=$?; APP_PID=""; return 0; }; sleep 0.1; done
   return 1

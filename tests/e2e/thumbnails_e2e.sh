@@ -8,40 +8,9 @@ set -uo pipefail
 AMBREL="$1"
 CONVERT=/usr/bin/convert
 IMPORT=/usr/bin/import
-FAILURES=0
-PASSES=0
 source "$(dirname "$0")/session.sh"
 private_session
 
-xdotool() {
-    local i
-    for i in 1 2 3 4 5; do
-        command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
-        grep -q "Can't open display" "$WORK/xdotool.err" || return 1
-        sleep 0.1
-    done
-    return 1
-}
-check() {
-    local what="$1"
-    shift
-    if "$@"; then
-        PASSES=$((PASSES + 1))
-        echo "ok: $what"
-    else
-        FAILURES=$((FAILURES + 1))
-        echo "FAILED: $what"
-        cp "$WORK/shot.png" "/tmp/ambrel-thumbnails-e2e-failure-$FAILURES.png" 2>/dev/null
-    fi
-}
-wait_for() {  # wait_for <condition> [seconds]: by the clock, however slow each try is
-    local condition="$1" end=$((SECONDS + ${2:-10}))
-    while ((SECONDS <= end)); do
-        eval "$condition" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
 
 # Two groups: [Other] (2004, dog) and cat (cat01, cat02, Cat-3), each picture
@@ -56,12 +25,10 @@ $CONVERT -size 120x80 xc:'#FFFF00' -quality 95 "$PICS/2004.jpg"
 
 export AMBREL_STATUS_LOG="$WORK/status.log"
 : > "$AMBREL_STATUS_LOG"
-pane() { awk -F'\t' -v p="$1" '$1 == p { t = $2 } END { print t }' "$AMBREL_STATUS_LOG"; }
 main_window() { xdotool search --onlyvisible --name '^Ambrel' 2>/dev/null | head -1; }
 title() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool getwindowname "$w"; }
 focus_main() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool windowfocus --sync "$w" 2>/dev/null; }
 key() { focus_main; xdotool key "$@"; }
-dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 answer() {
     local d
     wait_for "[ -n \"\$(dialog '$1')\" ]" 10 || return 1

@@ -8,53 +8,8 @@ set -uo pipefail
 AMBREL="$1"
 CONVERT=/usr/bin/convert   # the real ImageMagick, whatever else is on PATH
 IMPORT=/usr/bin/import
-FAILURES=0
-PASSES=0
 source "$(dirname "$0")/session.sh"
 private_session
-
-# A connection to the X server now and then fails at once on a busy machine:
-# every X client call is tried again before it counts as an answer.
-xdotool() {
-    local i
-    for i in 1 2 3 4 5; do
-        command xdotool "$@" 2>"$WORK/xdotool.err" && return 0
-        grep -q "Can't open display" "$WORK/xdotool.err" || return 1
-        sleep 0.1
-    done
-    return 1
-}
-xwininfo() {
-    local i
-    for i in 1 2 3 4 5; do
-        command xwininfo "$@" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-check() {  # check <description> <command...>
-    local what="$1"
-    shift
-    if "$@"; then
-        PASSES=$((PASSES + 1))
-        echo "ok: $what"
-    else
-        FAILURES=$((FAILURES + 1))
-        echo "FAILED: $what"
-        cp "$WORK/shot.png" "/tmp/ambrel-e2e-failure-$FAILURES.png" 2>/dev/null
-    fi
-}
-
-# Waits until the command succeeds (up to $2 seconds, default 10).
-wait_for() {
-    local condition="$1" limit="${2:-10}" i
-    for ((i = 0; i < limit * 20; i++)); do
-        eval "$condition" && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 # --- a private X server on a free display --------------------------------------
 start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
@@ -76,9 +31,6 @@ export AMBREL_STATUS_LOG="$WORK/status.log"
 export AMBREL_TRACE_LOG="$WORK/trace.log"
 
 # --- helpers reading what the program shows ------------------------------------------
-pane() {  # the last text shown in a status pane
-    awk -F'\t' -v p="$1" '$1 == p { t = $2 } END { print t }' "$AMBREL_STATUS_LOG"
-}
 main_window() { xdotool search --onlyvisible --name '^Ambrel - ' 2>/dev/null | head -1; }
 title() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool getwindowname "$w"; }
 shot() {
@@ -117,7 +69,6 @@ menu() {  # menu <position> <keys...>: open the menu bar's popup by position, th
 }
 focus_main() { local w; w="$(main_window)"; [ -n "$w" ] && xdotool windowfocus --sync "$w" 2>/dev/null; }
 key() { focus_main; xdotool key "$@"; }
-dialog() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 answer() {  # answer <dialog title> <keys...>: focus the dialog, press keys
     local d
     wait_for "[ -n \"\$(dialog '$1')\" ]" 10 || return 1
