@@ -8,11 +8,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <tuple>
 
 #include <filesystem>
 #include <fstream>
@@ -326,3 +329,76 @@ TEST_F(DuplicatesWindow, StopDuringScanKeepsTheWindowUsable)
     // How far the scan got depends on the machine; whole records only.
     EXPECT_EQ(Database().size() % dif::kRecordSize, 0u);
 }
+
+#ifdef AMBREL_CLI
+// The command-line tool reads the window's database and must list the groups
+// the window shows: same heads, members, order and percentages.
+TEST_F(DuplicatesWindow, CommandLineCompareListsTheWindowsTree)
+{
+    const fs::path set = m_dir.Path() / "set [1] %d";
+    Save(set / "a.bmp", 1);
+    fs::copy_file(set / "a.bmp", set / "a copy ü.bmp");
+    CVelvix mirrored = vxtest::RandomImage(40, 30, 1);
+    mirrored.VerticalMirror();
+    ASSERT_EQ(mirrored.SaveImage((set / "a mirrored.png").c_str()), 1);
+    Save(set / "b.bmp", 5);
+    CVelvix touched = vxtest::RandomImage(40, 30, 5);
+    for (int i = 0; i < 60; ++i)
+        vxtest::Data(touched)[i * 19] ^= 0x00FFFFFF;
+    ASSERT_EQ(touched.SaveImage((set / "b touched.png").c_str()), 1);
+    CVelvix grey = vxtest::RandomImage(40, 30, 5);
+    grey.ConvertToGrayScale();
+    ASSERT_EQ(grey.SaveImage((set / "b grey.bmp").c_str()), 1);
+    Save(set / "other.bmp", 9);
+    AddFolder(set);
+    Scan();
+
+    QCheckBox* rotations = nullptr;
+    QCheckBox* greyscale = nullptr;
+    for (QCheckBox* box : m_pView->findChildren<QCheckBox*>()) {
+        if (box->text().contains(QStringLiteral("rotated")))
+            rotations = box;
+        if (box->text().contains(QStringLiteral("greyscale")))
+            greyscale = box;
+    }
+    ASSERT_TRUE(rotations && greyscale);
+    using Row = std::tuple<int, QString, int>; // group, path, match
+    for (const auto& [threshold, rotated, grey] : {std::tuple{"100", false, false}, std::tuple{"90", false, false},
+                                                   std::tuple{"90", true, true}, std::tuple{"40", true, false}}) {
+        SCOPED_TRACE(std::string(threshold) + (rotated ? " rotations" : "") + (grey ? " grey" : ""));
+        rotations->setChecked(rotated);
+        greyscale->setChecked(grey);
+        Compare(QString::fromLatin1(threshold));
+        std::vector<Row> window;
+        for (int h = 0; h < Tree()->topLevelItemCount(); ++h) {
+            QTreeWidgetItem* head = Tree()->topLevelItem(h);
+            for (int k = -1; k < head->childCount(); ++k) {
+                QTreeWidgetItem* item = k < 0 ? head : head->child(k);
+                window.emplace_back(h + 1, item->text(0), item->data(0, CDIFResults::kMatchRole).toInt());
+            }
+        }
+        QStringList args = {QStringLiteral("compare"), QStringLiteral("--db"), CDIFFormView::DatabasePath(),
+                            QStringLiteral("--threshold"), QString::fromLatin1(threshold), QStringLiteral("--format"),
+                            QStringLiteral("csv")};
+        if (rotated)
+            args << QStringLiteral("--rotations");
+        if (grey)
+            args << QStringLiteral("--grey");
+        QProcess cli;
+        cli.start(QStringLiteral(AMBREL_CLI), args);
+        ASSERT_TRUE(cli.waitForFinished(30000));
+        ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        std::vector<Row> tool;
+        const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (const QString& line : lines) {
+            // group,role,record,match,size,"path" (no quotes inside these names)
+            const QStringList fields = line.section(QLatin1Char('"'), 0, 0).split(QLatin1Char(','));
+            if (fields.size() < 5 || !fields[0].front().isDigit())
+                continue;
+            tool.emplace_back(fields[0].toInt(), line.section(QLatin1Char('"'), 1, 1), fields[3].toInt());
+        }
+        EXPECT_EQ(tool, window);
+        EXPECT_FALSE(window.empty());
+    }
+}
+#endif

@@ -1,11 +1,14 @@
 // Every refusal: one line naming the file or the value and the reason, a
 // non-zero exit code, and no file left behind.
 #include <grp.h>
+#include <signal.h>
 #include <sys/mount.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <memory>
 
 #include "cli_run.h"
@@ -142,6 +145,47 @@ TEST(CliErrors, AFolderWithoutWritePermission)
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("locked/out.png: could not be written: Permission denied"), std::string::npos) << run.err;
     EXPECT_EQ(CountFiles(dir.Path() / "locked"), 0);
+}
+
+// Ctrl+C in the middle of a batch: the files being written are finished,
+// no new one starts, nothing half-written is left and the exit code says so.
+TEST(CliErrors, AnInterruptedBatchLeavesOnlyWholeFiles)
+{
+    vxtest::TempDir dir;
+    CVelvix picture = vxtest::RandomImage(300, 200, 4);
+    ASSERT_EQ(picture.SaveImage(dir.File("in.png").c_str()), 1);
+    std::vector<std::string> args = {"convert", "--jobs", "2", "--format", "bmp", "-o", dir.File("out")};
+    for (int i = 0; i < 1500; ++i) {
+        args.push_back(dir.File("in " + std::to_string(i) + ".png"));
+        fs::copy_file(dir.File("in.png"), args.back());
+    }
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    const auto run = clitest::Run(args, [&out] {
+        // In the child: a helper process interrupts the tool once its first file is out.
+        const pid_t tool = getpid();
+        if (fork() == 0) {
+            for (int i = 0; i < 3000 && fs::is_empty(out); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            kill(tool, SIGINT);
+            _exit(0);
+        }
+    });
+    ASSERT_EQ(run.code, 130) << run.err;
+    EXPECT_NE(run.err.find("ambrel-cli: interrupted;"), std::string::npos) << run.err;
+    CVelvix expected;
+    ASSERT_EQ(expected.ReadImage(dir.File("in.png").c_str()), 1);
+    ASSERT_EQ(expected.SaveImage(dir.File("expected.bmp").c_str()), 1);
+    const std::string whole = clitest::ReadFile(dir.File("expected.bmp"));
+    long written = 0;
+    for (const auto& entry : fs::directory_iterator(out)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.rfind("in ", 0) == 0 && entry.path().extension() == ".bmp") << name;
+        EXPECT_TRUE(clitest::ReadFile(entry.path().string()) == whole) << name;
+        ++written;
+    }
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, 1500);
 }
 
 } // namespace
