@@ -184,8 +184,7 @@ void CAmbrelApp::_WatchTermination()
 {
 #ifndef QT_NO_SESSIONMANAGER
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { SaveState(); },
-                Qt::UniqueConnection);
+        connect(gui, &QGuiApplication::commitDataRequest, this, &CAmbrelApp::SaveState, Qt::UniqueConnection);
 #endif
     if (m_pSignalNotifier)
         return;

@@ -150,6 +150,22 @@ TEST_F(Startup, WithoutRememberingTheMainWindowStartsAlone)
     EXPECT_TRUE(Frame()->isVisible());
 }
 
+// Qt refuses some connections with no more than a warning at run time (the
+// session-end save was lost that way): the start must make every one.
+TEST_F(Startup, EveryConnectionOfTheStartIsMade)
+{
+    static QStringList refused;
+    refused.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        if (text.contains(QStringLiteral("QObject::connect")))
+            refused << text;
+    });
+    const bool started = m_app->InitInstance({});
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(started);
+    EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(Startup, SettingsAreSavedAtExit)
 {
     ASSERT_TRUE(m_app->InitInstance({}));
