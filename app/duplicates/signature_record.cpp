@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "duplicates/signature_blocks.h"
 #include "image/velvix.h"
 
 namespace dif {
@@ -42,16 +43,13 @@ Signature RecordSignature(const unsigned char* record)
     return signature;
 }
 
-bool ComputeSignature(const std::string& path, Signature& out)
+bool ComputeSignature(const std::string& path, Signature& out, CVelvix* scratch)
 {
-    CVelvix image;
+    CVelvix own;
+    CVelvix& image = scratch ? *scratch : own;
     if (image.ReadImage(path.c_str()) != 1 || !image.IsValidObject())
         return false;
-    // The pixelization writes unsigned long entries (64-bit here).
-    unsigned long values[kSignatureEntries] = {};
-    image.PixelizeBySegments_DataOnly(16, values);
-    for (std::size_t i = 0; i < kSignatureEntries; ++i)
-        out[i] = std::uint32_t(values[i]);
+    SignatureOfPicture(image, out);
     return true;
 }
 

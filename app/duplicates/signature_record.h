@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+class CVelvix;
+
 namespace dif {
 
 constexpr std::size_t kPathFieldSize = 261;
@@ -29,8 +31,10 @@ Signature RecordSignature(const unsigned char* record);
 inline bool IsDeletedRecord(const unsigned char* record) { return record[0] == 0; }
 
 // The image's signature: the segment pixelization with 16 segments; entries
-// it does not write stay 0. false when the file does not decode.
-bool ComputeSignature(const std::string& path, Signature& out);
+// it does not write stay 0. false when the file does not decode. A scratch
+// picture kept by the caller saves a new buffer (and its page faults) for
+// each file of the same size.
+bool ComputeSignature(const std::string& path, Signature& out, CVelvix* scratch = nullptr);
 
 // True when the lower-cased name contains an image extension anywhere.
 bool IsImageCandidate(const std::string& name);

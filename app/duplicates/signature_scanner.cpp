@@ -1,5 +1,8 @@
 #include "duplicates/signature_scanner.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -10,10 +13,23 @@
 #include "duplicates/folder_walk.h"
 #include "duplicates/signature_cache.h"
 #include "duplicates/signature_database.h"
+#include "image/velvix.h"
 
 namespace dif {
 
 namespace {
+
+// Asks the system to read a queued file while the decoders work on earlier
+// ones (a disk or a network share then delivers it in the background). The
+// walk reports regular files only.
+void ReadAhead(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(fd);
+}
 
 struct SDecoded {
     SFoundFile file;
@@ -90,6 +106,7 @@ public:
 private:
     void _Run()
     {
+        CVelvix scratch;
         std::unique_lock lock(m_mutex);
         for (;;) {
             m_wake.wait(lock, [this] { return m_bQuit || !m_queue.empty(); });
@@ -98,7 +115,7 @@ private:
             auto [index, item] = std::move(m_queue.front());
             m_queue.pop_front();
             lock.unlock();
-            item.decoded = ComputeSignature(item.file.path, item.signature);
+            item.decoded = ComputeSignature(item.file.path, item.signature, &scratch);
             lock.lock();
             m_done.emplace(index, std::move(item));
             m_finished.notify_all();
@@ -153,6 +170,7 @@ SScanResult CSignatureScanner::Scan(const std::vector<std::string>& folders)
 
     const unsigned threads = m_options.decodeThreads > 1 ? m_options.decodeThreads : 0;
     COrderedDecoder decoder(threads);
+    CVelvix scratch;
     // Enough files ahead to keep every decoder busy while the writes wait
     // for the oldest one.
     const std::size_t ahead = 4 * std::size_t(threads);
@@ -163,10 +181,12 @@ SScanResult CSignatureScanner::Scan(const std::vector<std::string>& folders)
             ++result.fromCache;
         if (threads == 0) {
             if (!known)
-                item.decoded = ComputeSignature(file.path, item.signature);
+                item.decoded = ComputeSignature(file.path, item.signature, &scratch);
             finish(item);
             return;
         }
+        if (!known)
+            ReadAhead(file.path);
         decoder.Submit(std::move(item), known);
         while (auto done = decoder.Next(decoder.InFlight() > ahead))
             finish(*done);

@@ -158,6 +158,30 @@ TEST(DuplicatesRecord, CandidatesAndSignatureGrids)
     WriteBytes(dir.File("bad.jpg"), {0xFF, 0xD8, 0x00});
     Signature unused;
     EXPECT_FALSE(ComputeSignature(dir.File("bad.jpg"), unused));
+
+    // The scan's block sums through one kept picture equal the library's
+    // pixelization of each file: sizes repeat (the buffer is reused), a file
+    // that fails sits between them, white blocks taller than 256 rows fill
+    // the 16-bit sums to the brim.
+    struct {
+        int w, h;
+        bool white;
+    } sizes[] = {{20, 4200, true}, {20, 4200, false}, {300, 17, false}, {12, 12, false}, {1000, 3, true},
+                 {1000, 3, false}, {37, 1, false},   {255, 257, false}, {4100, 16, true}};
+    CVelvix scratch;
+    for (const auto& c : sizes) {
+        CVelvix image = vxtest::RandomImage(c.w, c.h, c.w + c.h);
+        for (int i = 0; c.white && i < c.w * c.h; ++i)
+            image.Bytes(i) = 0xFFFFFF;
+        SaveBitmap(image, dir.File("s.bmp"));
+        Signature signature;
+        ASSERT_TRUE(ComputeSignature(dir.File("s.bmp"), signature, &scratch));
+        EXPECT_FALSE(ComputeSignature(dir.File("bad.jpg"), unused, &scratch));
+        unsigned long reference[256] = {};
+        image.PixelizeBySegments_DataOnly(16, reference);
+        for (int i = 0; i < 256; ++i)
+            ASSERT_EQ(signature[std::size_t(i)], std::uint32_t(reference[i])) << c.w << "x" << c.h << " entry " << i;
+    }
 }
 
 TEST(DuplicatesScan, FoldersInOrderRealNamesAndHostileNames)
