@@ -98,6 +98,27 @@ const unsigned char* Bytes(const Signature& signature)
     return reinterpret_cast<const unsigned char*>(signature.data());
 }
 
+// The numbers of filled blocks along a side of length >= n cut into n
+// segments of the rounded-up length, ascending. Sides longer than n * n
+// always fill all n.
+const std::vector<int>& FilledSides(int n)
+{
+    static const auto table = [] {
+        std::vector<std::vector<int>> sides(17);
+        for (int segments = 1; segments <= 16; ++segments) {
+            std::vector<int>& filled = sides[std::size_t(segments)];
+            for (int length = segments; length <= segments * segments; ++length) {
+                const int block = (length + segments - 1) / segments;
+                filled.push_back(std::min(segments, (length + block - 1) / block));
+            }
+            std::sort(filled.begin(), filled.end());
+            filled.erase(std::unique(filled.begin(), filled.end()), filled.end());
+        }
+        return sides;
+    }();
+    return table[std::size_t(n)];
+}
+
 } // namespace
 
 int MaxDifferentEntries(int threshold)
@@ -128,17 +149,59 @@ SPreparedSignature PrepareSignature(const unsigned char* signatureBytes)
         if (std::max({r, g, b}) - std::min({r, g, b}) > kGreyTolerance)
             out.isGrey = false;
         out.grey[i] = std::uint32_t(Luminance(v)) * 0x010101u;
-        if (v != 0) {
-            out.columns = std::max(out.columns, int(i % 16) + 1);
-            out.rows = std::max(out.rows, int(i / 16) + 1);
-        }
     }
     return out;
 }
 
-Signature TransformGrid(const Signature& in, int columns, int rows, int transform)
+std::vector<SGridLayout> CandidateLayouts(const Signature& signature)
+{
+    // Per stride, the last filled column and row the entries need.
+    int lastColumn[17], lastRow[17];
+    std::fill(std::begin(lastColumn), std::end(lastColumn), -1);
+    std::fill(std::begin(lastRow), std::end(lastRow), -1);
+    for (int n = 1; n <= 16; ++n)
+        for (int i = 0, x = 0, y = 0; i < int(kSignatureEntries); ++i) {
+            if ((signature[std::size_t(i)] & 0xFFFFFF) != 0) {
+                lastColumn[n] = std::max(lastColumn[n], x);
+                lastRow[n] = y;
+            }
+            if (++x == n)
+                x = 0, ++y;
+        }
+    std::vector<SGridLayout> best;
+    int bestSize = 1 << 30;
+    const auto consider = [&](const SGridLayout& layout) {
+        const int size = layout.columns * layout.rows;
+        if (size < bestSize)
+            best.clear(), bestSize = size;
+        if (size == bestSize && std::find(best.begin(), best.end(), layout) == best.end())
+            best.push_back(layout);
+    };
+    for (int n = 1; n <= 16; ++n) {
+        if (lastRow[n] >= n)
+            continue; // the entries run past an n x n grid
+        const std::vector<int>& sides = FilledSides(n);
+        const auto atLeast = [&](int last) {
+            return *std::lower_bound(sides.begin(), sides.end(), last + 1);
+        };
+        if (n == 16) {
+            consider({16, atLeast(lastColumn[16]), atLeast(lastRow[16])});
+            continue;
+        }
+        // A picture's smaller side is n: all n columns filled and some rows,
+        // or all n rows and some columns.
+        consider({n, n, atLeast(lastRow[n])});
+        consider({n, atLeast(lastColumn[n]), n});
+    }
+    if (std::find(best.begin(), best.end(), SGridLayout{}) == best.end())
+        best.push_back(SGridLayout{});
+    return best;
+}
+
+Signature TransformGrid(const Signature& in, const SGridLayout& layout, int transform)
 {
     Signature out{};
+    const int columns = layout.columns, rows = layout.rows;
     for (int y = 0; y < rows; ++y)
         for (int x = 0; x < columns; ++x) {
             const int mx = columns - 1 - x, my = rows - 1 - y;
@@ -153,7 +216,7 @@ Signature TransformGrid(const Signature& in, int columns, int rows, int transfor
             case 7: nx = my, ny = mx; break;
             default: break;
             }
-            out[std::size_t(ny) * 16 + std::size_t(nx)] = in[std::size_t(y) * 16 + std::size_t(x)];
+            out[std::size_t(ny * layout.stride + nx)] = in[std::size_t(y * layout.stride + x)];
         }
     return out;
 }
@@ -161,24 +224,35 @@ Signature TransformGrid(const Signature& in, int columns, int rows, int transfor
 void PrepareHead(const SPreparedSignature& head, const SCompareOptions& options, SHeadVariants& out)
 {
     out.isGrey = head.isGrey;
-    const int variants = options.rotations ? 8 : 1;
-    for (int t = 0; t < variants; ++t) {
-        out.colour[t] = TransformGrid(head.colour, head.columns, head.rows, t);
+    out.colour.clear();
+    out.grey.clear();
+    if (!options.rotations) {
+        out.colour.push_back(head.colour);
         if (options.greyscale)
-            out.grey[t] = TransformGrid(head.grey, head.columns, head.rows, t);
+            out.grey.push_back(head.grey);
+        return;
     }
+    for (const SGridLayout& layout : CandidateLayouts(head.colour))
+        for (int t = 0; t < 8; ++t) {
+            Signature colour = TransformGrid(head.colour, layout, t);
+            if (std::find(out.colour.begin(), out.colour.end(), colour) != out.colour.end())
+                continue;
+            out.colour.push_back(colour);
+            if (options.greyscale)
+                out.grey.push_back(TransformGrid(head.grey, layout, t));
+        }
 }
 
 int MatchWithOptions(const SHeadVariants& head, const SPreparedSignature& other, const SCompareOptions& options,
                      int threshold)
 {
     const bool grey = options.greyscale && (head.isGrey || other.isGrey);
-    const Signature* variants = grey ? head.grey : head.colour;
+    const std::vector<Signature>& variants = grey ? head.grey : head.colour;
     const unsigned char* theirs = Bytes(grey ? other.grey : other.colour);
     int limit = MaxDifferentEntries(threshold);
     int best = -1;
-    for (int t = 0; t < (options.rotations ? 8 : 1); ++t) {
-        const int different = CountDifferent(Bytes(variants[t]), theirs, limit);
+    for (const Signature& variant : variants) {
+        const int different = CountDifferent(Bytes(variant), theirs, limit);
         if (different <= limit) {
             best = MatchFromDifferent(different);
             limit = different - 1; // only a better match is of interest now

@@ -5,6 +5,7 @@
 // 39 or more, i.e. 5 % of 765). Entries are read in place from records
 // (little-endian, unaligned); the top byte of each entry is ignored.
 #include <cstdint>
+#include <vector>
 
 #include "duplicates/signature_record.h"
 
@@ -27,23 +28,38 @@ inline int MatchFromDifferent(int different)
     return 100 - int(double(different) * 100 / double(kSignatureEntries));
 }
 
+// How a signature's entries lie: stride n (the segment count, 16 reduced
+// to the picture's smaller side), entry y * n + x for the filled block
+// columns x < columns and rows y < rows.
+struct SGridLayout {
+    int stride = 16, columns = 16, rows = 16;
+    bool operator==(const SGridLayout&) const = default;
+};
+
+// The layouts a signature may have come from. The record keeps no picture
+// size, so the layout is read from the entries that are not 0 (black
+// blocks are 0 too): the smallest layouts a picture of some size really
+// has that hold every such entry, and the full 16 x 16 grid when it is not
+// among them (a photograph with black blocks at its edges).
+std::vector<SGridLayout> CandidateLayouts(const Signature& signature);
+
 // A signature prepared for the options: its entries, whether it is grey
-// (every entry's channels within a few levels of each other), its luminance
-// version and the extent of its filled grid.
+// (every entry's channels within a few levels of each other) and its
+// luminance version.
 struct SPreparedSignature {
     Signature colour{};
     Signature grey{};
     bool isGrey = false;
-    int columns = 0, rows = 0; // filled extent of the 16-wide grid
 };
 SPreparedSignature PrepareSignature(const unsigned char* signatureBytes);
 
-// A group head under the eight transforms, in colour and in luminance.
-// Comparing the transformed head with the other signature covers the same
-// eight pairings as transforming the other one.
+// A group head under the eight transforms of each of its candidate layouts
+// (without repeats), in colour and in luminance. Comparing the transformed
+// head with the other signature covers the same pairings as transforming
+// the other one.
 struct SHeadVariants {
-    Signature colour[8];
-    Signature grey[8];
+    std::vector<Signature> colour;
+    std::vector<Signature> grey;
     bool isGrey = false;
 };
 void PrepareHead(const SPreparedSignature& head, const SCompareOptions& options, SHeadVariants& out);
@@ -54,8 +70,9 @@ void PrepareHead(const SPreparedSignature& head, const SCompareOptions& options,
 int MatchWithOptions(const SHeadVariants& head, const SPreparedSignature& other, const SCompareOptions& options,
                      int threshold);
 
-// The eight quarter turns and flips of a grid of columns x rows entries laid
-// out 16 wide; transform 0 is the identity. Entries outside the grid stay 0.
-Signature TransformGrid(const Signature& in, int columns, int rows, int transform);
+// The eight quarter turns and flips of a grid; transform 0 is the
+// identity. A quarter turn swaps columns and rows within the same stride.
+// Entries outside the grid stay 0.
+Signature TransformGrid(const Signature& in, const SGridLayout& layout, int transform);
 
 } // namespace dif

@@ -551,22 +551,39 @@ TEST(DuplicatesGroups, StopEndsWithCompleteGroupsAndThresholdTexts)
     }
 }
 
+Signature SignatureOf(CVelvix& image)
+{
+    unsigned long raw[256] = {};
+    image.PixelizeBySegments_DataOnly(16, raw);
+    Signature s{};
+    for (int k = 0; k < 256; ++k)
+        s[std::size_t(k)] = std::uint32_t(raw[k]);
+    return s;
+}
+
 TEST(DuplicatesOptions, TransformsFollowTurnedAndFlippedPictures)
 {
     // Sizes whose blocks divide evenly, so the turned picture's grid is the
-    // turned grid exactly; 18 x 36 fills 9 x 12 of the 16 x 16 entries.
-    for (auto [w, h] : {std::pair{64, 48}, std::pair{18, 36}}) {
-        CVelvix image = vxtest::RandomImage(w, h, 11);
-        unsigned long raw[256] = {};
-        image.PixelizeBySegments_DataOnly(16, raw);
-        Signature base{};
-        for (int k = 0; k < 256; ++k)
-            base[std::size_t(k)] = std::uint32_t(raw[k]);
-        const SPreparedSignature prepared = PrepareSignature(reinterpret_cast<const unsigned char*>(base.data()));
-        std::vector<Signature> variants;
-        for (int t = 0; t < 8; ++t)
-            variants.push_back(TransformGrid(base, prepared.columns, prepared.rows, t));
-        std::vector<Signature> pictures;
+    // turned grid exactly: full grids; 18 x 36 fills 9 x 12 of the 16 x 16
+    // entries; 10 x 40 has 10 x 10 entries at stride 10 and 6 x 10 fills 6 x
+    // 5 at stride 6; 32 x 18 and 12 x 12 both fill entries 0 to 143; a
+    // photograph with black blocks at its right edge or its top.
+    struct {
+        int w, h;
+        int blackRight, blackTop; // pixels
+    } pictures[] = {{64, 48, 0, 0}, {18, 36, 0, 0}, {10, 40, 0, 0}, {6, 10, 0, 0},
+                    {32, 18, 0, 0}, {12, 12, 0, 0}, {64, 48, 8, 0}, {64, 48, 0, 6}};
+    for (const auto& p : pictures) {
+        CVelvix image = vxtest::RandomImage(p.w, p.h, 11);
+        for (int y = 0; y < p.h; ++y)
+            for (int x = 0; x < p.w; ++x) {
+                const bool black = x >= p.w - p.blackRight || y >= p.h - p.blackTop;
+                image.Bytes(x, y) = black ? 0 : image.Bytes(x, y) | 0x010101;
+            }
+        SHeadVariants head;
+        const Signature base = SignatureOf(image);
+        PrepareHead(PrepareSignature(reinterpret_cast<const unsigned char*>(base.data())), {true, false}, head);
+        std::vector<Signature> turned;
         for (int turns = 0; turns < 4; ++turns) {
             for (bool mirrored : {false, true}) {
                 CVelvix copy = image;
@@ -574,19 +591,16 @@ TEST(DuplicatesOptions, TransformsFollowTurnedAndFlippedPictures)
                     copy.SimpleRotate(true);
                 if (mirrored)
                     copy.SimpleFlip(false);
-                std::fill(std::begin(raw), std::end(raw), 0);
-                copy.PixelizeBySegments_DataOnly(16, raw);
-                Signature s{};
-                for (int k = 0; k < 256; ++k)
-                    s[std::size_t(k)] = std::uint32_t(raw[k]);
-                // Every turned or mirrored picture is one of the eight transforms.
-                EXPECT_NE(std::find(variants.begin(), variants.end(), s), variants.end())
-                    << w << "x" << h << " turns " << turns << " mirrored " << mirrored;
-                pictures.push_back(s);
+                const Signature s = SignatureOf(copy);
+                // Every turned or mirrored picture is one of the head's variants.
+                EXPECT_NE(std::find(head.colour.begin(), head.colour.end(), s), head.colour.end())
+                    << p.w << "x" << p.h << " black " << p.blackRight << "/" << p.blackTop << " turns " << turns
+                    << " mirrored " << mirrored;
+                turned.push_back(s);
             }
         }
-        std::sort(pictures.begin(), pictures.end());
-        EXPECT_EQ(std::unique(pictures.begin(), pictures.end()), pictures.end()); // all eight distinct
+        std::sort(turned.begin(), turned.end());
+        EXPECT_EQ(std::unique(turned.begin(), turned.end()), turned.end()); // all eight distinct
     }
 }
 
@@ -596,14 +610,18 @@ TEST(DuplicatesOptions, MatchesEqualTheBestPlainMatchOverTheVariants)
     std::atomic<int> stop{0};
     for (int round = 0; round < 300; ++round) {
         Signature a{}, b{};
-        const int columns = 1 + int(random() % 16), rows = 1 + int(random() % 16);
+        SGridLayout layout;
+        layout.stride = 1 + int(random() % 16);
+        layout.columns = 1 + int(random() % unsigned(layout.stride));
+        layout.rows = 1 + int(random() % unsigned(layout.stride));
         const bool grey = round % 3 == 0;
-        for (int y = 0; y < rows; ++y)
-            for (int x = 0; x < columns; ++x) {
+        for (int y = 0; y < layout.rows; ++y)
+            for (int x = 0; x < layout.columns; ++x) {
                 const std::uint32_t v = random() & 0xFFFFFF;
-                a[std::size_t(y * 16 + x)] = grey ? ((v & 0x7F) + 1) * 0x010101u : (v & 0x7FFF3F) | 0x800101u;
+                a[std::size_t(y * layout.stride + x)] =
+                    grey ? ((v & 0x7F) + 1) * 0x010101u : (v & 0x7FFF3F) | 0x800101u;
             }
-        b = TransformGrid(a, columns, rows, int(random() % 8));
+        b = TransformGrid(a, layout, int(random() % 8));
         for (int k = int(random() % 60); k > 0; --k)
             b[random() % 256] ^= random() & 0x1F1F1F;
         const auto bytes = [](const Signature& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
@@ -615,9 +633,11 @@ TEST(DuplicatesOptions, MatchesEqualTheBestPlainMatchOverTheVariants)
             PrepareHead(pa, options, head);
             const bool useGrey = options.greyscale && (pa.isGrey || pb.isGrey);
             int best = -1;
-            for (int t = 0; t < (options.rotations ? 8 : 1); ++t)
-                best = std::max(best, PlainMatch(TransformGrid(useGrey ? pa.grey : pa.colour, pa.columns, pa.rows, t),
-                                                 useGrey ? pb.grey : pb.colour));
+            for (const SGridLayout& candidate : options.rotations ? CandidateLayouts(pa.colour)
+                                                                   : std::vector<SGridLayout>{SGridLayout{}})
+                for (int t = 0; t < (options.rotations ? 8 : 1); ++t)
+                    best = std::max(best, PlainMatch(TransformGrid(useGrey ? pa.grey : pa.colour, candidate, t),
+                                                     useGrey ? pb.grey : pb.colour));
             for (int threshold : {100, 90, 60, 1})
                 ASSERT_EQ(MatchWithOptions(head, pb, options, threshold), best >= threshold ? best : -1)
                     << round << " " << threshold;
