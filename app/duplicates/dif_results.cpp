@@ -3,11 +3,12 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include "browser/fileops/file_operations.h"
@@ -15,7 +16,6 @@
 #include "duplicates/signature_database.h"
 #include "support/mdi_frames.h"
 #include "support/vx_helper.h"
-#include "support/wait_cursor.h"
 
 std::function<bool(const QString&, const QString&, QMessageBox::Icon)> CDIFResults::s_pfnAsk =
     [](const QString& text, const QString& caption, QMessageBox::Icon icon) {
@@ -142,6 +142,11 @@ CDIFResults::CDIFResults(QWidget* parent) : QWidget(parent)
     });
 }
 
+CDIFResults::~CDIFResults()
+{
+    _StopReadingPictureSizes();
+}
+
 void CDIFResults::_Tell(const QString& text, const QString& caption, QMessageBox::Icon icon)
 {
     s_pfnTell(this, text, caption, icon);
@@ -161,6 +166,7 @@ void CDIFResults::_ClearDetails()
 
 void CDIFResults::ClearResults()
 {
+    _StopReadingPictureSizes();
     _ClearDetails();
     m_bTreeBusy = true;
     m_pTree->setUpdatesEnabled(false);
@@ -226,10 +232,8 @@ std::vector<dif::SMarkGroup> CDIFResults::_MarkGroups(bool withPixels) const
             dif::SMarkItem mark;
             mark.size = item->data(0, kSizeRole).toULongLong();
             mark.checked = IsMarked(item);
-            if (withPixels) {
-                const QSize size = QImageReader(ItemPath(item)).size();
-                mark.pixels = size.isValid() ? std::uint64_t(size.width()) * std::uint64_t(size.height()) : 0;
-            }
+            if (withPixels)
+                mark.pixels = item->data(0, kPixelsRole).toULongLong();
             group.items.push_back(mark);
         }
         groups.push_back(std::move(group));
@@ -249,17 +253,61 @@ void CDIFResults::_SetMarks(const std::vector<dif::SMarkGroup>& groups)
 
 void CDIFResults::ApplyMarkRule(dif::EMarkRule rule)
 {
-    std::vector<dif::SMarkGroup> groups;
-    {
-        CVxWaitCursor wait;
-        groups = _MarkGroups(rule == dif::EMarkRule::AllButBest);
+    if (rule == dif::EMarkRule::AllButBest) {
+        std::vector<QTreeWidgetItem*> unknown;
+        for (QTreeWidgetItemIterator it(m_pTree); *it; ++it)
+            if (!(*it)->data(0, kPixelsRole).isValid())
+                unknown.push_back(*it);
+        if (!unknown.empty()) {
+            _ReadPictureSizes(std::move(unknown));
+            return;
+        }
     }
+    std::vector<dif::SMarkGroup> groups = _MarkGroups(rule == dif::EMarkRule::AllButBest);
     const dif::SMarkSummary summary = dif::ApplyMarkRule(groups, rule);
     _SetMarks(groups);
     _Tell(QStringLiteral("Marked %1 file(s). Total of %2 byte(s)")
               .arg(summary.count)
               .arg(CVxHelper::FormatNumber(QString::number(summary.total))),
           QStringLiteral("Summary"), QMessageBox::Question);
+}
+
+void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
+{
+    _StopReadingPictureSizes();
+    std::vector<QString> paths;
+    paths.reserve(items.size());
+    for (QTreeWidgetItem* item : items)
+        paths.push_back(ItemPath(item));
+    // Window-modal: the tree and its buttons wait, the rest of the program
+    // does not.
+    m_pSizeProgress = std::make_unique<QProgressDialog>(QStringLiteral("Reading picture sizes..."),
+                                                        QStringLiteral("Cancel"), 0, int(items.size()), this);
+    m_pSizeProgress->setWindowModality(Qt::WindowModal);
+    m_pSizeProgress->setMinimumDuration(300);
+    m_pSizeProgress->setAutoClose(false);
+    m_pSizeProgress->setAutoReset(false);
+    connect(m_pSizeProgress.get(), &QProgressDialog::canceled, this, [this] {
+        QMetaObject::invokeMethod(this, [this] { _StopReadingPictureSizes(); }, Qt::QueuedConnection);
+    });
+    m_sizeReader.Start(
+        std::move(paths), this,
+        [this](int done) {
+            if (m_pSizeProgress)
+                m_pSizeProgress->setValue(done);
+        },
+        [this, items = std::move(items)](const std::vector<std::uint64_t>& pixels) {
+            m_pSizeProgress.reset();
+            for (std::size_t i = 0; i < items.size(); ++i)
+                items[i]->setData(0, kPixelsRole, qulonglong(pixels[i]));
+            ApplyMarkRule(dif::EMarkRule::AllButBest);
+        });
+}
+
+void CDIFResults::_StopReadingPictureSizes()
+{
+    m_sizeReader.Cancel();
+    m_pSizeProgress.reset();
 }
 
 void CDIFResults::UnmarkAll()
@@ -340,6 +388,7 @@ void CDIFResults::_RunMarked(EOperation operation)
         _ForEachMarked(operation, nullptr);
         return;
     }
+    _StopReadingPictureSizes();
     m_pTree->setUpdatesEnabled(false);
     m_bTreeBusy = true;
     dif::CSignatureDatabase database;

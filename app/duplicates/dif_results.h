@@ -5,9 +5,11 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "duplicates/duplicate_groups.h"
+#include "duplicates/picture_size_reader.h"
 #include "duplicates/duplicate_marks.h"
 
 class CThumbnailStatic;
@@ -15,6 +17,7 @@ namespace dif {
 class CSignatureDatabase;
 }
 class QLabel;
+class QProgressDialog;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -25,9 +28,10 @@ class QTreeWidgetItem;
 class CDIFResults : public QWidget {
     Q_OBJECT
 public:
-    enum Role { kRecordRole = Qt::UserRole, kMatchRole, kSizeRole };
+    enum Role { kRecordRole = Qt::UserRole, kMatchRole, kSizeRole, kPixelsRole };
 
     explicit CDIFResults(QWidget* parent = nullptr);
+    ~CDIFResults() override;
 
     QTreeWidget* Tree() const { return m_pTree; }
     CThumbnailStatic* Preview(bool right) const { return right ? m_pRight : m_pLeft; }
@@ -40,7 +44,10 @@ public:
     void SetGroups(const std::vector<dif::SDuplicateGroup>& groups);
     void UpdateDetailPanels();
 
+    // "All but the best" first reads the pixel counts it does not know yet
+    // on a worker (with a progress dialog that cancels), then marks.
     void ApplyMarkRule(dif::EMarkRule rule);
+    bool IsReadingPictureSizes() const { return m_pSizeProgress != nullptr; }
     void UnmarkAll();
     void ShowSummary();
     int CountMarked() const;
@@ -76,6 +83,8 @@ private:
     void _SetMarks(const std::vector<dif::SMarkGroup>& groups);
     void _ClearDetails();
     void _Tell(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    void _ReadPictureSizes(std::vector<QTreeWidgetItem*> items);
+    void _StopReadingPictureSizes();
 
     QTreeWidget* m_pTree = nullptr;
     CThumbnailStatic* m_pLeft = nullptr;
@@ -88,4 +97,6 @@ private:
     QString m_strDatabase;
     bool m_bTreeBusy = false;
     bool m_bSwapped = false;
+    std::unique_ptr<QProgressDialog> m_pSizeProgress;
+    CPictureSizeReader m_sizeReader; // last: joined before anything it reports to goes
 };

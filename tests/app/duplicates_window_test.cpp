@@ -277,6 +277,42 @@ TEST_F(DuplicatesWindow, MarkRulesThenDeleteZeroesTheRecords)
     EXPECT_EQ(Tree()->topLevelItemCount(), 0);
 }
 
+TEST_F(DuplicatesWindow, MarkAllButTheBestReadsPictureSizesOffTheWindow)
+{
+    // One picture three times: 64 x 48, twice its size in pixels (a smaller
+    // file than the padded copy), and a copy padded to be the largest file.
+    CVelvix small = vxtest::RandomImage(64, 48, 3), big;
+    static_cast<CVelvix_PixelInterface&>(big).RawCreateImage(96, 128);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 128; ++x)
+            big.Bytes(x, y) = small.Bytes(x / 2, y / 2);
+    fs::create_directories(m_dir.Path() / "best");
+    ASSERT_EQ(small.SaveImage((m_dir.Path() / "best/small.bmp").c_str()), 1);
+    ASSERT_EQ(big.SaveImage((m_dir.Path() / "best/big.png").c_str()), 1);
+    fs::copy_file(m_dir.Path() / "best/small.bmp", m_dir.Path() / "best/padded.bmp");
+    std::ofstream(m_dir.Path() / "best/padded.bmp", std::ios::app) << std::string(200000, 'x');
+    AddFolder(m_dir.Path() / "best");
+    Scan();
+    Compare(QStringLiteral("100"));
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    ASSERT_EQ(Tree()->topLevelItem(0)->childCount(), 2);
+
+    m_messages.texts.clear();
+    m_pView->Results()->ApplyMarkRule(dif::EMarkRule::AllButBest);
+    EXPECT_TRUE(m_pView->Results()->IsReadingPictureSizes()); // the headers are read on a worker
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_pView->Results()->IsReadingPictureSizes(); }, 10000));
+    std::uint64_t total = 0;
+    for (QTreeWidgetItem* item : {Tree()->topLevelItem(0), Tree()->topLevelItem(0)->child(0),
+                                  Tree()->topLevelItem(0)->child(1)}) {
+        const bool best = item->text(0).endsWith(QStringLiteral("big.png"));
+        EXPECT_EQ(item->checkState(0), best ? Qt::Unchecked : Qt::Checked) << item->text(0).toStdString();
+        if (!best)
+            total += fs::file_size(QFile::encodeName(item->text(0)).toStdString());
+    }
+    EXPECT_EQ(m_messages.Last(), QStringLiteral("Marked 2 file(s). Total of %1 byte(s)")
+                                     .arg(CVxHelper::FormatNumber(QString::number(total))));
+}
+
 TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
 {
     ScanThreeCopies();
