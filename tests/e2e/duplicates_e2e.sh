@@ -10,7 +10,9 @@ IMPORT=/usr/bin/import
 source "$(dirname "$0")/session.sh"
 private_session
 DB="$XDG_DATA_HOME/Velvix/Ambrel/ambrelid.dat"
-PHOTOS="$WORK/photos [1] %d ü"
+# Typed into the form: xdotool types non-ASCII letters through a remapped
+# key, which a loaded machine may lose, so the non-ASCII name is a file's.
+PHOTOS="$WORK/photos [1] %d"
 
 fail() {
   echo "FAIL: $*"
@@ -31,7 +33,7 @@ mkdir -p "$PHOTOS" "$WORK/gen"
 "$CONVERT" -seed 99 -size 96x64 plasma:fractal "$WORK/gen/other.png"
 cp "$WORK/gen/a.png" "$PHOTOS/a.png"
 cp "$WORK/gen/b.bmp" "$PHOTOS/b copy.bmp"
-cp "$WORK/gen/a.png" "$PHOTOS/C [*].PNG" && printf 'trailing bytes' >>"$PHOTOS/C [*].PNG"
+cp "$WORK/gen/a.png" "$PHOTOS/C [*] ü.PNG" && printf 'trailing bytes' >>"$PHOTOS/C [*] ü.PNG"
 cp "$WORK/gen/other.png" "$PHOTOS/other.png"
 
 "$AMBREL" >"$WORK/app.log" 2>&1 &
@@ -55,7 +57,7 @@ keys alt+s
 wait_window '^Summary$' 10 || fail "no summary of the marks"
 xdotool key Return
 sleep 0.3
-SMALLEST=$(cd "$PHOTOS" && stat -c '%s %n' a.png "b copy.bmp" "C [*].PNG" | sort -n | head -1 | cut -d' ' -f2-)
+SMALLEST=$(cd "$PHOTOS" && stat -c '%s %n' a.png "b copy.bmp" "C [*] ü.PNG" | sort -n | head -1 | cut -d' ' -f2-)
 keys alt+d
 wait_window '^Confirm Delete$' 10 || fail "no delete question"
 xdotool windowfocus --sync "$WID" 2>/dev/null
