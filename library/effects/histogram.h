@@ -3,6 +3,7 @@
 // Channel histograms of a pixel buffer, counted on all cores. Internal to the library.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "image/pixel_interface.h"
 
@@ -16,3 +17,16 @@ void VxCountChannels(const VxPixel* pixels, std::size_t n, VxChannelCounts& coun
 // Applies one 256-entry table per channel to every pixel (top byte 0).
 void VxApplyChannelTables(VxPixel* pixels, std::size_t n, const std::uint8_t* red, const std::uint8_t* green,
                           const std::uint8_t* blue);
+
+// The three tables in the form that costs two reads a pixel: green and blue
+// through one table of all their pairs, red already in place.
+class VxChannelLookup {
+public:
+    VxChannelLookup(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue);
+    // out may equal in.
+    void Apply(const VxPixel* in, VxPixel* out, std::size_t n) const;
+
+private:
+    std::vector<std::uint16_t> m_GreenBlue;
+    std::uint32_t m_Red[256];
+};

@@ -52,23 +52,20 @@ void SumChannels(const VxPixel* pixels, std::size_t n, std::uint64_t (&totals)[3
             std::uint64_t r = 0, g = 0, b = 0;
             std::size_t i = begin;
 #if defined(__SSE2__)
-            // Each channel's bytes of four pixels summed by one SAD into two 64-bit lanes.
-            const __m128i zero = _mm_setzero_si128(), red = _mm_set1_epi32(0xFF0000),
-                          green = _mm_set1_epi32(0xFF00), blue = _mm_set1_epi32(0xFF);
-            __m128i sr = zero, sg = zero, sb = zero;
-            for (; i + 4 <= end; i += 4) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + i));
-                sr = _mm_add_epi64(sr, _mm_sad_epu8(_mm_and_si128(v, red), zero));
-                sg = _mm_add_epi64(sg, _mm_sad_epu8(_mm_and_si128(v, green), zero));
-                sb = _mm_add_epi64(sb, _mm_sad_epu8(_mm_and_si128(v, blue), zero));
+            // Blocks of 512 pixels: each byte position summed in 16-bit lanes
+            // (at most 256 values of 255 each), then added to the totals.
+            const __m128i zero = _mm_setzero_si128();
+            for (; i + 512 <= end; i += 512) {
+                __m128i sums = zero;
+                for (std::size_t k = i; k < i + 512; k += 4) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
+                    sums = _mm_add_epi16(sums, _mm_add_epi16(_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)));
+                }
+                alignas(16) std::uint16_t lanes[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+                b += std::uint64_t(lanes[0]) + lanes[4], g += std::uint64_t(lanes[1]) + lanes[5];
+                r += std::uint64_t(lanes[2]) + lanes[6];
             }
-            alignas(16) std::uint64_t lanes[2];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sr);
-            r = lanes[0] + lanes[1];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sg);
-            g = lanes[0] + lanes[1];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sb);
-            b = lanes[0] + lanes[1];
 #endif
             for (; i < end; ++i) {
                 r += R(pixels[i]);
@@ -117,9 +114,8 @@ void CVelvix_SimpleEffects::Negative()
 
 namespace {
 
-// Plain loops for the vectoriser, built for the baseline and for AVX2 (four
-// doubles a vector instead of two).
-[[gnu::always_inline]] inline void GreyBody(VxPixel* __restrict pixels, std::size_t n)
+// The double sum of the definition, truncated; the plain loop of processors without AVX2.
+void Grey(VxPixel* __restrict pixels, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) {
         const VxPixel p = pixels[i];
@@ -128,15 +124,74 @@ namespace {
     }
 }
 
-void Grey(VxPixel* pixels, std::size_t n)
+#if defined(__x86_64__) || defined(__i386__)
+// With S = 587 G + 299 R + 114 B the double sum truncates to floor(S / 1000),
+// except where S is a multiple of 1000 and the rounded products add up to just
+// below it. For each red and green at most one blue makes S such a multiple
+// (114 b = -S mod 1000 has one solution below 500), so one bit per red-green
+// pair says whether that pixel's grey is one less.
+class GreyRoundDown {
+public:
+    GreyRoundDown()
+    {
+        for (int r = 0; r < 256; ++r)
+            for (int g = 0; g < 256; ++g) {
+                const int missing = (1000 - (587 * g + 299 * r) % 1000) % 1000;
+                if (missing % 2)
+                    continue;
+                const int b = missing / 2 * 193 % 500;  // 57 x 193 = 1 mod 500
+                if (b > 255)
+                    continue;
+                const double sum = double(g) * 0.587 + double(r) * 0.299 + double(b) * 0.114;
+                if (int(sum) < (587 * g + 299 * r + 114 * b) / 1000)
+                    m_Bits[r << 3 | g >> 5] |= 1u << (g & 31);
+            }
+    }
+    bool operator()(VxPixel p) const { return (m_Bits[(p >> 13) & 0x7FF] >> ((p >> 8) & 31)) & 1; }
+
+private:
+    std::uint32_t m_Bits[2048] = {};
+};
+
+// Built once, by baseline code (the sums must be the plain loop's).
+[[gnu::noinline]] const GreyRoundDown& RoundDown()
 {
-    GreyBody(pixels, n);
+    static const GreyRoundDown bits;
+    return bits;
 }
 
+// Eight pixels a step in integers: S from two multiply-adds of 16-bit halves,
+// floor(S / 1000) through a float that stays far from an integer, and where
+// S is a nonzero multiple of 1000 the bit decides.
 VX_TARGET_AVX2 void GreyAvx2(VxPixel* pixels, std::size_t n)
 {
-    GreyBody(pixels, n);
+    const GreyRoundDown& roundDown = RoundDown();
+    const __m256i low = _mm256_set1_epi32(0x00FF00FF), blueRed = _mm256_set1_epi32(299 << 16 | 114),
+                  green = _mm256_set1_epi32(587), one = _mm256_set1_epi32(1), thousand = _mm256_set1_epi32(1000);
+    const __m256 half = _mm256_set1_ps(0.5f), thousandth = _mm256_set1_ps(0.001f);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + i));
+        const __m256i s = _mm256_add_epi32(_mm256_madd_epi16(_mm256_and_si256(p, low), blueRed),
+                                           _mm256_madd_epi16(_mm256_and_si256(_mm256_srli_epi32(p, 8), low), green));
+        __m256i grey = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_add_ps(_mm256_cvtepi32_ps(s), half), thousandth));
+        // S = 1000 max(grey, 1): a multiple of 1000 other than 0.
+        const __m256i multiple = _mm256_cmpeq_epi32(s, _mm256_mullo_epi32(_mm256_max_epi32(grey, one), thousand));
+        if (const int lanes = _mm256_movemask_ps(_mm256_castsi256_ps(multiple))) {
+            alignas(32) std::int32_t values[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(values), grey);
+            for (int k = 0; k < 8; ++k)
+                values[k] -= (lanes >> k & 1) && roundDown(pixels[i + k]);
+            grey = _mm256_load_si256(reinterpret_cast<const __m256i*>(values));
+        }
+        // The grey byte into the three colour bytes (bytes 4 k of each 128-bit half).
+        grey = _mm256_shuffle_epi8(grey, _mm256_setr_epi8(0, 0, 0, -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128,
+                                                          0, 0, 0, -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i), grey);
+    }
+    Grey(pixels + i, n - i);
 }
+#endif
 
 } // namespace
 
@@ -145,7 +200,11 @@ void CVelvix_SimpleEffects::ConvertToGrayScale()
     VX_PIXELS;
     const bool avx2 = VxKernels().avx2;
     VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
-        (avx2 ? GreyAvx2 : Grey)(pixels + begin, end - begin);
+#if defined(__x86_64__) || defined(__i386__)
+        if (avx2)
+            return GreyAvx2(pixels + begin, end - begin);
+#endif
+        Grey(pixels + begin, end - begin);
     });
 }
 
@@ -196,7 +255,7 @@ namespace {
 struct CenterGradient {
     double a, maximum;
     float reference;
-    int width, hw, hh;
+    int width, height, hw, hh;
 };
 
 // The image object's radius: a float square root.
@@ -205,93 +264,114 @@ struct CenterGradient {
     return std::sqrt(float(dx * dx + dy * dy));
 }
 
-// Pixels [first, end) of a row whose offset from the centre row is dy.
-[[gnu::always_inline]] inline void CenterGradientScalar(const CenterGradient& c, int dy, VxPixel* __restrict row,
-                                                        int first, int end)
+// The factors of the pixels dx = 0 .. count - 1 columns from the centre of a
+// row dy rows from it, limited to 0 .. 255 (NaN to 0): channel values 0 .. 255
+// times the limited factor limit to the same bytes.
+[[gnu::always_inline]] inline void GradientFactors(const CenterGradient& c, int dy, double* __restrict factor, int dx,
+                                                   int count)
 {
-    for (int x = first; x < end; ++x) {
-        const double q = std::min(double(c.reference) / double(Radius(x - c.hw, dy)), 3.0);
+    for (; dx < count; ++dx) {
+        const double q = std::min(double(c.reference) / double(Radius(dx, dy)), 3.0);
         const double f = std::min((q - 1) * c.a + 1, c.maximum);
+        factor[dx] = f > 0 ? std::min(f, 255.0) : 0.0;
+    }
+}
+
+[[gnu::always_inline]] inline void ScaleChannels(const double* __restrict factor, VxPixel* __restrict row, int x,
+                                                 int count)
+{
+    for (; x < count; ++x) {
+        const double f = factor[x];
         const VxPixel p = row[x];
         row[x] = Pack(Channel(R(p) * f), Channel(G(p) * f), Channel(B(p) * f));
     }
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// Four pixels at a time, with the scalar steps' exact operations: float
+// Four columns at a time, with the scalar steps' exact operations: float
 // radius, double quotient and factor, and the minima written so that they
 // pick the same operand as std::min (also for a NaN argument).
-VX_TARGET_AVX2 void CenterGradientVector(const CenterGradient& c, int dy, VxPixel* __restrict row, int first, int end)
+VX_TARGET_AVX2 void GradientFactorsAvx2(const CenterGradient& c, int dy, double* factor, int count)
 {
-    const __m128i dy2 = _mm_set1_epi32(dy * dy), hw = _mm_set1_epi32(c.hw), step = _mm_set1_epi32(4);
+    const __m128i dy2 = _mm_set1_epi32(dy * dy), step = _mm_set1_epi32(4);
     const __m256d reference = _mm256_set1_pd(double(c.reference)), three = _mm256_set1_pd(3.0),
                   one = _mm256_set1_pd(1.0), a = _mm256_set1_pd(c.a), maximum = _mm256_set1_pd(c.maximum),
                   zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255.0);
-    const __m128i byte = _mm_set1_epi32(0xFF);
-    __m128i xs = _mm_add_epi32(_mm_set1_epi32(first), _mm_setr_epi32(0, 1, 2, 3));
-    int x = first;
-    // trunc(v x f) limited to 0..255, NaN and values below 0 giving 0.
-#define VX_GRADIENT_CHANNEL(v) \
-    _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(v), f), zero), top))
-    for (; x + 4 <= end; x += 4, xs = _mm_add_epi32(xs, step)) {
-        const __m128i dx = _mm_sub_epi32(xs, hw);
+    __m128i dx = _mm_setr_epi32(0, 1, 2, 3);
+    int x = 0;
+    for (; x + 4 <= count; x += 4, dx = _mm_add_epi32(dx, step)) {
         const __m128 r = _mm_sqrt_ps(_mm_cvtepi32_ps(_mm_add_epi32(_mm_mullo_epi32(dx, dx), dy2)));
         const __m256d q = _mm256_min_pd(three, _mm256_div_pd(reference, _mm256_cvtps_pd(r)));
         const __m256d f = _mm256_min_pd(maximum, _mm256_add_pd(_mm256_mul_pd(_mm256_sub_pd(q, one), a), one));
+        _mm256_storeu_pd(factor + x, _mm256_min_pd(_mm256_max_pd(f, zero), top));
+    }
+    GradientFactors(c, dy, factor, x, count);
+}
+
+// trunc(v x f) limited to 255, for a factor already limited to 0 .. 255.
+VX_TARGET_AVX2 inline __m128i ScaledChannelAvx2(__m128i v, __m256d f)
+{
+    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(v), f), _mm256_set1_pd(255.0)));
+}
+
+VX_TARGET_AVX2 void ScaleChannelsAvx2(const double* factor, VxPixel* row, int count)
+{
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    int x = 0;
+    for (; x + 4 <= count; x += 4) {
+        const __m256d f = _mm256_loadu_pd(factor + x);
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-        const __m128i red = VX_GRADIENT_CHANNEL(_mm_and_si128(_mm_srli_epi32(p, 16), byte));
-        const __m128i green = VX_GRADIENT_CHANNEL(_mm_and_si128(_mm_srli_epi32(p, 8), byte));
-        const __m128i blue = VX_GRADIENT_CHANNEL(_mm_and_si128(p, byte));
+        const __m128i red = ScaledChannelAvx2(_mm_and_si128(_mm_srli_epi32(p, 16), byte), f);
+        const __m128i green = ScaledChannelAvx2(_mm_and_si128(_mm_srli_epi32(p, 8), byte), f);
+        const __m128i blue = ScaledChannelAvx2(_mm_and_si128(p, byte), f);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
                          _mm_or_si128(_mm_or_si128(_mm_slli_epi32(red, 16), _mm_slli_epi32(green, 8)), blue));
     }
-#undef VX_GRADIENT_CHANNEL
-    CenterGradientScalar(c, dy, row, x, end);
+    ScaleChannels(factor, row, x, count);
 }
 #endif
 
-template <typename Run>
-[[gnu::always_inline]] inline void CenterGradientRow(const CenterGradient& c, int y, VxPixel* __restrict row,
-                                                     Run run)
+void GradientFactorsPlain(const CenterGradient& c, int dy, double* factor, int count)
 {
-    const int dy = y - c.hh;
-    if (!(Radius(0, dy) <= c.reference))
+    GradientFactors(c, dy, factor, 0, count);
+}
+
+void ScaleChannelsPlain(const double* factor, VxPixel* row, int count)
+{
+    ScaleChannels(factor, row, 0, count);
+}
+
+// The two rows d rows above and below the centre, which share their radii:
+// the factors are computed once for the columns on one side of the centre and
+// mirrored to the other.
+template <typename Factors, typename Scale>
+void CenterGradientRowPair(const CenterGradient& c, VxPixel* pixels, int d, std::vector<double>& half,
+                           std::vector<double>& run, Factors factors, Scale scale)
+{
+    if (!(Radius(0, d) <= c.reference))
         return;
     // The radius grows with the distance from the centre column, so the
     // row's pixels inside the circle form one run; find its ends.
     int lo = 0, hi = c.hw;
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
-        Radius(mid - c.hw, dy) <= c.reference ? hi = mid : lo = mid + 1;
+        Radius(mid - c.hw, d) <= c.reference ? hi = mid : lo = mid + 1;
     }
     const int first = lo;
     lo = c.hw, hi = c.width - 1;
     while (lo < hi) {
         const int mid = hi - (hi - lo) / 2;
-        Radius(mid - c.hw, dy) <= c.reference ? lo = mid : hi = mid - 1;
+        Radius(mid - c.hw, d) <= c.reference ? lo = mid : hi = mid - 1;
     }
     const int last = lo;
-    run(dy, row, first, last + 1);
-}
-
-void CenterGradientRows(const CenterGradient& c, VxPixel* pixels, int begin, int end)
-{
-    for (int y = begin; y < end; ++y)
-        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width, [&](int dy, VxPixel* row, int first, int stop) {
-            CenterGradientScalar(c, dy, row, first, stop);
-        });
-}
-
-VX_TARGET_AVX2 void CenterGradientRowsAvx2(const CenterGradient& c, VxPixel* pixels, int begin, int end)
-{
-    for (int y = begin; y < end; ++y)
-        CenterGradientRow(c, y, pixels + std::size_t(y) * c.width, [&](int dy, VxPixel* row, int first, int stop) {
-#if defined(__x86_64__) || defined(__i386__)
-            CenterGradientVector(c, dy, row, first, stop);
-#else
-            CenterGradientScalar(c, dy, row, first, stop);
-#endif
-        });
+    factors(c, d, half.data(), std::max(c.hw - first, last - c.hw) + 1);
+    for (int x = first; x <= last; ++x)
+        run[std::size_t(x - first)] = half[std::size_t(std::abs(x - c.hw))];
+    auto row = [&](int y) { return pixels + std::size_t(y) * std::size_t(c.width) + first; };
+    if (c.hh + d < c.height)
+        scale(run.data(), row(c.hh + d), last - first + 1);
+    if (d > 0 && c.hh - d >= 0)
+        scale(run.data(), row(c.hh - d), last - first + 1);
 }
 
 } // namespace
@@ -306,10 +386,24 @@ void CVelvix_SimpleEffects::CenterGradientGammaCorrection(double gain, double ma
     // disc, so that a gain of 1 changed the picture and the rim showed a
     // step; there it means no brightening at all.
     const double ceiling = maximum < 1.0 ? 1.0 : maximum;
-    const CenterGradient c{gain - 1, ceiling, reference, width, hw, hh};
+    const CenterGradient c{gain - 1, ceiling, reference, width, height, hw, hh};
     const bool avx2 = VxKernels().avx2;
-    VxParallelRanges(std::size_t(height), count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
-        (avx2 ? CenterGradientRowsAvx2 : CenterGradientRows)(c, pixels, int(begin), int(end));
+    // Every part takes every parts-th row pair, so that wide and narrow
+    // stretches of the disc are shared evenly.
+    const int distances = std::max(hh, height - 1 - hh) + 1;
+    const std::size_t parts = count >= kParallelPixels ? std::min<std::size_t>(VxCores(), distances) : 1;
+    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
+        std::vector<double> half(std::size_t(width) + 1), run(static_cast<std::size_t>(width));
+        for (std::size_t p = pBegin; p < pEnd; ++p)
+            for (int d = int(p); d < distances; d += int(parts)) {
+#if defined(__x86_64__) || defined(__i386__)
+                if (avx2) {
+                    CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsAvx2, ScaleChannelsAvx2);
+                    continue;
+                }
+#endif
+                CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsPlain, ScaleChannelsPlain);
+            }
     });
 }
 
@@ -334,32 +428,46 @@ void CVelvix_SimpleEffects::HistogramEqualization()
 
 namespace {
 
-// Each channel moves toward its own target by the smallest of the three
-// distances. Branch-free, so that it vectorises; the red and green targets
-// come together from one table of all their pairs (red in the low half).
-[[gnu::always_inline]] inline void BalanceBody(const std::uint32_t* __restrict redGreen, const int* __restrict blue,
-                                               VxPixel* __restrict pixels, std::size_t n)
+// Each channel moves toward its own target (the same channel of goal) by the
+// smallest of the three distances.
+[[gnu::always_inline]] inline void BalanceBody(const VxPixel* __restrict goal, VxPixel* __restrict pixels,
+                                               std::size_t i, std::size_t n)
 {
-    for (std::size_t i = 0; i < n; ++i) {
-        const VxPixel p = pixels[i];
-        const int r = R(p), g = G(p), b = B(p);
-        const std::uint32_t pair = redGreen[(p >> 8) & 0xFFFF];
-        const int er = int(pair & 0xFFFF), eg = int(pair >> 16), eb = blue[b];
+    for (; i < n; ++i) {
+        const VxPixel p = pixels[i], e = goal[i];
+        const int r = R(p), g = G(p), b = B(p), er = R(e), eg = G(e), eb = B(e);
         const int dr = er > r ? er - r : r - er, dg = eg > g ? eg - g : g - eg, db = eb > b ? eb - b : b - eb;
         const int dist = std::min(dr, std::min(dg, db));
         pixels[i] = Pack(er > r ? r + dist : r - dist, eg > g ? g + dist : g - dist, eb > b ? b + dist : b - dist);
     }
 }
 
-void Balance(const std::uint32_t* redGreen, const int* blue, VxPixel* pixels, std::size_t n)
+void Balance(const VxPixel* goal, VxPixel* pixels, std::size_t n)
 {
-    BalanceBody(redGreen, blue, pixels, n);
+    BalanceBody(goal, pixels, 0, n);
 }
 
-VX_TARGET_AVX2 void BalanceAvx2(const std::uint32_t* redGreen, const int* blue, VxPixel* pixels, std::size_t n)
+#if defined(__x86_64__) || defined(__i386__)
+// Eight pixels at a time in bytes: the distances up and down saturate at 0,
+// so each channel gains min(up, step) and loses min(down, step).
+VX_TARGET_AVX2 void BalanceAvx2(const VxPixel* goal, VxPixel* pixels, std::size_t n)
 {
-    BalanceBody(redGreen, blue, pixels, n);
+    const __m256i spread = _mm256_setr_epi8(0, 0, 0, -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128, 0, 0, 0,
+                                            -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128),
+                  colour = _mm256_set1_epi32(0xFFFFFF);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + i));
+        const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(goal + i));
+        const __m256i up = _mm256_subs_epu8(e, p), down = _mm256_subs_epu8(p, e), d = _mm256_or_si256(up, down);
+        const __m256i least = _mm256_min_epu8(d, _mm256_min_epu8(_mm256_srli_epi32(d, 8), _mm256_srli_epi32(d, 16)));
+        const __m256i step = _mm256_shuffle_epi8(least, spread);
+        const __m256i moved = _mm256_sub_epi8(_mm256_add_epi8(p, _mm256_min_epu8(up, step)), _mm256_min_epu8(down, step));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i), _mm256_and_si256(moved, colour));
+    }
+    BalanceBody(goal, pixels, i, n);
 }
+#endif
 
 } // namespace
 
@@ -368,21 +476,30 @@ void CVelvix_SimpleEffects::HistogramEqualizationColorBalanced()
     VX_PIXELS;
     VxChannelCounts counts;
     VxCountChannels(pixels, count, counts);
-    int target[3][256];
+    std::uint8_t target[3][256];
     for (int c = 0; c < 3; ++c) {
         double sum = 0;
         for (int v = 0; v < 256; ++v) {
             sum += double(counts.count[c][v]) / double(count);
-            target[c][v] = int(std::min(255 * sum, 255.0));
+            target[c][v] = std::uint8_t(int(std::min(255 * sum, 255.0)));
         }
     }
-    std::vector<std::uint32_t> redGreen(65536);
-    for (int r = 0; r < 256; ++r)
-        for (int g = 0; g < 256; ++g)
-            redGreen[std::size_t(r) << 8 | std::size_t(g)] = std::uint32_t(target[0][r]) | std::uint32_t(target[1][g]) << 16;
+    const VxChannelLookup lookup(target[0], target[1], target[2]);
     const bool avx2 = VxKernels().avx2;
     VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
-        (avx2 ? BalanceAvx2 : Balance)(redGreen.data(), target[2], pixels + begin, end - begin);
+        // The targets of a stretch of pixels, then the moves toward them.
+        VxPixel goal[1024];
+        for (std::size_t i = begin; i < end; i += 1024) {
+            const std::size_t n = std::min<std::size_t>(1024, end - i);
+            lookup.Apply(pixels + i, goal, n);
+#if defined(__x86_64__) || defined(__i386__)
+            if (avx2) {
+                BalanceAvx2(goal, pixels + i, n);
+                continue;
+            }
+#endif
+            Balance(goal, pixels + i, n);
+        }
     });
 }
 

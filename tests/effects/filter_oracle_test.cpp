@@ -61,8 +61,9 @@ TEST(PointEffects, EqualTheirDefinitions)
 TEST(PointEffects, CenterGradientEqualsItsDefinitionWithEveryKernelTable)
 {
     filtertest::ForEachKernelTable([](const std::string& table) {
-        for (double gain : {0.5, 1.0, 1.3, 2.5})
-            for (double maximum : {4.0, 1.2, 100.0, 0.5})
+        // Negative factors and factors above 255 as well.
+        for (double gain : {0.5, 1.0, 1.3, 2.5, -2.0, 300.0})
+            for (double maximum : {4.0, 1.2, 100.0, 0.5, 1000.0})
                 CompareOnAllSizes("CenterGradientGammaCorrection " + std::to_string(gain) + " " +
                                       std::to_string(maximum) + " [" + table + "]",
                                   [=](CVelvix& im) { im.CenterGradientGammaCorrection(gain, maximum); },
