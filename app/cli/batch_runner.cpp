@@ -5,9 +5,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "image/parallel.h"
 #include "progress_bar.h"
 
 namespace {
@@ -33,7 +35,13 @@ CBatchResult RunBatch(long count, int jobs, bool progress, const std::function<s
 {
     CBatchState state;
     CProgressBar bar(stderr, count);
+    const long threads = std::clamp<long>(jobs, 1, std::max(1L, count));
     auto work = [&] {
+        // With several files at once every core already has its own picture:
+        // the library's loops stay on this worker's thread.
+        std::optional<VxThreadLimit> alone;
+        if (threads > 1)
+            alone.emplace(1);
         for (long i; !g_bInterrupted && (i = state.next++) < count;) {
             const std::string failure = task(i);
             std::lock_guard guard(state.lock);
@@ -48,7 +56,6 @@ CBatchResult RunBatch(long count, int jobs, bool progress, const std::function<s
         }
     };
     std::vector<std::thread> workers;
-    const long threads = std::clamp<long>(jobs, 1, std::max(1L, count));
     for (long t = 0; t < threads; ++t)
         workers.emplace_back(work);
     if (progress) {

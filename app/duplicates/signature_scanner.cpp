@@ -13,6 +13,7 @@
 #include "duplicates/folder_walk.h"
 #include "duplicates/signature_cache.h"
 #include "duplicates/signature_database.h"
+#include "image/parallel.h"
 #include "image/velvix.h"
 
 namespace dif {
@@ -44,8 +45,12 @@ class COrderedDecoder {
 public:
     explicit COrderedDecoder(unsigned threads)
     {
+        // One picture per worker: the library's loops stay on the worker's thread.
         for (unsigned i = 0; i < threads; ++i)
-            m_workers.emplace_back([this] { _Run(); });
+            m_workers.emplace_back([this] {
+                const VxThreadLimit alone(1);
+                _Run();
+            });
     }
     ~COrderedDecoder()
     {

@@ -9,16 +9,10 @@
 #include <cstddef>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "image/parallel.h"
 #include "image/pixel_interface.h"
-
-inline std::size_t VxCores()
-{
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 // Calls rowFn(rows, out) for y = R .. height - R - 1, where rows[k] holds the
 // original row y - R + k and out is row y of the image; rowFn fills columns

@@ -5,13 +5,45 @@
 #include <thread>
 #include <vector>
 
+namespace vx_detail {
+// 0: no limit. Per thread, so that each caller decides for its own work.
+inline thread_local unsigned t_threadLimit = 0;
+} // namespace vx_detail
+
+// While it lives, the library's loops started on this thread use at most
+// `threads` threads (1: this thread only). For callers that already run one
+// picture per core, whose workers would otherwise each split their picture
+// over every core again. Results do not depend on it.
+class VxThreadLimit {
+public:
+    explicit VxThreadLimit(unsigned threads) : m_previous(vx_detail::t_threadLimit)
+    {
+        vx_detail::t_threadLimit = std::max(1u, threads);
+    }
+    ~VxThreadLimit() { vx_detail::t_threadLimit = m_previous; }
+    VxThreadLimit(const VxThreadLimit&) = delete;
+    VxThreadLimit& operator=(const VxThreadLimit&) = delete;
+
+private:
+    unsigned m_previous;
+};
+
+// The threads the library's loops may use on this thread: the cores, or fewer
+// under a VxThreadLimit.
+inline std::size_t VxCores()
+{
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned limit = vx_detail::t_threadLimit;
+    return limit ? std::min(limit, cores) : cores;
+}
+
 // Runs fn(begin, end) over [0, count) split into one contiguous range per core.
-// Only for work whose result does not depend on the order of the ranges.
+// Only for work whose result does not depend on the order of the ranges. The
+// ranges run under a limit of one thread, so work they start does not split again.
 template <typename Fn>
 void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
 {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t parts = parallel ? std::min<std::size_t>(cores, count) : 1;
+    const std::size_t parts = parallel ? std::min<std::size_t>(VxCores(), count) : 1;
     if (parts <= 1) {
         fn(std::size_t(0), count);
         return;
@@ -19,8 +51,14 @@ void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
     std::vector<std::thread> workers;
     workers.reserve(parts - 1);
     for (std::size_t p = 1; p < parts; ++p)
-        workers.emplace_back([&fn, count, parts, p] { fn(count * p / parts, count * (p + 1) / parts); });
-    fn(std::size_t(0), count / parts);
+        workers.emplace_back([&fn, count, parts, p] {
+            const VxThreadLimit alone(1);
+            fn(count * p / parts, count * (p + 1) / parts);
+        });
+    {
+        const VxThreadLimit alone(1);
+        fn(std::size_t(0), count / parts);
+    }
     for (auto& worker : workers)
         worker.join();
 }

@@ -1,7 +1,12 @@
 // Every fast effect against its plain definition on random and mixed pictures
 // of many sizes, with every row-kernel table the processor can run.
+#include <mutex>
+#include <set>
+#include <thread>
+
 #include "filter_oracles.h"
 #include "filter_test_support.h"
+#include "image/parallel.h"
 
 using filtertest::ExpectSame;
 using filtertest::kSizes;
@@ -415,4 +420,69 @@ TEST(BlockAverages, EqualTheirDefinitionsInsideAndAcrossTheEdges)
         EXPECT_EQ(probe.Rectangle(0, 0, 0, 3), 0u);
         EXPECT_EQ(probe.Rectangle(size.w, 0, 2, 2), 0u);
     }
+}
+
+// A caller that runs one picture per core limits the library to its own
+// thread; the pictures must come out the same as when it splits them.
+TEST(Threads, ResultsDoNotDependOnTheThreadLimit)
+{
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one core: nothing is split";
+    // Above every size from which the loops split (2^20 pixels).
+    const CVelvix source = MixedImage(1031, 1019, 3);
+    const std::vector<std::pair<std::string, Op>> ops = {
+        {"GaussianBlur", [](CVelvix& im) { im.GaussianBlur(); }},
+        {"ReduceJaggies", [](CVelvix& im) { im.ReduceJaggies(); }},
+        {"RemoveNoiseFilter", [](CVelvix& im) { im.RemoveNoiseFilter(); }},
+        {"DetectEdges_Kirsh", [](CVelvix& im) { im.DetectEdges_Kirsh(); }},
+        {"ConvertToGrayScale", [](CVelvix& im) { im.ConvertToGrayScale(); }},
+        {"ChangeContrast", [](CVelvix& im) { im.ChangeContrast(60); }},
+        {"CenterGradientGammaCorrection", [](CVelvix& im) { im.CenterGradientGammaCorrection(1.3, 4.0); }},
+        {"HistogramEqualization", [](CVelvix& im) { im.HistogramEqualization(); }},
+        {"HistogramEqualizationColorBalanced", [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); }},
+        {"HistogramEqualizationHSL", [](CVelvix& im) { im.HistogramEqualizationHSL(); }},
+        {"ShiftBlur", [](CVelvix& im) { im.ShiftBlur(15); }},
+        {"Divide", [](CVelvix& im) { im.Divide(); }},
+        {"Pixelize", [](CVelvix& im) { im.Pixelize(7); }},
+        {"NoiseReduction", [](CVelvix& im) { im.AveragingNoiseReductionWithThresholdExcludeEdges(4, 5, 2); }},
+        {"SwirlEffect", [](CVelvix& im) { im.SwirlEffect(0.01f); }},
+        {"RotateAngle", [](CVelvix& im) { im.RotateAngle(30, 1); }},
+        {"Resample_BSpline", [](CVelvix& im) { im.Resample_BSpline(1500, 1400); }},
+    };
+    for (const auto& [name, op] : ops) {
+        CVelvix split = source, alone = source;
+        op(split);
+        {
+            const VxThreadLimit limit(1);
+            op(alone);
+        }
+        EXPECT_EQ(vxtest::FirstDifference(split, alone), -1) << name;
+    }
+}
+
+TEST(Threads, ALimitOfOneKeepsTheWorkOnTheCallersThread)
+{
+    // The threads that ran the ranges of 1000 items, and the work each range started.
+    auto threadsSeen = [] {
+        std::mutex lock;
+        std::set<std::thread::id> seen;
+        std::size_t covered = 0;
+        VxParallelRanges(1000, true, [&](std::size_t begin, std::size_t end) {
+            std::set<std::thread::id> inner;
+            std::mutex innerLock;
+            VxParallelRanges(100, true, [&](std::size_t, std::size_t) {
+                std::lock_guard guard(innerLock);
+                inner.insert(std::this_thread::get_id());
+            });
+            std::lock_guard guard(lock);
+            EXPECT_EQ(inner, std::set<std::thread::id>{std::this_thread::get_id()}) << "a range split again";
+            seen.insert(std::this_thread::get_id());
+            covered += end - begin;
+        });
+        EXPECT_EQ(covered, 1000u);
+        return seen;
+    };
+    EXPECT_EQ(threadsSeen().size(), std::size_t(std::max(1u, std::thread::hardware_concurrency())));
+    const VxThreadLimit limit(1);
+    EXPECT_EQ(threadsSeen(), std::set<std::thread::id>{std::this_thread::get_id()});
 }
