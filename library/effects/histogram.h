@@ -23,6 +23,7 @@ void VxApplyChannelTables(VxPixel* pixels, std::size_t n, const std::uint8_t* re
 class VxChannelLookup {
 public:
     VxChannelLookup(const std::uint8_t* red, const std::uint8_t* green, const std::uint8_t* blue);
+    VxPixel operator()(VxPixel p) const { return m_GreenBlue[p & 0xFFFF] | m_Red[(p >> 16) & 0xFF]; }
     // out may equal in.
     void Apply(const VxPixel* in, VxPixel* out, std::size_t n) const;
 

@@ -308,24 +308,28 @@ VX_TARGET_AVX2 void GradientFactorsAvx2(const CenterGradient& c, int dy, double*
     GradientFactors(c, dy, factor, x, count);
 }
 
-// trunc(v x f) limited to 255, for a factor already limited to 0 .. 255.
+// trunc(v x f) for a factor already limited to 0 .. 255: at most 255 x 255,
+// limited to 255 by the saturating packs below.
 VX_TARGET_AVX2 inline __m128i ScaledChannelAvx2(__m128i v, __m256d f)
 {
-    return _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(v), f), _mm256_set1_pd(255.0)));
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(v), f));
 }
 
 VX_TARGET_AVX2 void ScaleChannelsAvx2(const double* factor, VxPixel* row, int count)
 {
-    const __m128i byte = _mm_set1_epi32(0xFF);
+    // Four pixels' blue, green and red bytes side by side, and back.
+    const __m128i planes = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, -128, -128, -128, -128),
+                  pixels = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 12, 2, 6, 10, 12, 3, 7, 11, 12);
     int x = 0;
     for (; x + 4 <= count; x += 4) {
         const __m256d f = _mm256_loadu_pd(factor + x);
-        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-        const __m128i red = ScaledChannelAvx2(_mm_and_si128(_mm_srli_epi32(p, 16), byte), f);
-        const __m128i green = ScaledChannelAvx2(_mm_and_si128(_mm_srli_epi32(p, 8), byte), f);
-        const __m128i blue = ScaledChannelAvx2(_mm_and_si128(p, byte), f);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
-                         _mm_or_si128(_mm_or_si128(_mm_slli_epi32(red, 16), _mm_slli_epi32(green, 8)), blue));
+        const __m128i bytes = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), planes);
+        const __m128i blue = ScaledChannelAvx2(_mm_cvtepu8_epi32(bytes), f);
+        const __m128i green = ScaledChannelAvx2(_mm_cvtepu8_epi32(_mm_srli_si128(bytes, 4)), f);
+        const __m128i red = ScaledChannelAvx2(_mm_cvtepu8_epi32(_mm_srli_si128(bytes, 8)), f);
+        const __m128i packed =
+            _mm_packus_epi16(_mm_packs_epi32(blue, green), _mm_packs_epi32(red, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_shuffle_epi8(packed, pixels));
     }
     ScaleChannels(factor, row, x, count);
 }
@@ -448,24 +452,41 @@ void Balance(const VxPixel* goal, VxPixel* pixels, std::size_t n)
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// Eight pixels at a time in bytes: the distances up and down saturate at 0,
-// so each channel gains min(up, step) and loses min(down, step).
-VX_TARGET_AVX2 void BalanceAvx2(const VxPixel* goal, VxPixel* pixels, std::size_t n)
+// Eight pixels in bytes: the distances up and down saturate at 0, so each
+// channel gains min(up, step) and loses min(down, step).
+VX_TARGET_AVX2 inline void BalanceEightAvx2(const VxPixel* goal, VxPixel* pixels)
 {
     const __m256i spread = _mm256_setr_epi8(0, 0, 0, -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128, 0, 0, 0,
-                                            -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128),
-                  colour = _mm256_set1_epi32(0xFFFFFF);
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + i));
-        const __m256i e = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(goal + i));
-        const __m256i up = _mm256_subs_epu8(e, p), down = _mm256_subs_epu8(p, e), d = _mm256_or_si256(up, down);
-        const __m256i least = _mm256_min_epu8(d, _mm256_min_epu8(_mm256_srli_epi32(d, 8), _mm256_srli_epi32(d, 16)));
-        const __m256i step = _mm256_shuffle_epi8(least, spread);
-        const __m256i moved = _mm256_sub_epi8(_mm256_add_epi8(p, _mm256_min_epu8(up, step)), _mm256_min_epu8(down, step));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels + i), _mm256_and_si256(moved, colour));
+                                            -128, 4, 4, 4, -128, 8, 8, 8, -128, 12, 12, 12, -128);
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
+    const __m256i e = _mm256_load_si256(reinterpret_cast<const __m256i*>(goal));
+    const __m256i up = _mm256_subs_epu8(e, p), down = _mm256_subs_epu8(p, e), d = _mm256_or_si256(up, down);
+    const __m256i least = _mm256_min_epu8(d, _mm256_min_epu8(_mm256_srli_epi32(d, 8), _mm256_srli_epi32(d, 16)));
+    const __m256i step = _mm256_shuffle_epi8(least, spread);
+    const __m256i moved = _mm256_sub_epi8(_mm256_add_epi8(p, _mm256_min_epu8(up, step)), _mm256_min_epu8(down, step));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), _mm256_and_si256(moved, _mm256_set1_epi32(0xFFFFFF)));
+}
+
+// The targets of each eight pixels are looked up a few steps before they are
+// used, so that the table reads and the byte arithmetic overlap.
+VX_TARGET_AVX2 void BalanceAvx2(const VxChannelLookup& lookup, VxPixel* pixels, std::size_t n)
+{
+    constexpr std::size_t kAhead = 4, kRing = 8;
+    alignas(32) VxPixel goal[kRing * 8];
+    const std::size_t steps = n / 8;
+    for (std::size_t j = 0; j < steps + kAhead; ++j) {
+        if (j < steps) {
+            VxPixel* slot = goal + j % kRing * 8;
+            const VxPixel* from = pixels + j * 8;
+            for (int k = 0; k < 8; ++k)
+                slot[k] = lookup(from[k]);
+        }
+        if (j >= kAhead)
+            BalanceEightAvx2(goal + (j - kAhead) % kRing * 8, pixels + (j - kAhead) * 8);
     }
-    BalanceBody(goal, pixels, i, n);
+    const std::size_t done = steps * 8;
+    lookup.Apply(pixels + done, goal, n - done);
+    BalanceBody(goal, pixels + done, 0, n - done);
 }
 #endif
 
@@ -487,17 +508,15 @@ void CVelvix_SimpleEffects::HistogramEqualizationColorBalanced()
     const VxChannelLookup lookup(target[0], target[1], target[2]);
     const bool avx2 = VxKernels().avx2;
     VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+#if defined(__x86_64__) || defined(__i386__)
+        if (avx2)
+            return BalanceAvx2(lookup, pixels + begin, end - begin);
+#endif
         // The targets of a stretch of pixels, then the moves toward them.
         VxPixel goal[1024];
         for (std::size_t i = begin; i < end; i += 1024) {
             const std::size_t n = std::min<std::size_t>(1024, end - i);
             lookup.Apply(pixels + i, goal, n);
-#if defined(__x86_64__) || defined(__i386__)
-            if (avx2) {
-                BalanceAvx2(goal, pixels + i, n);
-                continue;
-            }
-#endif
             Balance(goal, pixels + i, n);
         }
     });
