@@ -1,7 +1,9 @@
 // Loading a cell's picture: scaling against the image object's own rules,
 // the shared thumbnail cache (fresh, stale and foreign entries), the pool
 // of loaders and the memory budget of full pictures.
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 
@@ -125,6 +127,30 @@ TEST(ThumbnailCache, FreshEntriesAreReadStaleAndForeignOnesAreNot)
     EXPECT_FALSE(cache.Write(cache.EntryPath(photo, 128).toStdString(), 128, entry, 1, 1));
     EXPECT_FALSE(cache.Write(dir.File("missing.png"), 128, entry, 1, 1));
     EXPECT_FALSE(cache.Write(photo, 128, huge, 1, 1));
+
+    // Another user's cache folder: nothing written, nothing left behind,
+    // the old entry kept.
+    vxtest::TempDir locked;
+    const std::string file = (locked.Path() / "x [1].png").string();
+    std::ofstream(file) << "x";
+    const CThumbnailCache own(QString::fromStdString((locked.Path() / "thumbnails").string()));
+    QImage first(8, 8, QImage::Format_RGB32);
+    first.fill(0x010203);
+    ASSERT_TRUE(own.Write(file, 128, first, 8, 8));
+    const QString folder = QFileInfo(own.EntryPath(file, 128)).absolutePath();
+    for (const QString& open : {QString::fromStdString(locked.Path().string()), own.Root(), folder})
+        chmod(QFile::encodeName(open).constData(), 0755);
+    const auto failures = vxtest::RunUnprivileged({}, [&]() -> std::string {
+        QImage second = first;
+        second.fill(0x040506);
+        return own.Write(file, 128, second, 8, 8) ? "written into another user's folder" : "";
+    });
+    if (!failures)
+        GTEST_SKIP() << "privileges cannot be dropped: another user's cache was not checked";
+    EXPECT_EQ(*failures, "");
+    EXPECT_TRUE(own.Read(file, 128, back, w, h));
+    EXPECT_EQ(back.pixel(0, 0), first.pixel(0, 0));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 TEST(ThumbnailLoading, CellPicturesFollowTheImageObjectsScaling)

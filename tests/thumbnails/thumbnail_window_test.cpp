@@ -283,12 +283,38 @@ TEST_F(ThumbnailWindow, ClosingWhileLoadsRunWaitsForThemAndFreesEveryCell)
     Make(names, 400, 300);
     QSettings().setValue("Thumbnails/Size", 48);
     OpenBrowser(m_dir.Path().string(), false);
-    m_view->viewport()->repaint();
-    // Loads were started; on a fast machine some or all may have reported already.
-    EXPECT_GT(m_view->PeakRunningLoaders(), 0);
+    // Loads start with the first paint (the layout may come later on a busy
+    // machine); on a fast one some or all may have reported already.
+    EXPECT_TRUE(WaitFor([&] {
+        m_view->viewport()->repaint();
+        return m_view->PeakRunningLoaders() > 0;
+    }));
     m_frame->CloseFrame();
     ProcessEvents();
     EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+}
+
+// Entries are written after their cells show; closing the window still
+// leaves every one of them, complete, and nothing else.
+TEST_F(ThumbnailWindow, CacheEntriesOfLoadedCellsAreAllWrittenByTheClose)
+{
+    Make(kFiles);
+    TempDir cacheDir;
+    const QString root = QString::fromStdString(cacheDir.File("thumbnails"));
+    OpenBrowser(m_dir.Path().string());
+    m_view->SetCache(std::make_unique<CThumbnailCache>(root));
+    ShowGroup(1);
+    ASSERT_EQ(CellNames(), (std::vector<std::string>{"cat01", "cat02", "Cat-3"}));
+    m_frame->CloseFrame();
+    ProcessEvents();
+    EXPECT_EQ(QDir(root + "/normal").entryList(QDir::Files | QDir::Hidden).size(), 3);
+    const CThumbnailCache cache(root);
+    for (const char* name : {"cat01.jpg", "cat02.jpg", "Cat-3.png"}) {
+        QImage entry;
+        int w = 0, h = 0;
+        EXPECT_TRUE(cache.Read(m_dir.File(name), 128, entry, w, h)) << name;
+        EXPECT_EQ(QSize(w, h), QSize(60, 40)) << name;
+    }
 }
 
 TEST_F(ThumbnailWindow, FullPicturesStayWithinTheBudget)

@@ -6,12 +6,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-CLoaderPool::CLoaderPool(int threads)
+CLoaderPool::CLoaderPool(int threads, int niceness)
 {
     if (threads < 1)
         threads = std::max(1, int(std::thread::hardware_concurrency()));
     for (int i = 0; i < threads; ++i)
-        m_Threads.emplace_back([this] { Work(); });
+        m_Threads.emplace_back([this, niceness] { Work(niceness); });
 }
 
 CLoaderPool::~CLoaderPool()
@@ -63,6 +63,12 @@ int CLoaderPool::DropAllAndWait(const std::function<void(const void*)>& onDrop)
     return dropped;
 }
 
+void CLoaderPool::Finish()
+{
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Idle.wait(lock, [this] { return m_nRunning == 0 && m_Queue.empty(); });
+}
+
 int CLoaderPool::Queued() const
 {
     std::lock_guard<std::mutex> lock(m_Mutex);
@@ -75,10 +81,10 @@ int CLoaderPool::Running() const
     return m_nRunning;
 }
 
-void CLoaderPool::Work()
+void CLoaderPool::Work(int niceness)
 {
-    // Decoding must not slow the window down: below normal priority.
-    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 5);
+    // Background work must not slow the window down.
+    setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), niceness);
     std::unique_lock<std::mutex> lock(m_Mutex);
     for (;;) {
         m_Wake.wait(lock, [this] { return m_bStop || !m_Queue.empty(); });

@@ -15,8 +15,8 @@ class CLoaderPool {
 public:
     using Job = std::function<void()>;
 
-    // `threads` < 1: one per core.
-    explicit CLoaderPool(int threads = 0);
+    // `threads` < 1: one per core. `niceness` as for setpriority.
+    explicit CLoaderPool(int threads = 0, int niceness = 5);
     ~CLoaderPool();
     CLoaderPool(const CLoaderPool&) = delete;
     CLoaderPool& operator=(const CLoaderPool&) = delete;
@@ -28,12 +28,14 @@ public:
     int Drop(const std::function<bool(const void*)>& which, const std::function<void(const void*)>& onDrop = {});
     // Drops every queued job and waits for the running ones.
     int DropAllAndWait(const std::function<void(const void*)>& onDrop = {});
+    // Waits until every queued job has run.
+    void Finish();
     int Threads() const { return int(m_Threads.size()); }
     int Queued() const;
     int Running() const;
 
 private:
-    void Work();
+    void Work(int niceness);
 
     struct Entry {
         const void* key;

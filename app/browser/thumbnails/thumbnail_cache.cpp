@@ -1,13 +1,17 @@
 #include "browser/thumbnails/thumbnail_cache.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <cstring>
 
@@ -30,6 +34,33 @@ bool FileTime(const std::string& path, long long& mtime)
         return false;
     mtime = static_cast<long long>(info.st_mtime);
     return true;
+}
+
+// A new file beside `target`, renamed over it: readers see the old entry or
+// the new one, never a part. No sync to disk: an entry lost in a crash is
+// only made again.
+bool WriteReplacing(const std::string& target, const QByteArray& bytes)
+{
+    std::string temporary = target + ".XXXXXX";
+    const int fd = mkstemp(temporary.data()); // mode 0600
+    if (fd < 0)
+        return false;
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            break;
+        data += written;
+        left -= written;
+    }
+    const bool closed = ::close(fd) == 0;
+    if (left == 0 && closed && ::rename(temporary.c_str(), target.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
 }
 
 } // namespace
@@ -120,21 +151,18 @@ bool CThumbnailCache::Write(const std::string& path, int bucket, const QImage& p
     // The cache is private to the user.
     QFile::setPermissions(m_strRoot, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QSaveFile file(entry);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QImage tagged = picture.convertToFormat(QImage::Format_RGB32);
     tagged.setText(QStringLiteral("Thumb::URI"), QString::fromStdString(FileUri(path)));
     tagged.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
     tagged.setText(QStringLiteral("Thumb::Image::Width"), QString::number(fullWidth));
     tagged.setText(QStringLiteral("Thumb::Image::Height"), QString::number(fullHeight));
     tagged.setText(QStringLiteral("Software"), QStringLiteral("Ambrel"));
-    QImageWriter writer(&file, "png");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     writer.setCompression(1);
-    if (!writer.write(tagged)) {
-        file.cancelWriting();
+    if (!writer.write(tagged))
         return false;
-    }
-    return file.commit();
+    return WriteReplacing(QFile::encodeName(entry).toStdString(), png);
 }

@@ -41,24 +41,37 @@ bool FromCache(ThumbnailItem& item, const SThumbnailLoad& load, int bucket)
     return true;
 }
 
-void WriteCache(CVelvix& decoded, int fullWidth, int fullHeight, const SThumbnailLoad& load, int bucket)
+// The cache entry of a decoded picture: the fit into the cache size (never
+// enlarged: a small picture is cached as it is).
+bool MakeCacheEntry(const CVelvix& decoded, int fullWidth, int fullHeight, const SThumbnailLoad& load, int bucket,
+                    SCacheEntry& out)
 {
     if (load.m_pCache->IsInsideCache(load.m_strPath))
-        return;
+        return false;
     CVelvix entry(decoded);
-    // Entries are never enlarged: a small picture is cached as it is.
     if (fullWidth > bucket || fullHeight > bucket) {
         if (!thumbs::ScaleToCell(entry, fullWidth, fullHeight, bucket, true))
-            return;
+            return false;
     } else if (!entry.Resize(nullptr, fullWidth, fullHeight, false)) {
-        return;
+        return false;
     }
-    load.m_pCache->Write(load.m_strPath, bucket, ToQImage(entry), fullWidth, fullHeight);
+    out.m_strPath = load.m_strPath;
+    out.m_nBucket = bucket;
+    out.m_Picture = ToQImage(entry);
+    out.m_nFullWidth = fullWidth;
+    out.m_nFullHeight = fullHeight;
+    return true;
 }
 
 } // namespace
 
-bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters)
+bool WriteCacheEntry(const CThumbnailCache& cache, const SCacheEntry& entry)
+{
+    return !entry.m_Picture.isNull() &&
+           cache.Write(entry.m_strPath, entry.m_nBucket, entry.m_Picture, entry.m_nFullWidth, entry.m_nFullHeight);
+}
+
+bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters, SCacheEntry* entry)
 {
     const int bucket = CThumbnailCache::BucketFor(load.m_nBox);
     if (load.m_pCache && FromCache(item, load, bucket)) {
@@ -77,8 +90,13 @@ bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounter
         item.m_bLoadable = false;
         return false;
     }
-    if (load.m_pCache)
-        WriteCache(decoded, fullWidth, fullHeight, load, bucket);
+    if (load.m_pCache) {
+        SCacheEntry made;
+        if (MakeCacheEntry(decoded, fullWidth, fullHeight, load, bucket, made) && !entry)
+            WriteCacheEntry(*load.m_pCache, made);
+        if (entry)
+            *entry = std::move(made);
+    }
     CVelvix scaled(decoded);
     if (!thumbs::ScaleToCell(scaled, fullWidth, fullHeight, load.m_nBox, load.m_bBilinear)) {
         item.m_bLoadable = false;

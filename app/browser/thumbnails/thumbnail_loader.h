@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+
 #include <atomic>
 #include <string>
 
@@ -21,9 +23,21 @@ struct SLoadCounters {
     std::atomic<int> m_nCacheHits{0};
 };
 
+// A cache entry made by a load, to be written once the cell shows.
+struct SCacheEntry {
+    std::string m_strPath;
+    int m_nBucket = 0;
+    QImage m_Picture; // null: nothing to write
+    int m_nFullWidth = 0, m_nFullHeight = 0;
+};
+
 // Fills the item's scaled picture (and, when asked and the file decoded at
 // full size, its full picture): from a fresh cache entry when there is one,
-// otherwise by decoding at the smallest scale that covers the cache size,
-// then writes the cache entry. False (and m_bLoadable cleared) when the file
-// cannot be decoded. Runs on a loader thread; touches only the item.
-bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters = nullptr);
+// otherwise by decoding at the smallest scale that covers the cache size.
+// A decoded file's new cache entry goes to `entry` when given, else it is
+// written here. False (and m_bLoadable cleared) when the file cannot be
+// decoded. Runs on a loader thread; touches only the item.
+bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters = nullptr,
+                   SCacheEntry* entry = nullptr);
+// Writes an entry LoadThumbnail handed out (nothing for a null picture).
+bool WriteCacheEntry(const CThumbnailCache& cache, const SCacheEntry& entry);

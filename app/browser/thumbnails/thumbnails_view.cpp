@@ -95,7 +95,7 @@ QSize CThumbnailDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 
 CThumbnailsView::CThumbnailsView()
     : m_pModel(new CThumbnailsModel), m_Budget(StoredBudget()), m_pCache(std::make_unique<CThumbnailCache>()),
-      m_pPool(std::make_unique<CLoaderPool>())
+      m_pPool(std::make_unique<CLoaderPool>()), m_pWriter(std::make_unique<CLoaderPool>(1, 19))
 {
     m_pModel->setParent(this);
     setModel(m_pModel);
@@ -147,6 +147,7 @@ void CThumbnailsView::OnCloseView()
     m_bDestroyed = true;
     QSettings().setValue(QStringLiteral("Thumbnails/Size"), m_nThumbnailSize);
     DestroyAllItems();
+    m_pWriter->Finish();
     if (CThumbnailsDoc* doc = GetDocument(); doc && doc->m_pThumbnailView == this)
         doc->m_pThumbnailView = nullptr;
 }
@@ -360,9 +361,15 @@ void CThumbnailsView::_StartLoader(ThumbnailItem& item)
     ThumbnailItem* target = &item;
     const long generation = m_nGeneration;
     SLoadCounters* counters = &m_Counters;
-    m_pPool->Queue(target, [this, target, load, generation, counters] {
-        LoadThumbnail(*target, load, counters);
+    CLoaderPool* writer = m_pWriter.get();
+    m_pPool->Queue(target, [this, target, load, generation, counters, writer] {
+        SCacheEntry entry;
+        LoadThumbnail(*target, load, counters, &entry);
         VxPostMessage(this, msg::WM_THUMBNAIL_LOADED, reinterpret_cast<std::uintptr_t>(target), generation);
+        if (!entry.m_Picture.isNull())
+            writer->Queue(nullptr, [cache = *load.m_pCache, entry = std::move(entry)] {
+                WriteCacheEntry(cache, entry);
+            });
     });
 }
 

@@ -147,4 +147,7 @@ private:
     CFullPictureBudget m_Budget;
     std::unique_ptr<CThumbnailCache> m_pCache;
     std::unique_ptr<CLoaderPool> m_pPool;
+    // Cache entries are written here, after their cells show, when the
+    // loaders leave the processor free.
+    std::unique_ptr<CLoaderPool> m_pWriter;
 };
