@@ -92,5 +92,19 @@ check "and browses only its group" wait_for "[ \"\$(pane 0)\" = '1/3 [cat]' ]" 1
 key space
 check "Space steps within the group" wait_for "[ \"\$(pane 0)\" = '2/3 [cat]' ]" 10
 
+# --- back in the thumbnail window: convert the group cat into a folder ------------------
+moved() {
+    local f
+    for f in cat01.jpg cat02.jpg Cat-3.png; do
+        [ -f "$PICS/cat (3)/$f" ] && [ ! -e "$PICS/$f" ] || return 1
+    done
+}
+key ctrl+Tab
+check "Ctrl+Tab goes back to the thumbnail window" wait_for "[[ \"\$(title)\" != *'[cat01.jpg]'* && \"\$(title)\" != *'[cat02.jpg]'* ]]" 10
+key Left Menu 1
+check "the tree's menu asks before converting the group" answer "Convert Group" Return
+check "the files of the group moved into the folder 'cat (3)'" wait_for moved 10
+check "the others stayed" eval '[ -f "$PICS/dog.bmp" ] && [ -f "$PICS/2004.jpg" ]'
+
 echo "$PASSES passed, $FAILURES failed"
 [ "$FAILURES" -eq 0 ]
