@@ -235,32 +235,51 @@ TEST(ThumbnailLoading, LargeJpegsDecodeReducedOnceAndThenComeFromTheCache)
     EXPECT_EQ(entry.text("Thumb::Image::Width"), "1203");
 }
 
-TEST(LoaderPool, QueuedJobsDropAtOnceRunningOnesAreWaitedFor)
+TEST(LoaderPool, NewestRunFirstQueuedJobsDropAtOnceRunningOnesAreWaitedFor)
 {
-    CLoaderPool pool(2);
     std::atomic<int> started{0}, finished{0};
     std::atomic<bool> release{false};
-    int keys[10];
-    for (int& key : keys)
-        pool.Queue(&key, [&] {
-            ++started;
-            while (!release)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            ++finished;
-        });
+    auto gate = [&] {
+        ++started;
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ++finished;
+    };
+    // One thread held at a gate: what queues behind it runs newest first.
+    {
+        CLoaderPool one(1);
+        one.Queue(nullptr, gate);
+        while (started < 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::vector<int> order;
+        int keys[5];
+        for (int i = 0; i < 5; ++i)
+            one.Queue(&keys[i], [&order, i] { order.push_back(i); });
+        EXPECT_EQ(one.Drop([&](const void* key) { return key == &keys[1]; }), 1);
+        release = true;
+        one.Finish();
+        EXPECT_EQ(order, (std::vector<int>{4, 3, 2, 0}));
+    }
+    // Both threads held: the queue goes at once, the two running are waited for.
+    started = 0;
+    finished = 0;
+    release = false;
+    CLoaderPool pool(2);
+    pool.Queue(nullptr, gate);
+    pool.Queue(nullptr, gate);
     while (started < 2)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    int keys[8];
+    for (int& key : keys)
+        pool.Queue(&key, gate);
     EXPECT_EQ(pool.Running(), 2);
-    // Newest first: the two running are the last two queued.
-    int droppedOne = pool.Drop([&](const void* key) { return key == &keys[0]; });
-    EXPECT_EQ(droppedOne, 1);
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         release = true;
     });
     int dropped = 0;
-    EXPECT_EQ(pool.DropAllAndWait([&](const void*) { ++dropped; }), 7);
-    EXPECT_EQ(dropped, 7);
+    EXPECT_EQ(pool.DropAllAndWait([&](const void*) { ++dropped; }), 8);
+    EXPECT_EQ(dropped, 8);
     EXPECT_EQ(finished, 2);
     EXPECT_EQ(pool.Running(), 0);
     releaser.join();
