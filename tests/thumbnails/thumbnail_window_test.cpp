@@ -1,7 +1,10 @@
 // The thumbnail window in the whole program (offscreen): grouping, the hints
 // between its three panes, loading, sizes, the file and group commands, and
 // opening a cell in the viewer.
+#include <QDateTime>
 #include <QDir>
+#include <QHeaderView>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -9,6 +12,8 @@
 #include <QTest>
 #include <QToolBox>
 #include <QToolButton>
+
+#include <utime.h>
 
 #include <chrono>
 #include <filesystem>
@@ -414,6 +419,36 @@ TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)
     m_tree->OnCmdMsg(CThumbnailsTreeView::ID_DELETE);
     EXPECT_EQ(m_tree->topLevelItemCount(), 0);
     EXPECT_EQ(m_view->ItemCount(), 0);
+}
+
+TEST_F(ThumbnailWindow, DetailsListShowsNameSizeAndDateOfEachFile)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // Files that do not decode keep their cells, so any bytes will do.
+    const std::pair<const char*, int> files[] = {{"a [1] %.jpg", 1536}, {"b é.jpg", 0}, {"c*?.jpg", 3 << 20}};
+    for (const auto& [name, size] : files) {
+        std::ofstream(m_dir.File(name)) << std::string(std::size_t(size), 'x');
+        struct utimbuf times {1000000000, 1000000000};
+        ASSERT_EQ(utime(m_dir.File(name).c_str(), &times), 0);
+    }
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_EQ(CellNames(), (std::vector<std::string>{"a [1] %", "b é", "c*?"}));
+    fs::remove(m_dir.File("b é.jpg"));
+    m_view->SetMode(CThumbnailsView::EMode::Details);
+    QHeaderView* header = m_view->DetailsHeader();
+    ASSERT_TRUE(header->isVisible());
+    EXPECT_EQ(header->model()->headerData(2, Qt::Horizontal).toString(), "Modified");
+    EXPECT_EQ(header->geometry().bottom() + 1, m_view->viewport()->geometry().top());
+    const QString date = QLocale().toString(QDateTime::fromSecsSinceEpoch(1000000000), QLocale::ShortFormat);
+    EXPECT_EQ(m_view->DetailsTexts(0), (QStringList{"a [1] %", "1.5 kB", date}));
+    EXPECT_EQ(m_view->DetailsTexts(1), (QStringList{"b é", "", ""})); // gone
+    EXPECT_EQ(m_view->DetailsTexts(2), (QStringList{"c*?", "3.0 MB", date}));
+    m_view->viewport()->repaint();
+    m_view->SetMode(CThumbnailsView::EMode::LargeIcons);
+    EXPECT_FALSE(header->isVisible());
+    EXPECT_EQ(m_view->viewport()->geometry().top(), m_view->frameWidth());
+    QLocale::setDefault(before);
 }
 
 TEST_F(ThumbnailWindow, ExplorerChangesTheWindowsFolderOnly)

@@ -1,11 +1,16 @@
 #include "browser/thumbnails/thumbnails_view.h"
 
 #include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStandardItemModel>
 
 #include <algorithm>
 
@@ -80,6 +85,8 @@ void CThumbnailDelegate::paint(QPainter* painter, const QStyleOptionViewItem& op
 {
     if (m_pView->Mode() == CThumbnailsView::EMode::LargeIcons)
         m_pView->PaintCell(painter, option, index);
+    else if (m_pView->Mode() == CThumbnailsView::EMode::Details)
+        m_pView->PaintDetailsRow(painter, option, index);
     else
         QStyledItemDelegate::paint(painter, option, index);
 }
@@ -88,7 +95,10 @@ QSize CThumbnailDelegate::sizeHint(const QStyleOptionViewItem& option, const QMo
 {
     if (m_pView->Mode() == CThumbnailsView::EMode::LargeIcons)
         return m_pView->CellSize();
-    return QStyledItemDelegate::sizeHint(option, index);
+    const QSize size = QStyledItemDelegate::sizeHint(option, index);
+    if (m_pView->Mode() == CThumbnailsView::EMode::Details)
+        return QSize(m_pView->DetailsHeader()->length(), size.height());
+    return size;
 }
 
 // View ------------------------------------------------------------------------
@@ -109,6 +119,7 @@ CThumbnailsView::CThumbnailsView()
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setContextMenuPolicy(Qt::DefaultContextMenu);
     m_nThumbnailSize = LoadStoredSize();
+    _CreateDetailsHeader();
 
     OnCommand(ID_RENAME, [this](int) { RenameSelected(); });
     OnCommand(ID_MOVE, [this](int) { TransferSelected(true); });
@@ -432,6 +443,8 @@ void CThumbnailsView::_DropInvisibleLoads()
 void CThumbnailsView::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
+    if (m_pHeader && dx != 0)
+        m_pHeader->setOffset(horizontalOffset());
     _DropInvisibleLoads();
 }
 
@@ -641,6 +654,75 @@ void CThumbnailsView::focusInEvent(QFocusEvent* event)
     viewport()->update();
 }
 
+void CThumbnailsView::_CreateDetailsHeader()
+{
+    auto* columns = new QStandardItemModel(0, 3, this);
+    columns->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Modified")});
+    columns->setHeaderData(1, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter), Qt::TextAlignmentRole);
+    m_pHeader = new QHeaderView(Qt::Horizontal, this);
+    m_pHeader->setModel(columns);
+    m_pHeader->setSectionsClickable(false);
+    m_pHeader->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_pHeader->setStretchLastSection(true);
+    const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    m_pHeader->resizeSection(0, 30 * digit);
+    m_pHeader->resizeSection(1, 11 * digit);
+    m_pHeader->resizeSection(2, 20 * digit);
+    m_pHeader->hide();
+    connect(m_pHeader, &QHeaderView::sectionResized, this, [this] {
+        if (m_nMode == EMode::Details) {
+            doItemsLayout();
+            viewport()->update();
+        }
+    });
+}
+
+void CThumbnailsView::updateGeometries()
+{
+    QListView::updateGeometries();
+    if (!m_pHeader || m_pHeader->isHidden())
+        return;
+    const QRect area = viewport()->geometry();
+    const int height = m_pHeader->sizeHint().height();
+    m_pHeader->setGeometry(area.left(), area.top() - height, area.width(), height);
+    m_pHeader->setOffset(horizontalOffset());
+}
+
+QStringList CThumbnailsView::DetailsTexts(int index) const
+{
+    const ThumbnailItem* item = Item(index);
+    if (!item)
+        return {};
+    const QString name = QString::fromStdString(item->m_strName);
+    const QFileInfo info(QString::fromStdString(item->m_strPath));
+    if (item->m_strPath.empty() || !info.isFile())
+        return {name, QString(), QString()};
+    const QLocale locale;
+    return {name, locale.formattedDataSize(info.size(), 1, QLocale::DataSizeTraditionalFormat),
+            locale.toString(info.lastModified(), QLocale::ShortFormat)};
+}
+
+void CThumbnailsView::PaintDetailsRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    QStyleOptionViewItem row = option;
+    row.rect.setWidth(std::max(option.rect.width(), m_pHeader->length()));
+    style()->drawPrimitive(QStyle::PE_PanelItemViewItem, &row, painter, this);
+    const bool selected = option.state & QStyle::State_Selected;
+    const QStringList texts = DetailsTexts(index.row());
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(QPalette::Normal, selected ? QPalette::HighlightedText : QPalette::Text));
+    const int pad = 4;
+    for (int column = 0; column < int(texts.size()) && column < m_pHeader->count(); ++column) {
+        const QRect cell(option.rect.left() + m_pHeader->sectionPosition(column) + pad, option.rect.top(),
+                         m_pHeader->sectionSize(column) - 2 * pad, option.rect.height());
+        const Qt::Alignment align = (column == 1 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+        painter->drawText(cell, int(align | Qt::TextSingleLine),
+                          option.fontMetrics.elidedText(texts[column], Qt::ElideRight, std::max(0, cell.width())));
+    }
+    painter->restore();
+}
+
 void CThumbnailsView::SetMode(EMode mode)
 {
     m_nMode = mode;
@@ -671,6 +753,10 @@ void CThumbnailsView::SetMode(EMode mode)
     }
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
+    const bool details = mode == EMode::Details;
+    m_pHeader->setVisible(details);
+    setViewportMargins(0, details ? m_pHeader->sizeHint().height() : 0, 0, 0);
+    updateGeometries();
     m_bRebuilding = false;
 }
 

@@ -18,6 +18,7 @@
 
 class CThumbnailsDoc;
 class CThumbnailsView;
+class QHeaderView;
 class QMenu;
 
 // The cells of the view: one ThumbnailItem per file, captions on demand.
@@ -100,6 +101,12 @@ public:
     void SetMode(EMode mode);
     EMode Mode() const { return m_nMode; }
     void LineUp();
+    // The column header of the details list (shown only in that mode).
+    QHeaderView* DetailsHeader() const { return m_pHeader; }
+    // A row of the details list: name, file size, last change (both empty
+    // when the file is gone).
+    QStringList DetailsTexts(int index) const;
+    void PaintDetailsRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index);
 
     // The commands on the selected cells.
     void RenameSelected();
@@ -118,9 +125,11 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
+    void updateGeometries() override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
 private:
+    void _CreateDetailsHeader();
     void _ApplySize();
     void _StartLoader(ThumbnailItem& item);
     void _OnLoaded(ThumbnailItem* item, long generation);
@@ -142,6 +151,7 @@ private:
     long m_nGeneration = 0;
     unsigned long long m_nPaintTick = 0;
     EMode m_nMode = EMode::LargeIcons;
+    QHeaderView* m_pHeader = nullptr;
     QFont m_SelectionFont;
     SLoadCounters m_Counters;
     CFullPictureBudget m_Budget;
