@@ -133,6 +133,8 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
     if (!hasFile && m_bShowSplash)
         m_bSplashShown = CVxSplashDialog::DoSplash(nullptr, res::IDB_SPLASH, QString::fromLatin1(kSplashText), kSplashTime,
                                   kSplashKeyColor);
+    if (m_nTerminationExitCode)
+        return true; // Run() ends at once
 
     if (!AddDocumentTemplates()) {
         QMessageBox::warning(nullptr, QString::fromLatin1(kAppTitle), QString::fromLatin1(kTemplatesFailed));
@@ -156,6 +158,13 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
     if (!hasFile && GeneralSettings.bRememberOpenedDocuments)
         m_templateManager.OpenSavedFrames();
     return true;
+}
+
+int CAmbrelApp::Run()
+{
+    // A signal during the start ended only the loops of that time (the
+    // splash's, a warning's); the main loop would never hear of it.
+    return ExitInstance(m_nTerminationExitCode ? m_nTerminationExitCode : QApplication::exec());
 }
 
 int CAmbrelApp::ExitInstance(int exitCode)
@@ -206,9 +215,10 @@ void CAmbrelApp::_OnTerminationSignal()
     char number = 0;
     if (::read(g_SignalPipe[0], &number, 1) != 1)
         return;
+    m_nTerminationExitCode = 128 + number;
     SaveState();
     // The ordinary end follows: the event loop returns and the program exits.
-    QCoreApplication::exit(128 + number);
+    QCoreApplication::exit(m_nTerminationExitCode);
 }
 
 bool CAmbrelApp::LoadSettings()

@@ -45,6 +45,8 @@ public:
     // Start-up; false ends the program at once. `arguments` are the
     // command line without the program name.
     bool InitInstance(const QStringList& arguments);
+    // The event loop after a successful start, then the end; the exit code.
+    int Run();
     int ExitInstance(int exitCode = 0);
 
     bool LoadSettings();
@@ -92,6 +94,8 @@ private:
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCommandLineFile;
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
+    // 128 + the number of a termination signal that has arrived, else 0.
+    int m_nTerminationExitCode = 0;
 };
 
 // The one application object of the program.

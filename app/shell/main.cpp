@@ -17,5 +17,5 @@ int main(int argc, char** argv)
     CAmbrelApp app;
     if (!app.InitInstance(QApplication::arguments().mid(1)))
         return app.ExitInstance(1);
-    return app.ExitInstance(QApplication::exec());
+    return app.Run();
 }

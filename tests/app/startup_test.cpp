@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <random>
 
@@ -164,6 +165,22 @@ TEST_F(Startup, EveryConnectionOfTheStartIsMade)
     qInstallMessageHandler(previous);
     ASSERT_TRUE(started);
     EXPECT_TRUE(refused.isEmpty()) << refused.join(QLatin1Char('\n')).toStdString();
+}
+
+// A logout or `kill` while the splash shows: the program ends, with what
+// lasts between runs stored, instead of running on without a window.
+TEST_F(Startup, ATerminationSignalDuringTheSplashEndsTheProgram)
+{
+    m_app->m_bShowSplash = true;
+    GeneralSettings.nAutoCropTolerance = 77;
+    QTimer::singleShot(100, [] { std::raise(SIGTERM); });
+    ASSERT_TRUE(m_app->InitInstance({}));
+    // Without the fix, only this ends the main loop.
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(-1); });
+    EXPECT_EQ(m_app->Run(), 128 + SIGTERM);
+    SGeneralSettings stored;
+    ASSERT_TRUE(LoadGeneralSettings(stored));
+    EXPECT_EQ(stored.nAutoCropTolerance, 77);
 }
 
 TEST_F(Startup, SettingsAreSavedAtExit)

@@ -7,7 +7,7 @@ BUILD="$1"
 SAMPLE="$2"
 PREFIX="$(mktemp -d /tmp/ambrel-install-XXXXXX)"
 APP=""
-trap '[ -n "$APP" ] && kill "$APP" 2>/dev/null; rm -rf "$PREFIX"' EXIT
+trap '[ -n "$APP" ] && kill -KILL "$APP" 2>/dev/null; rm -rf "$PREFIX"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 cmake --install "$BUILD" --prefix "$PREFIX" >"$PREFIX/install.log" 2>&1 || { cat "$PREFIX/install.log"; fail "install"; }
@@ -34,4 +34,8 @@ mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 APP=$!
 sleep 3
 kill -0 "$APP" 2>/dev/null || { cat "$PREFIX/app.log"; fail "the installed program did not keep running"; }
+kill -TERM "$APP"
+for _ in $(seq 100); do kill -0 "$APP" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$APP" 2>/dev/null && fail "the installed program did not end on SIGTERM"
+APP=""
 echo "installed, ran and converted from $PREFIX"
