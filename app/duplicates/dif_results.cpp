@@ -279,17 +279,16 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
     paths.reserve(items.size());
     for (QTreeWidgetItem* item : items)
         paths.push_back(ItemPath(item));
-    // Window-modal: the tree and its buttons wait, the rest of the program
-    // does not.
+    // The results wait (disabled), the rest of the program does not. Not
+    // modal: a modal progress dialog runs the event loop inside setValue,
+    // where the result could arrive and end the dialog under its own feet.
+    setEnabled(false);
     m_pSizeProgress = std::make_unique<QProgressDialog>(QStringLiteral("Reading picture sizes..."),
                                                         QStringLiteral("Cancel"), 0, int(items.size()), this);
-    m_pSizeProgress->setWindowModality(Qt::WindowModal);
     m_pSizeProgress->setMinimumDuration(300);
     m_pSizeProgress->setAutoClose(false);
     m_pSizeProgress->setAutoReset(false);
-    connect(m_pSizeProgress.get(), &QProgressDialog::canceled, this, [this] {
-        QMetaObject::invokeMethod(this, [this] { _StopReadingPictureSizes(); }, Qt::QueuedConnection);
-    });
+    connect(m_pSizeProgress.get(), &QProgressDialog::canceled, this, [this] { _StopReadingPictureSizes(); });
     m_sizeReader.Start(
         std::move(paths), this,
         [this](int done) {
@@ -297,7 +296,7 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
                 m_pSizeProgress->setValue(done);
         },
         [this, items = std::move(items)](const std::vector<std::uint64_t>& pixels) {
-            m_pSizeProgress.reset();
+            _StopReadingPictureSizes();
             for (std::size_t i = 0; i < items.size(); ++i)
                 items[i]->setData(0, kPixelsRole, qulonglong(pixels[i]));
             ApplyMarkRule(dif::EMarkRule::AllButBest);
@@ -307,7 +306,12 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
 void CDIFResults::_StopReadingPictureSizes()
 {
     m_sizeReader.Cancel();
-    m_pSizeProgress.reset();
+    if (m_pSizeProgress) {
+        // It may be emitting its cancel right now.
+        m_pSizeProgress->hide();
+        m_pSizeProgress.release()->deleteLater();
+        setEnabled(true);
+    }
 }
 
 void CDIFResults::UnmarkAll()

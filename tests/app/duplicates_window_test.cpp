@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -311,6 +312,34 @@ TEST_F(DuplicatesWindow, MarkAllButTheBestReadsPictureSizesOffTheWindow)
     }
     EXPECT_EQ(m_messages.Last(), QStringLiteral("Marked 2 file(s). Total of %1 byte(s)")
                                      .arg(CVxHelper::FormatNumber(QString::number(total))));
+
+    // Many groups: a cancelled read leaves the marks and says nothing; a
+    // completed one reports progress and marks two of each three.
+    std::vector<dif::SDuplicateGroup> groups(2000);
+    for (auto& group : groups) {
+        group.head.path = (m_dir.Path() / "best/small.bmp").string();
+        group.members.resize(2);
+        group.members[0].path = (m_dir.Path() / "best/big.png").string();
+        group.members[1].path = (m_dir.Path() / "best/padded.bmp").string();
+    }
+    CDIFResults* results = m_pView->Results();
+    results->ClearResults();
+    results->SetGroups(groups);
+    m_messages.texts.clear();
+    results->ApplyMarkRule(dif::EMarkRule::AllButBest);
+    auto* progress = results->findChild<QProgressDialog*>();
+    ASSERT_NE(progress, nullptr);
+    EXPECT_FALSE(results->isEnabled());
+    progress->findChild<QPushButton*>()->click(); // its Cancel button
+    EXPECT_FALSE(results->IsReadingPictureSizes());
+    EXPECT_TRUE(results->isEnabled());
+    QTest::qWait(50);
+    EXPECT_EQ(results->CountMarked(), 0);
+    EXPECT_TRUE(m_messages.texts.isEmpty());
+    results->ApplyMarkRule(dif::EMarkRule::AllButBest);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !results->IsReadingPictureSizes(); }, 20000));
+    EXPECT_EQ(results->CountMarked(), 4000);
+    EXPECT_TRUE(m_messages.Last().startsWith(QStringLiteral("Marked 4000 file(s).")));
 }
 
 TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
