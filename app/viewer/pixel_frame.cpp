@@ -38,19 +38,9 @@ CPixelFrame::~CPixelFrame() = default;
 
 bool CPixelFrame::_OnCreateToolBars()
 {
-    m_pToolBar = new CSCommandToolBar(
-        QStringLiteral("Image"), QStringLiteral("ImageToolBar"), this, [this](int id) { OnCmdMsg(id); },
-        [this](int id) {
-            CSCmdUI ui(id);
-            OnUpdateCmdMsg(ui);
-            return ui;
-        });
-    m_pToolBar->setIconSize(QSize(16, 16));
-    m_pToolBar->setFloatable(false);
-    for (int id : kToolBarCommands)
-        m_pToolBar->AddCommand(id, CAmbrelMenus::CommandIcon(id), QString::fromLatin1(ToolText(id)));
-    addToolBar(Qt::TopToolBarArea, m_pToolBar);
-    m_pToolBar->SetUpdateInterval(250);
+    m_pToolBar = AddCommandToolBar(QStringLiteral("Image"), QStringLiteral("ImageToolBar"), kToolBarCommands,
+                                   CAmbrelMenus::CommandIcon,
+                                   [](int id) { return QString::fromLatin1(ToolText(id)); });
 
     m_pStatusBar = new CAmbrelViewStatusBar(this);
     setStatusBar(m_pStatusBar);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "support/command_tool_bar.h"
 #include "support/mdi_frames.h"
 
 class CAmbrelViewStatusBar;

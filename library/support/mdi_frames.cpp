@@ -253,6 +253,26 @@ bool CSMDIChildWnd::OnCmdMsg(int id)
     return CSCmdTarget::OnCmdMsg(id);
 }
 
+CSCommandToolBar* CSMDIChildWnd::AddCommandToolBar(const QString& title, const QString& objectName,
+                                                   std::span<const int> ids, const std::function<QIcon(int)>& icon,
+                                                   const std::function<QString(int)>& text)
+{
+    auto* bar = new CSCommandToolBar(
+        title, objectName, this, [this](int id) { OnCmdMsg(id); },
+        [this](int id) {
+            CSCmdUI ui(id);
+            OnUpdateCmdMsg(ui);
+            return ui;
+        });
+    bar->setIconSize(QSize(16, 16));
+    bar->setFloatable(false);
+    for (int id : ids)
+        bar->AddCommand(id, id ? icon(id) : QIcon(), id ? text(id) : QString());
+    addToolBar(Qt::TopToolBarArea, bar);
+    bar->SetUpdateInterval(250);
+    return bar;
+}
+
 bool CSMDIChildWnd::OnUpdateCmdMsg(CSCmdUI& ui)
 {
     if (m_pView && m_pView->OnUpdateCmdMsg(ui))

@@ -6,9 +6,12 @@
 #include <QRect>
 #include <QString>
 
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "support/command_target.h"
+#include "support/command_tool_bar.h"
 #include "support/sdocument.h"
 #include "velvix_export.h"
 
@@ -75,6 +78,11 @@ public:
     virtual void _LoadToolBarState() {}
     virtual void _SaveToolBarState() {}
     virtual bool _OnCreateToolBars() { return true; }
+    // Adds a tool bar of small buttons at the top for `ids` (0: a separator);
+    // they run through this frame and follow their commands' state.
+    CSCommandToolBar* AddCommandToolBar(const QString& title, const QString& objectName,
+                                        std::span<const int> ids, const std::function<QIcon(int)>& icon,
+                                        const std::function<QString(int)>& text);
     virtual QString OnGetRegistrySection() { return QString(); }
 
 protected:

@@ -13,7 +13,6 @@
 #include "browser/thumbnails/thumbnails_tree_view.h"
 #include "browser/thumbnails/thumbnails_view.h"
 #include "shell/menus.h"
-#include "support/command_tool_bar.h"
 
 const int CThumbnailsFrame::kToolBarCommands[10] = {
     CThumbnailsView::ID_REFRESH, 0, CThumbnailsView::ID_DECREASE_SIZE, CThumbnailsView::ID_INCREASE_SIZE,
@@ -176,18 +175,8 @@ void CThumbnailsFrame::_ShowGroupingMenu()
 
 bool CThumbnailsFrame::_OnCreateToolBars()
 {
-    m_pToolBar = new CSCommandToolBar(
-        QStringLiteral("Thumbnails"), QStringLiteral("ThumbnailsToolBar"), this, [this](int id) { OnCmdMsg(id); },
-        [this](int id) {
-            CSCmdUI ui(id);
-            OnUpdateCmdMsg(ui);
-            return ui;
-        });
-    m_pToolBar->setIconSize(QSize(16, 16));
-    m_pToolBar->setFloatable(false);
-    for (int id : kToolBarCommands)
-        m_pToolBar->AddCommand(id, CAmbrelMenus::CommandIcon(id), QString::fromLatin1(ToolText(id)));
-    addToolBar(Qt::TopToolBarArea, m_pToolBar);
-    m_pToolBar->SetUpdateInterval(250);
+    m_pToolBar = AddCommandToolBar(QStringLiteral("Thumbnails"), QStringLiteral("ThumbnailsToolBar"), kToolBarCommands,
+                                   CAmbrelMenus::CommandIcon,
+                                   [](int id) { return QString::fromLatin1(ToolText(id)); });
     return true;
 }
