@@ -5,6 +5,9 @@
 #include "support/doc_template_manager.h"
 #include "viewer/viewer_kind.h"
 
+const char kImageDocString[] =
+    "\nambrel\nambrel\nImage files (.jpg, .jpeg, .bmp, .gif, .png)\n.jpg;.jpeg;.bmp;.gif;.png\nambrel.jpg\nambrel.jpg";
+
 bool AddDocumentKinds(CSMultiDocTemplateManager& manager)
 {
     // Kinds register here as they are built, in this order: the image

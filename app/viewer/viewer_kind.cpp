@@ -3,6 +3,7 @@
 #include <QKeySequence>
 
 #include "shell/command_ids.h"
+#include "shell/document_kinds.h"
 #include "shell/menus.h"
 #include "support/doc_template_manager.h"
 #include "viewer/ambrel_doc.h"
@@ -13,8 +14,6 @@
 namespace {
 
 constexpr unsigned kViewerResource = 129;
-const char kDocString[] =
-    "\nambrel\nambrel\nImage files (.jpg, .jpeg, .bmp, .gif, .png)\n.jpg;.jpeg;.bmp;.gif;.png\nambrel.jpg\nambrel.jpg";
 
 void RegisterViewerResources()
 {
@@ -107,5 +106,5 @@ bool RegisterImageViewer(CSMultiDocTemplateManager& manager)
     RegisterViewerResources();
     return manager.AddDocumentTemplate(QStringLiteral("CPixelFrame"), kViewerResource, VX_DOCUMENT_CLASS(CAmbrelDoc),
                                        VX_FRAME_CLASS(CPixelFrame), VX_VIEW_CLASS(CAmbrelView), true, false, nullptr,
-                                       QString::fromLatin1(kDocString));
+                                       QString::fromLatin1(kImageDocString));
 }

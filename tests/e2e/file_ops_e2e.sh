@@ -50,13 +50,7 @@ showing() {  # showing <file name> <position text>
     wait_for "[ \"\$(title)\" = 'Ambrel - [$1]' ] && [ \"\$(pane 0)\" = '$2' ]" 10
 }
 
-for attempt in 1 2 3; do
-    "$AMBREL" "$PICS/a photo.png" >"$WORK/ambrel.log" 2>&1 &
-    APP_PID=$!
-    sleep 1
-    kill -0 "$APP_PID" 2>/dev/null && break
-    grep -q "could not connect to display" "$WORK/ambrel.log" || break
-done
+start_app "$WORK" "$PICS/a photo.png"
 if ! showing "a photo.png" "1/3 [All]"; then
     echo "FAILED: the program did not show its first picture"
     cat "$WORK/ambrel.log"

@@ -108,3 +108,18 @@ check() {
     cp "$WORK/shot.png" "/tmp/ambrel-$(basename "$0" .sh)-failure-$FAILURES.png" 2>/dev/null
   fi
 }
+
+# start_app <folder> [argument...]: starts the program in <folder> with its
+# output in $WORK/ambrel.log and sets APP_PID; a start that lost the race for
+# the new X server ("could not connect to display") is tried again.
+start_app() {
+  local folder="$1" attempt
+  shift
+  for attempt in 1 2 3; do
+    (cd "$folder" && exec "$AMBREL" "$@") >"$WORK/ambrel.log" 2>&1 &
+    APP_PID=$!
+    sleep 1
+    kill -0 "$APP_PID" 2>/dev/null && return 0
+    grep -q "could not connect to display" "$WORK/ambrel.log" || return 0
+  done
+}

@@ -54,13 +54,7 @@ shows() { wait_for "[ \"\$(box $1)\" = '116 77' ]" 10; }
 hidden() { wait_for "[ \"\$(box $1)\" != '116 77' ]" 10; }
 
 # --- open the folder the program was started in ----------------------------------------
-for attempt in 1 2 3; do
-    (cd "$PICS" && exec "$AMBREL") >"$WORK/ambrel.log" 2>&1 &
-    APP_PID=$!
-    sleep 1
-    kill -0 "$APP_PID" 2>/dev/null && break
-    grep -q "could not connect to display" "$WORK/ambrel.log" || break
-done
+start_app "$PICS"
 if ! wait_for '[ -n "$(main_window)" ]' 20; then
     echo "FAILED: the program did not start"
     cat "$WORK/ambrel.log"

@@ -87,13 +87,7 @@ colour_at_origin() {  # the colour at a point inside every picture
 }
 
 # --- start with a file --------------------------------------------------------------
-for attempt in 1 2 3; do
-    "$AMBREL" "$PICS/img1.png" >"$WORK/ambrel.log" 2>&1 &
-    APP_PID=$!
-    sleep 1
-    kill -0 "$APP_PID" 2>/dev/null && break
-    grep -q "could not connect to display" "$WORK/ambrel.log" || break
-done
+start_app "$WORK" "$PICS/img1.png"
 if ! showing img1.png "1/6 [All]"; then
     echo "FAILED: the program did not show its first picture"
     cat "$WORK/ambrel.log"

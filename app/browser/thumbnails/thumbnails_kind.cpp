@@ -9,14 +9,13 @@
 #include "browser/thumbnails/thumbnails_tree_view.h"
 #include "browser/thumbnails/thumbnails_view.h"
 #include "shell/command_ids.h"
+#include "shell/document_kinds.h"
 #include "shell/menus.h"
 #include "support/doc_template_manager.h"
 
 namespace {
 
 constexpr unsigned kThumbnailsResource = 245;
-const char kDocString[] =
-    "\nambrel\nambrel\nImage files (.jpg, .jpeg, .bmp, .gif, .png)\n.jpg;.jpeg;.bmp;.gif;.png\nambrel.jpg\nambrel.jpg";
 
 void RegisterThumbnailResources()
 {
@@ -80,5 +79,5 @@ bool RegisterThumbnailBrowser(CSMultiDocTemplateManager& manager)
     return manager.AddDocumentTemplate(QStringLiteral("CThumbnailsFrame"), kThumbnailsResource,
                                        VX_DOCUMENT_CLASS(CThumbnailsDoc), VX_FRAME_CLASS(CThumbnailsFrame),
                                        VX_VIEW_CLASS(CThumbnailsView), true, false, nullptr,
-                                       QString::fromLatin1(kDocString));
+                                       QString::fromLatin1(kImageDocString));
 }
