@@ -467,26 +467,29 @@ VX_TARGET_AVX2 inline void BalanceEightAvx2(const VxPixel* goal, VxPixel* pixels
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), _mm256_and_si256(moved, _mm256_set1_epi32(0xFFFFFF)));
 }
 
-// The targets of each eight pixels are looked up a few steps before they are
+// Two stretches are moved side by side, which keeps more reads in flight, and
+// the targets of each eight pixels are looked up a few steps before they are
 // used, so that the table reads and the byte arithmetic overlap.
 VX_TARGET_AVX2 void BalanceAvx2(const VxChannelLookup& lookup, VxPixel* pixels, std::size_t n)
 {
-    constexpr std::size_t kAhead = 4, kRing = 8;
-    alignas(32) VxPixel goal[kRing * 8];
-    const std::size_t steps = n / 8;
+    constexpr std::size_t kStretches = 2, kAhead = 2, kRing = 8;
+    const std::size_t steps = n / (8 * kStretches), stretch = steps * 8;
+    alignas(32) VxPixel goal[kStretches][kRing * 8];
     for (std::size_t j = 0; j < steps + kAhead; ++j) {
-        if (j < steps) {
-            VxPixel* slot = goal + j % kRing * 8;
-            const VxPixel* from = pixels + j * 8;
-            for (int k = 0; k < 8; ++k)
-                slot[k] = lookup(from[k]);
-        }
+        if (j < steps)
+            for (std::size_t s = 0; s < kStretches; ++s) {
+                VxPixel* slot = goal[s] + j % kRing * 8;
+                const VxPixel* from = pixels + s * stretch + j * 8;
+                for (int k = 0; k < 8; ++k)
+                    slot[k] = lookup(from[k]);
+            }
         if (j >= kAhead)
-            BalanceEightAvx2(goal + (j - kAhead) % kRing * 8, pixels + (j - kAhead) * 8);
+            for (std::size_t s = 0; s < kStretches; ++s)
+                BalanceEightAvx2(goal[s] + (j - kAhead) % kRing * 8, pixels + s * stretch + (j - kAhead) * 8);
     }
-    const std::size_t done = steps * 8;
-    lookup.Apply(pixels + done, goal, n - done);
-    BalanceBody(goal, pixels + done, 0, n - done);
+    const std::size_t done = kStretches * stretch;
+    lookup.Apply(pixels + done, goal[0], n - done);
+    BalanceBody(goal[0], pixels + done, 0, n - done);
 }
 #endif
 

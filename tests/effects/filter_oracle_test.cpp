@@ -94,9 +94,10 @@ TEST(PointEffects, CenterGradientWithAGainOf1ChangesNothing)
 
 TEST(PointEffects, LargePicturesSplitOverTheCoresEqualTheirDefinitions)
 {
-    // Above the size that is split across the cores, with an odd pixel count
-    // so that every part ends in a remainder shorter than a vector.
-    for (auto [w, h] : {std::pair{263, 251}, std::pair{4001, 17}}) {
+    // Above the sizes that are split across the cores, with odd pixel counts
+    // so that every part and every stretch within a part ends in a remainder
+    // shorter than a vector.
+    for (auto [w, h] : {std::pair{263, 251}, std::pair{4001, 17}, std::pair{521, 509}}) {
         CVelvix mixed = MixedImage(w, h, std::uint32_t(w));
         // Means exactly on an integer and just below one: a pixel left out or
         // counted twice moves the truncated mean.
@@ -106,10 +107,20 @@ TEST(PointEffects, LargePicturesSplitOverTheCoresEqualTheirDefinitions)
             for (int k : {-255, 60, 255})
                 ExpectSame(*image, [k](CVelvix& im) { im.ChangeContrast(k); },
                            [k](CVelvix& im) { oracle::ChangeContrast(im, k); }, "ChangeContrast " + std::to_string(k));
+        int red[256], green[256], blue[256], max = 0, expected[3][256];
+        mixed.GetHistogram(red, green, blue, max);
+        oracle::Histograms(mixed, expected);
+        for (int v = 0; v < 256; ++v)
+            ASSERT_TRUE(red[v] == expected[0][v] && green[v] == expected[1][v] && blue[v] == expected[2][v]) << v;
+        ExpectSame(mixed, [](CVelvix& im) { im.HistogramEqualization(); },
+                   [](CVelvix& im) { oracle::HistogramEqualization(im); }, "HistogramEqualization");
         filtertest::ForEachKernelTable([&](const std::string& table) {
             ExpectSame(mixed, [](CVelvix& im) { im.CenterGradientGammaCorrection(2.5, 100.0); },
                        [](CVelvix& im) { oracle::CenterGradientGammaCorrection(im, 2.5, 100.0); },
                        "CenterGradientGammaCorrection [" + table + "]");
+            ExpectSame(mixed, [](CVelvix& im) { im.HistogramEqualizationColorBalanced(); },
+                       [](CVelvix& im) { oracle::HistogramEqualizationColorBalanced(im); },
+                       "HistogramEqualizationColorBalanced [" + table + "]");
         });
     }
 }
@@ -414,7 +425,7 @@ TEST(BlockAverages, EqualTheirDefinitionsInsideAndAcrossTheEdges)
                 }
         EXPECT_EQ(probe.Square(0, 0, -1), 0u) << "an empty square";
         probe.Drop();
-        EXPECT_EQ(probe.Rectangle(0, 0, size.w, size.h), size.w * size.h ? 0x010203u : 0u)
+        EXPECT_EQ(probe.Rectangle(0, 0, size.w, size.h), size.w * size.h != 0 ? 0x010203u : 0u)
             << "the rectangle form reads the current pixels";
         EXPECT_EQ(probe.Rectangle(-5, -5, 6, 6), 0x010203u);
         EXPECT_EQ(probe.Rectangle(0, 0, 0, 3), 0u);
