@@ -490,10 +490,11 @@ TEST_F(Shell, ClosingWithRememberingSavesTheWindowsAndThePlacement)
 
 TEST_F(Shell, DroppingSeveralFilesOpensOnlyTheFirst)
 {
-    if (!Manager().IsDocumentTemplate(CMainFrame::kImageFrame))
+    if (!Manager().IsDocumentTemplate(CMainFrame::kImageFrame)) {
         ASSERT_TRUE(Manager().AddDocumentTemplate(CMainFrame::kImageFrame, 0, VX_DOCUMENT_CLASS(KindDoc),
                                                   VX_FRAME_CLASS(KindFrame), VX_VIEW_CLASS(KindView), true, false,
                                                   nullptr));
+    }
     QTemporaryDir folder;
     QStringList paths;
     for (const char* name : {"first.png", "second.png", "third.png"}) {

@@ -235,8 +235,7 @@ TEST_F(Startup, ToolBarButtonsInTheirOrder)
                                0, 239, 0, 57665, 0, 57664}));
     Frame()->UpdateToolBar();
     for (QAction* action : Frame()->GetToolBar()->actions())
-        if (action->data().toInt() == 57603)
-            EXPECT_FALSE(action->isEnabled()); // nobody saves without a document
+        EXPECT_FALSE(action->data().toInt() == 57603 && action->isEnabled()); // nobody saves without a document
 }
 
 TEST_F(Startup, RecentFilesFillTheFileMenuAndOpenAgain)
@@ -292,7 +291,7 @@ TEST(ShellDialogs, QuickOpenCompletesFromTheFileSystem)
     // The file-system model reads and sorts folders in the background: ask
     // until it has (a loaded machine takes its time).
     dialog.m_pModel->index(folder.path());
-    QTest::qWaitFor([&] {
+    (void)QTest::qWaitFor([&] {
         dialog.m_pCompleter->setCompletionPrefix(prefix);
         offered.clear();
         for (int row = 0; dialog.m_pCompleter->setCurrentRow(row); ++row)
