@@ -1,8 +1,10 @@
 #include "sane_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -294,6 +296,7 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
         SANE_Status status = sane_start(m_hDevice);
         if (status != SANE_STATUS_GOOD)
             return status;
+        m_bFrameOpen = true;
         SANE_Parameters parameters{};
         status = sane_get_parameters(m_hDevice, &parameters);
         if (status != SANE_STATUS_GOOD)
@@ -308,6 +311,7 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
         status = _ReadFrame(parameters, image.frames[slot], cancel, progress);
         if (status != SANE_STATUS_GOOD)
             return status;
+        m_bFrameOpen = false;
         // A hand scanner tells its height only by the data it sent.
         const int lines = parameters.lines > 0 ? parameters.lines
                                                : int(std::min<std::size_t>(image.frames[slot].size() /
@@ -328,6 +332,15 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
 
 void CSaneDevice::EndScan()
 {
-    if (m_hDevice)
-        sane_cancel(m_hDevice);
+    if (!m_hDevice)
+        return;
+    // Backends built on SANE's reader threads stop a reader that is still
+    // running by asynchronous cancellation. Cancelled a few microseconds after
+    // its start, the reader may be inside malloc(), keeps the allocator's
+    // lock, and sane_cancel then waits on it for ever. A frame ended by an
+    // error or by the user gives the reader a moment to reach its first write.
+    if (m_bFrameOpen)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    m_bFrameOpen = false;
+    sane_cancel(m_hDevice);
 }

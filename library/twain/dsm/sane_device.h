@@ -73,4 +73,5 @@ private:
                            const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
 
     SANE_Handle m_hDevice = nullptr;
+    bool m_bFrameOpen = false; // a frame was started and not read to its end
 };
