@@ -2,7 +2,8 @@
 # server of its own.
 
 # Makes WORK, points HOME and the XDG folders into it, and removes it at the
-# end together with the program (APP_PID) and the X server (XVFB_PID).
+# end together with the program (APP_PID), a helper (HELPER_PID) and the X
+# server (XVFB_PID).
 private_session() {
   WORK="$(mktemp -d /tmp/ambrel-e2e-XXXXXX)"
   export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"
@@ -18,6 +19,7 @@ private_session() {
 
 end_session() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null
+  [ -n "${HELPER_PID:-}" ] && kill "$HELPER_PID" 2>/dev/null
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$WORK"

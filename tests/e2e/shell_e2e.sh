@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The real program in its own X server, driven by keys, checked by
 # screenshots: the splash, the main window with its logo, Esc, the crash
-# guard's warning shown once, and the update check's question. Usage: shell_e2e.sh AMBREL CASE
+# guard's warning shown once, the update check's question, the end by a
+# signal and by a logout. Usage: shell_e2e.sh AMBREL CASE [SESSION_MANAGER_TOOL]
 set -uo pipefail
 AMBREL="$1"
 CASE="$2"
+SESSION_TOOL="${3:-}"
 source "$(dirname "$0")/session.sh"
 private_session
 CONF="$XDG_CONFIG_HOME/Velvix/Ambrel.conf"
@@ -144,6 +146,27 @@ signal)
   if grep -q '^LastImage=.\+' "$CONF" && ! grep -q '^LastImage=""$' "$CONF"; then
     fail "crash mark left: $(grep LastImage "$CONF")"
   fi
+  ;;
+sessionend)
+  # A logout: the desktop's session manager asks the program to save, then
+  # ends it with no signal it could catch. What lasts between runs is stored.
+  coproc SM { "$SESSION_TOOL"; }
+  HELPER_PID=$SM_PID
+  read -r -t 10 MANAGER <&"${SM[0]}" || fail "no session manager"
+  convert -size 40x30 xc:'#30C060' "$WORK/log out.png" || fail "no picture"
+  SESSION_MANAGER="$MANAGER" start "$WORK/log out.png"
+  read -r -t 15 ANSWER <&"${SM[0]}"
+  [ "$ANSWER" = registered ] || fail "the program did not join the session: $ANSWER"
+  wait_window 'log out' 12 || fail "no image window"
+  echo save >&"${SM[1]}"
+  read -r -t 15 ANSWER <&"${SM[0]}"
+  [ "$ANSWER" = saved ] || fail "no save for the logout: $ANSWER"
+  kill -KILL "$APP_PID"
+  wait "$APP_PID" 2>/dev/null
+  APP_PID=""
+  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved"
+  grep -q '^File1=.*/log out.png' "$CONF" || fail "recent files not saved: $(grep File1 "$CONF")"
+  grep -q '^OpenedWindows=.*CPixelFrame;X|.*/log out.png' "$CONF" || fail "window list not saved: $(grep Opened "$CONF")"
   ;;
 *)
   fail "unknown case $CASE"
