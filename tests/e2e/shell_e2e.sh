@@ -28,6 +28,12 @@ wait_exit() {
   return 1
 }
 press() { xdotool windowfocus --sync "$1" 2>/dev/null; sleep 0.2; xdotool key "$2"; }
+# What lasts between runs was stored with this picture open: settings, recent files, window list.
+expect_stored() {
+  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved"
+  grep -q "^File1=.*/$1" "$CONF" || fail "recent files not saved: $(grep File1 "$CONF")"
+  grep -q "^OpenedWindows=.*CPixelFrame;X|.*/$1" "$CONF" || fail "window list not saved: $(grep Opened "$CONF")"
+}
 
 case "$CASE" in
 startup)
@@ -140,9 +146,7 @@ signal)
   kill -TERM "$APP_PID"
   wait_exit || fail "SIGTERM did not end the program"
   [ "$EXIT" -eq 143 ] || fail "exit code $EXIT"
-  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved"
-  grep -q '^File1=.*/term me.png' "$CONF" || fail "recent files not saved: $(grep File1 "$CONF")"
-  grep -q '^OpenedWindows=.*CPixelFrame;X|.*/term me.png' "$CONF" || fail "window list not saved: $(grep Opened "$CONF")"
+  expect_stored "term me.png"
   if grep -q '^LastImage=.\+' "$CONF" && ! grep -q '^LastImage=""$' "$CONF"; then
     fail "crash mark left: $(grep LastImage "$CONF")"
   fi
@@ -164,9 +168,7 @@ sessionend)
   kill -KILL "$APP_PID"
   wait "$APP_PID" 2>/dev/null
   APP_PID=""
-  grep -q '^GeneralSettings=@ByteArray' "$CONF" || fail "settings not saved"
-  grep -q '^File1=.*/log out.png' "$CONF" || fail "recent files not saved: $(grep File1 "$CONF")"
-  grep -q '^OpenedWindows=.*CPixelFrame;X|.*/log out.png' "$CONF" || fail "window list not saved: $(grep Opened "$CONF")"
+  expect_stored "log out.png"
   ;;
 *)
   fail "unknown case $CASE"

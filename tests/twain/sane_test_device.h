@@ -125,15 +125,17 @@ inline CVelvix ScanImageOracle(const SScanSettings& s)
     // The test backend's reader thread is stopped by asynchronous
     // cancellation, which now and then catches it inside the allocator and
     // hangs scanimage for good: such a run is ended and the scan read again.
+    const QStringList arguments = {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--format=pnm"),
+                                   QStringLiteral("--mode=%1").arg(QLatin1String(s.mode)),
+                                   QStringLiteral("--depth=%1").arg(s.depth),
+                                   QStringLiteral("--resolution=%1").arg(s.resolution),
+                                   QStringLiteral("--test-picture=%1").arg(QLatin1String(s.picture)),
+                                   QStringLiteral("-l"), QString::number(s.left), QStringLiteral("-t"),
+                                   QStringLiteral("0"), QStringLiteral("-x"), QString::number(s.width),
+                                   QStringLiteral("-y"), QString::number(s.height)};
     QProcess process;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        process.start(QStringLiteral("scanimage"),
-                      {QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--format=pnm"),
-                       QStringLiteral("--mode=%1").arg(QLatin1String(s.mode)),
-                       QStringLiteral("--depth=%1").arg(s.depth), QStringLiteral("--resolution=%1").arg(s.resolution),
-                       QStringLiteral("--test-picture=%1").arg(QLatin1String(s.picture)), QStringLiteral("-l"),
-                       QString::number(s.left), QStringLiteral("-t"), QStringLiteral("0"), QStringLiteral("-x"),
-                       QString::number(s.width), QStringLiteral("-y"), QString::number(s.height)});
+        process.start(QStringLiteral("scanimage"), arguments);
         if (process.waitForFinished(10000))
             break;
         process.kill();
