@@ -4,6 +4,7 @@
 // operations on the real file system, recording what was asked and told.
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,16 @@ public:
     std::vector<std::string> m_Renamed;
     int m_nBatchDepth = 0;
     bool m_bBatchSeen = false;
+    // Runs while a question or the destination dialog is open (the program's
+    // dialogs run the event loop).
+    std::function<void()> m_WhileAsking;
 
     bool Ask(const QString& text, const QString& caption, bool, bool) override
     {
         m_Asked.push_back(text);
         m_Captions.push_back(caption);
+        if (m_WhileAsking)
+            m_WhileAsking();
         if (m_Answers.empty())
             return true;
         const bool answer = m_Answers.front();
@@ -42,6 +48,8 @@ public:
     QString AskDestination(const QString& caption) override
     {
         m_Captions.push_back(caption);
+        if (m_WhileAsking)
+            m_WhileAsking();
         if (m_Destinations.empty())
             return QString();
         const QString folder = m_Destinations.front();

@@ -389,6 +389,40 @@ TEST_F(ThumbnailWindow, FileCommandsWorkOnSelectedLoadableCells)
     EXPECT_EQ(m_actions.m_nBatchDepth, 0);
 }
 
+// A question or dialog runs the event loop, where the tree may show the group
+// the user picked just before: the command still works on the files it was
+// given, and leaves the new group's cells and entries alone.
+TEST_F(ThumbnailWindow, CommandsOutliveCellsReplacedWhileAsking)
+{
+    for (int command : {int(CThumbnailsView::ID_DELETE), int(CThumbnailsView::ID_MOVE)}) {
+        SCOPED_TRACE(command);
+        const std::string folder = m_dir.File(std::to_string(command));
+        fs::create_directories(folder + "/to");
+        for (const std::string& name : kFiles)
+            Make({std::to_string(command) + "/" + name});
+        OpenBrowser(folder);
+        ASSERT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
+        ShowGroup(0);
+        SelectCells({0, 1});
+        m_tree->setCurrentItem(m_tree->topLevelItem(1)); // shown after a pause
+        m_actions.m_Destinations = {QString::fromStdString(folder + "/to")};
+        m_actions.m_WhileAsking = [&] { WaitFor([&] { return m_tree->CurrentGroup() == 1; }); };
+        m_view->OnCmdMsg(command);
+        m_actions.m_WhileAsking = nullptr;
+        for (const char* name : {"2004.jpg", "dog.bmp"}) {
+            EXPECT_FALSE(fs::exists(folder + "/" + name)) << name;
+            EXPECT_EQ(fs::exists(folder + "/to/" + name), command == CThumbnailsView::ID_MOVE) << name;
+        }
+        ASSERT_EQ(CellNames(), (std::vector<std::string>{"cat01", "cat02", "Cat-3"}));
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(m_view->Item(i)->m_bLoadable) << i;
+            EXPECT_FALSE(m_doc->GetGroup(1)->m_Paths[i].empty()) << i;
+        }
+        m_frame->CloseFrame();
+        ProcessEvents();
+    }
+}
+
 TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)
 {
     Make({"cat01.jpg", "cat02.jpg", "Cat-3.png", "dog1.bmp", "dog2.bmp"});

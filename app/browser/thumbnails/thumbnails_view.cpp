@@ -539,19 +539,30 @@ void CThumbnailsView::_FileGone(ThumbnailItem& item)
     _RepaintItem(item.m_nIndex);
 }
 
+std::vector<std::pair<ThumbnailItem*, std::string>> CThumbnailsView::_SelectedLoadable() const
+{
+    std::vector<std::pair<ThumbnailItem*, std::string>> targets;
+    for (int row : SelectedIndexes())
+        if (ThumbnailItem* item = Item(row); item && item->m_bLoadable)
+            targets.emplace_back(item, item->m_strPath);
+    return targets;
+}
+
+// The commands' questions and dialogs run the event loop, where the tree may
+// show another group: the files asked for are still done, but a cell is
+// touched only while the generation it belongs to is shown.
 void CThumbnailsView::RenameSelected()
 {
     CBrowserActions* actions = CBrowserActions::Get();
     if (!actions)
         return;
+    const long generation = m_nGeneration;
     actions->SetBatch(true);
-    for (int row : SelectedIndexes()) {
-        ThumbnailItem* item = Item(row);
-        if (!item || !item->m_bLoadable)
+    for (const auto& [item, path] : _SelectedLoadable()) {
+        const std::string renamed = actions->RenameFile(path, false);
+        if (renamed.empty() || generation != m_nGeneration)
             continue;
-        const std::string renamed = actions->RenameFile(item->m_strPath, false);
-        if (renamed.empty())
-            continue;
+        const int row = item->m_nIndex;
         item->SetPath(renamed);
         if (CThumbnailsDoc* doc = GetDocument(); doc && row < int(doc->m_FileList.size()))
             doc->m_FileList[std::size_t(row)] = renamed;
@@ -568,15 +579,13 @@ void CThumbnailsView::TransferSelected(bool moving)
     CBrowserActions* actions = CBrowserActions::Get();
     if (!actions)
         return;
+    const long generation = m_nGeneration;
     actions->SetBatch(true);
-    for (int row : SelectedIndexes()) {
-        ThumbnailItem* item = Item(row);
-        if (!item || !item->m_bLoadable)
-            continue;
-        const int result = moving ? actions->MoveFileTo(item->m_strPath) : actions->CopyFileTo(item->m_strPath);
+    for (const auto& [item, path] : _SelectedLoadable()) {
+        const int result = moving ? actions->MoveFileTo(path) : actions->CopyFileTo(path);
         if (result < 0)
             break;
-        if (moving && result == 1)
+        if (moving && result == 1 && generation == m_nGeneration)
             _FileGone(*item);
     }
     actions->SetBatch(false);
@@ -587,17 +596,15 @@ void CThumbnailsView::DeleteSelected()
     CBrowserActions* actions = CBrowserActions::Get();
     if (!actions)
         return;
-    std::vector<ThumbnailItem*> items;
-    for (int row : SelectedIndexes())
-        if (ThumbnailItem* item = Item(row); item && item->m_bLoadable)
-            items.push_back(item);
-    if (items.empty() ||
-        !actions->Ask(QStringLiteral("Are you sure you want to delete %1 file(s) ?").arg(items.size()),
+    const auto targets = _SelectedLoadable();
+    const long generation = m_nGeneration;
+    if (targets.empty() ||
+        !actions->Ask(QStringLiteral("Are you sure you want to delete %1 file(s) ?").arg(targets.size()),
                       QStringLiteral("Confirm Delete"), true, true))
         return;
     actions->SetBatch(true);
-    for (ThumbnailItem* item : items)
-        if (actions->DeleteFileAsk(item->m_strPath))
+    for (const auto& [item, path] : targets)
+        if (actions->DeleteFileAsk(path) && generation == m_nGeneration)
             _FileGone(*item);
     actions->SetBatch(false);
 }

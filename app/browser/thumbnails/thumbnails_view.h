@@ -136,6 +136,8 @@ private:
     void _DropInvisibleLoads();
     // The file of the cell left the view (moved or deleted).
     void _FileGone(ThumbnailItem& item);
+    // The selected cells the commands work on, with their paths.
+    std::vector<std::pair<ThumbnailItem*, std::string>> _SelectedLoadable() const;
     int _QueryGroup();
     bool _IsActivePane();
     void _RepaintItem(int index);
