@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 namespace dif {
@@ -68,16 +69,28 @@ std::uint64_t CSignatureDatabase::CountRecords(const std::string& path)
     return std::uint64_t(info.st_size) / kRecordSize;
 }
 
-bool CSignatureWriter::Open(const std::string& path)
+bool CSignatureWriter::Begin(const std::string& path)
 {
     Close();
-    m_nFile = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    m_strPath = path;
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    // An unnamed file disappears by itself when the program dies midway.
+    m_nFile = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (m_nFile < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string temp = path + ".XXXXXX";
+        m_nFile = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (m_nFile >= 0) {
+            m_strTemp = temp;
+            ::fchmod(m_nFile, 0644);
+        }
+    }
     return m_nFile >= 0;
 }
 
 bool CSignatureWriter::Append(const RecordBytes& record)
 {
-    if (m_nFile < 0)
+    if (m_nFile < 0 || m_bFailed)
         return false;
     std::size_t done = 0;
     while (done < record.size()) {
@@ -88,21 +101,52 @@ bool CSignatureWriter::Append(const RecordBytes& record)
             break;
         done += std::size_t(n);
     }
-    if (done == record.size())
+    if (done == record.size()) {
+        ++m_nRecords;
         return true;
-    // A record cut short by a full disk would shift every later one: take the
-    // partial bytes back so that the file stays a whole number of records.
-    const off_t end = ::lseek(m_nFile, 0, SEEK_END);
-    if (end >= 0 && done > 0)
-        (void)::ftruncate(m_nFile, end - off_t(done));
+    }
+    m_bFailed = true;
     return false;
+}
+
+bool CSignatureWriter::Commit()
+{
+    if (m_nFile < 0 || m_bFailed || ::fsync(m_nFile) != 0) {
+        Close();
+        return false;
+    }
+    if (m_nRecords == 0) {
+        Close();
+        return DeleteDatabase(m_strPath);
+    }
+    bool named = !m_strTemp.empty();
+    for (int attempt = 0; !named && attempt < 100; ++attempt) {
+        const std::string temp = m_strPath + ".new" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        const std::string self = "/proc/self/fd/" + std::to_string(m_nFile);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            m_strTemp = temp;
+            named = true;
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    const bool replaced = named && ::rename(m_strTemp.c_str(), m_strPath.c_str()) == 0;
+    if (replaced)
+        m_strTemp.clear();
+    Close();
+    return replaced;
 }
 
 void CSignatureWriter::Close()
 {
     if (m_nFile >= 0)
         ::close(m_nFile);
+    if (!m_strTemp.empty())
+        ::unlink(m_strTemp.c_str());
     m_nFile = -1;
+    m_strTemp.clear();
+    m_nRecords = 0;
+    m_bFailed = false;
 }
 
 bool DeleteDatabase(const std::string& path)

@@ -42,17 +42,27 @@ private:
     int m_nFile = -1;
 };
 
-// Appends records to a database file (created when missing).
+// Writes a new database beside the old one, unseen until Commit puts it in
+// the old one's place in one step: a scan that fails (a full disk, a folder
+// it may not write to) or is killed leaves the old database whole, and two
+// scans at once never mix their records in one file.
 class CSignatureWriter {
 public:
     ~CSignatureWriter() { Close(); }
-    bool Open(const std::string& path);
+    bool Begin(const std::string& path);
     bool Append(const RecordBytes& record);
+    // The records appended replace the database (none: it is removed).
+    // false leaves the old database as it was.
+    bool Commit();
+    // Drops what was written.
     void Close();
     bool IsOpen() const { return m_nFile >= 0; }
 
 private:
+    std::string m_strPath, m_strTemp; // m_strTemp: "" for an unnamed file
     int m_nFile = -1;
+    std::uint64_t m_nRecords = 0;
+    bool m_bFailed = false;
 };
 
 // Removes the database; a missing file is no error.

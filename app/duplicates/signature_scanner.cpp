@@ -148,13 +148,18 @@ CSignatureScanner::CSignatureScanner(std::string databasePath, SScanOptions opti
 SScanResult CSignatureScanner::Scan(const std::vector<std::string>& folders)
 {
     SScanResult result;
-    DeleteDatabase(m_strDatabasePath);
+    // The new database replaces the old one only once it is complete (or
+    // stopped): a scan that cannot write keeps the old one.
+    CSignatureWriter writer;
+    if (!writer.Begin(m_strDatabasePath)) {
+        result.databaseUnwritable = true;
+        return result;
+    }
     CSignatureCache cache;
     const bool useCache = !m_options.cachePath.empty();
     if (useCache)
         cache.Load(m_options.cachePath);
 
-    CSignatureWriter writer;
     auto finish = [&](SDecoded& item) {
         if (item.dropped)
             return;
@@ -200,16 +205,15 @@ SScanResult CSignatureScanner::Scan(const std::vector<std::string>& folders)
     for (const std::string& folder : folders) {
         if (m_stop.load() != 0)
             break;
-        // One open of the database per folder, as the records of each folder
-        // follow those of the folders before it.
-        if (!writer.Open(m_strDatabasePath))
-            result.databaseUnwritable = true;
         walk.Walk(folder);
         if (m_stop.load() != 0)
             decoder.DropPending();
         while (auto done = decoder.Next(true))
             finish(*done);
-        writer.Close();
+    }
+    if (!writer.Commit()) {
+        result.databaseUnwritable = true;
+        result.records = 0;
     }
     result.stopped = m_stop.load() != 0;
     result.longPaths = walk.Counts().longPaths;

@@ -1,9 +1,10 @@
 #pragma once
 
-// The scan: deletes the database, walks each listed folder in order and
-// appends one record per decodable image in walk order. Plain C++ (no Qt)
-// so that a headless tool runs it too; progress goes through IScanProgress
-// and a stop through the shared stop counter.
+// The scan: walks each listed folder in order and writes one record per
+// decodable image in walk order into a new database, which then replaces
+// the old one (a stopped scan's records too). Plain C++ (no Qt) so that a
+// headless tool runs it too; progress goes through IScanProgress and a stop
+// through the shared stop counter.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -34,7 +35,7 @@ struct SScanResult {
     std::uint64_t fromCache = 0;
     std::uint64_t longPaths = 0;         // skipped: the path does not fit a record
     std::uint64_t unreadableFolders = 0; // listed or met folders that could not be entered
-    bool databaseUnwritable = false;
+    bool databaseUnwritable = false; // the old database, if any, is kept
     bool stopped = false;
 };
 

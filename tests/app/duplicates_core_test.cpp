@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <thread>
@@ -20,6 +22,7 @@
 #include "duplicates/folder_walk.h"
 #include "duplicates/signature_database.h"
 #include "duplicates/signature_scanner.h"
+#include "child_process.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -270,6 +273,65 @@ TEST(DuplicatesScan, UnreadableFolderIsCountedNotFatal)
     ::chmod((root / "closed").c_str(), 0755);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A scan that cannot finish its database keeps the old one whole, with no
+// partial or temporary file beside it: killed midway, a folder it may not
+// write to (the old file itself writable), a full disk.
+TEST(DuplicatesScan, AFailedOrKilledScanKeepsTheOldDatabase)
+{
+    vxtest::TempDir dir;
+    const fs::path pictures = dir.Path() / "pictures", store = dir.Path() / "store [%]";
+    for (int i = 0; i < 60; ++i) {
+        CVelvix image = vxtest::RandomImage(8, 8, std::uint32_t(i));
+        SaveBitmap(image, (pictures / ("p" + std::to_string(i) + ".bmp")).string());
+    }
+    fs::create_directories(store);
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+        ::chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666);
+    ::chmod(dir.Path().c_str(), 0777);
+    const std::string db = (store / "ambrelid.dat").string();
+    RecordBytes record;
+    ASSERT_TRUE(EncodeRecord(pictures.string() + "/p0.bmp", Signature{}, record));
+    const std::vector<unsigned char> old(record.begin(), record.end());
+    const auto intact = [&] {
+        return ReadBytes(db) == old && std::distance(fs::directory_iterator(store), fs::directory_iterator()) == 1;
+    };
+    constexpr int kKilled = 7, kCannot = 8;
+    const std::vector<std::pair<const char*, std::function<bool()>>> cases = {
+        {"killed midway", [] { return true; }},
+        {"folder not writable", [&] { return ::chmod(store.c_str(), 0555) == 0 && vxtest::BecomeNobody(); }},
+        {"disk full", [&] { return vxtest::MountTmpfs(store.string(), 64) && (WriteBytes(db, old), true); }},
+    };
+    for (const auto& [name, prepare] : cases) {
+        WriteBytes(db, old);
+        ::chmod(db.c_str(), 0666);
+        const bool kill = std::string(name) == "killed midway";
+        const int code = vxtest::InChild([&, prepare = prepare] {
+            if (!prepare())
+                return kCannot;
+            struct SDying : IScanProgress {
+                bool kill = false;
+                int seen = 0;
+                void OnAnalyzing(const std::string&) override
+                {
+                    if (kill && ++seen == 2)
+                        ::_exit(kKilled);
+                }
+            } progress;
+            progress.kill = kill;
+            std::atomic<int> stop{0};
+            const SScanResult result = CSignatureScanner(db, {}, &progress, stop).Scan({pictures.string()});
+            return result.databaseUnwritable && result.records == 0 && intact() ? 0 : 1;
+        });
+        ::chmod(store.c_str(), 0777);
+        if (code == kCannot) {
+            std::printf("[ SKIPPED  ] %s: needs root and mount namespaces\n", name);
+            continue;
+        }
+        EXPECT_EQ(code, kill ? kKilled : 0) << name;
+        EXPECT_TRUE(intact()) << name;
+    }
 }
 
 TEST(DuplicatesScan, ParallelCachedAndStoppedScansKeepTheWalkOrder)
