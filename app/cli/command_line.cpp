@@ -210,7 +210,10 @@ std::optional<CBatchPlan> ParseBatchCommand(const std::vector<std::string>& args
             error = files.size() < 2 ? "needs an INPUT and an OUTPUT file" : "many files need --out-dir FOLDER";
             return std::nullopt;
         }
-        plan.tasks.push_back({files[0], files[1], {}});
+        CPictureTask task{files[0], files[1], {}};
+        if (SameFile(task.input, task.output))
+            task.refusal = task.input + ": the output would replace the input; choose another OUTPUT";
+        plan.tasks.push_back(task);
         return plan;
     }
     if (files.empty()) {

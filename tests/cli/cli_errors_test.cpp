@@ -35,6 +35,8 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
     ASSERT_EQ(picture.SaveImage(dir.File("good.png").c_str()), 1);
     std::ofstream(dir.File("bad [*].jpg")) << "not a picture at all";
     fs::create_directory(dir.Path() / "folder.png");
+    fs::create_symlink("good.png", dir.Path() / "link [1].bmp");
+    const std::string original = clitest::ReadFile(dir.File("good.png"));
     const std::vector<ErrorCase> cases = {
         {{"convert", "@/missing.png", "@/out.png"}, 1, "@/missing.png: No such file or directory"},
         {{"convert", "@/bad [*].jpg", "@/out.png"}, 1, "@/bad [*].jpg: not a picture"},
@@ -66,6 +68,8 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         {{"convert", "@/good.png", "@/a.png", "@/b.png"}, 2, "many files need --out-dir"},
         {{"convert", "-o", "@"}, 2, "no input files"},
         {{"convert", "-o", "@", "@/good.png"}, 1, "the output would replace the input"},
+        {{"effect", "Negative", "@/good.png", "@/./good.png"}, 1, "@/good.png: the output would replace the input"},
+        {{"convert", "@/good.png", "@/link [1].bmp"}, 1, "@/good.png: the output would replace the input"},
         {{"convert", "-o", "@/nowhere", "@/good.png"}, 1, "the folder @/nowhere does not exist"},
         {{"rotate", "@/good.png"}, 2, "unknown command 'rotate'"},
         {{}, 2, "Usage: ambrel-cli COMMAND"},
@@ -87,6 +91,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
         }
         EXPECT_EQ(CountFiles(dir.Path()), before) << what << ": no file is left behind";
+        EXPECT_EQ(clitest::ReadFile(dir.File("good.png")), original) << what;
     }
 }
 
