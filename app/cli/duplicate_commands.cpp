@@ -29,7 +29,8 @@ const char kScanUsage[] =
     "the window does (with its signature cache of unchanged files).\n"
     "\n"
     "Options:\n"
-    "  --db FILE      the database (default: the window's, in the data folder)\n"
+    "  --db FILE      the database (default: the window's, in the data folder);\n"
+    "                 a file that is not one is left alone\n"
     "  --no-cache     decode every picture again\n"
     "  --jobs N, -j N pictures decoded at once (1 to 256; default: the cores)\n";
 
@@ -157,6 +158,31 @@ std::string FolderProblem(const std::string& folder)
     return S_ISDIR(info.st_mode) ? std::string() : folder + ": not a folder";
 }
 
+// A scan replaces the file --db names: only a signature database (or an
+// empty file) may be replaced, not a picture or a document named by mistake.
+// Every record's path is either all zeros (a deleted record) or a full
+// path, zero-terminated and zero-filled.
+std::string DatabaseProblem(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return errno == ENOENT ? std::string() : path + ": " + std::strerror(errno);
+    unsigned char record[dif::kRecordSize];
+    std::size_t read = 0, records = 0;
+    bool plausible = true;
+    while (plausible && records < 64 && (read = std::fread(record, 1, sizeof record, file)) == sizeof record) {
+        const std::string name = dif::RecordPath(record);
+        plausible = name.size() < dif::kPathFieldSize && (name.empty() || name[0] == '/');
+        for (std::size_t i = name.size(); plausible && i < dif::kPathFieldSize; ++i)
+            plausible = record[i] == 0;
+        ++records;
+    }
+    std::fclose(file);
+    if (plausible && (records > 0 || read == 0))
+        return {};
+    return path + ": not a signature database; it is left as it is";
+}
+
 } // namespace
 
 void StopDuplicateWork()
@@ -184,6 +210,8 @@ int RunScanCommand(const std::vector<std::string>& args)
         if (folder.size() > 1 && folder.back() == '/')
             folder.pop_back();
     }
+    if (const std::string problem = DatabaseProblem(parsed.database); !problem.empty())
+        return Refuse("scan", problem);
     dif::SScanOptions options;
     options.decodeThreads = unsigned(parsed.jobs);
     if (parsed.cache)

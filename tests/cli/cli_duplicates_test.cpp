@@ -153,8 +153,10 @@ TEST(CliDuplicates, Refusals)
 {
     vxtest::TempDir dir;
     const std::vector<std::string> folders = MakePictures(dir);
-    const std::string database = dir.File("data.dat");
+    const std::string database = dir.File("data.dat"), picture = dir.File("two 100%/b again.bmp");
     ASSERT_EQ(clitest::Run({"scan", folders[0], "--db", database, "--no-cache"}).code, 0);
+    std::ofstream(dir.File("notes [1].txt")) << "/not a database\n";
+    const std::string pictureBytes = clitest::ReadFile(picture);
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
         {{"compare", "--db", dir.File("none.dat")}, 1, "Could not load data file, you have to scan files first."},
         {{"compare", "--db", database, "--threshold", "0"}, 2, "Percent value is invalid..."},
@@ -168,6 +170,8 @@ TEST(CliDuplicates, Refusals)
         {{"scan"}, 2, "which folders?"},
         {{"scan", folders[0], "--jobs", "0"}, 2, "--jobs takes a whole number"},
         {{"scan", folders[0], "--db", dir.File("no folder/x.dat"), "--no-cache"}, 1, "could not be written"},
+        {{"scan", folders[0], "--db", picture}, 2, "b again.bmp: not a signature database"},
+        {{"scan", folders[0], "--db", dir.File("notes [1].txt")}, 2, "notes [1].txt: not a signature database"},
     };
     for (const auto& [args, code, says] : cases) {
         const auto run = clitest::Run(args);
@@ -175,6 +179,8 @@ TEST(CliDuplicates, Refusals)
         EXPECT_NE(run.err.find(says), std::string::npos) << args.back() << ": " << run.err;
         EXPECT_EQ(run.out, "") << args.back();
     }
+    EXPECT_EQ(clitest::ReadFile(picture), pictureBytes);
+    EXPECT_EQ(clitest::ReadFile(dir.File("notes [1].txt")), "/not a database\n");
     for (const char* command : {"scan", "compare"})
         EXPECT_EQ(clitest::Run({command, "--help"}).code, 0) << command;
 }
