@@ -17,10 +17,14 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
+#include <sstream>
 
 #include "app/program_fixture.h"
 #include "browser/explorer/explorer_tree_view.h"
+#include "browser/scripted_asker.h"
+#include "browser/thumbnails/program_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
 #include "browser/thumbnails/thumbnails_frame.h"
 #include "browser/thumbnails/thumbnails_settings_dialog.h"
@@ -421,6 +425,47 @@ TEST_F(ThumbnailWindow, CommandsOutliveCellsReplacedWhileAsking)
         m_frame->CloseFrame();
         ProcessEvents();
     }
+}
+
+// The program's operations take paths as text, which cannot hold a name that
+// is not UTF-8: such a file is left alone, and so is the file whose name the
+// text would turn it into.
+TEST(ProgramActions, NamesThatAreNotUtf8AreLeftAloneAndReportedAsFailures)
+{
+    TempDir dir;
+    ScriptedAsker asker;
+    CBrowserActions& actions = *ProgramBrowserActions();
+    const std::string raw = dir.File("caf\xe9.jpg"), lookalike = dir.File("caf\xef\xbf\xbd.jpg");
+    const std::string to = dir.File("to"), target = dir.File("to/new.jpg");
+    const std::pair<const char*, std::function<bool()>> operations[] = {
+        {"delete", [&] { return actions.DeleteFile(raw); }},
+        {"move", [&] { return actions.MoveFileChecked(raw, target); }},
+        {"copy", [&] { return actions.CopyFileChecked(raw, target); }},
+        {"move to", [&] { return actions.MoveFileTo(raw) != 0; }},
+        {"copy to", [&] { return actions.CopyFileTo(raw) != 0; }},
+        {"rename", [&] { return !actions.RenameFile(raw, false).empty(); }},
+    };
+    actions.SetBatch(true); // no per-file questions
+    for (const auto& [what, operation] : operations) {
+        SCOPED_TRACE(what);
+        fs::remove_all(to);
+        fs::create_directory(to);
+        std::ofstream(raw) << "raw";
+        std::ofstream(lookalike) << "lookalike";
+        asker.names = {QStringLiteral("renamed")};
+        asker.destinations = {QString::fromStdString(to)};
+        asker.log.clear();
+        EXPECT_FALSE(operation());
+        for (const auto& [path, text] : {std::pair{raw, "raw"}, std::pair{lookalike, "lookalike"}}) {
+            std::stringstream contents;
+            contents << std::ifstream(path).rdbuf();
+            EXPECT_EQ(contents.str(), text);
+        }
+        EXPECT_TRUE(fs::is_empty(to));
+        EXPECT_FALSE(fs::exists(dir.File("renamed.jpg")));
+        EXPECT_TRUE(!asker.log.isEmpty() && asker.log.back().startsWith("warn: ")) << asker.log.join('\n').toStdString();
+    }
+    actions.SetBatch(false);
 }
 
 TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)

@@ -7,11 +7,27 @@
 #include "browser/fileops/batch_state.h"
 #include "browser/fileops/file_op_asker.h"
 #include "browser/fileops/file_operations.h"
+#include "browser/fileops/native_path.h"
 #include "browser/thumbnails/browser_actions.h"
 #include "shell/ambrel_app.h"
 #include "support/mdi_frames.h"
 
 namespace {
+
+// The program's operations take paths as text, which cannot hold a name that
+// is not UTF-8: it would come back as another name, perhaps another file's.
+// Such a file is left alone and the operation reported as failed.
+bool Representable(const std::string& path, QString& text)
+{
+    text = FromNativePath(path);
+    return NativePath(text) == path;
+}
+
+bool Refuse(const char* failure)
+{
+    FileOpAsker().Tell(QString::fromLatin1(failure), QString::fromLatin1(CAmbrelApp::kAppTitle), false);
+    return false;
+}
 
 class CProgramBrowserActions : public CBrowserActions {
 public:
@@ -40,22 +56,45 @@ public:
     }
     std::string RenameFile(const std::string& path, bool retry) override
     {
-        return ::RenameFile(QString::fromStdString(path), retry).toStdString();
+        QString from;
+        if (!Representable(path, from)) {
+            Refuse(fileops_text::kRenameFailed);
+            return std::string();
+        }
+        return NativePath(::RenameFile(from, retry));
     }
-    bool DeleteFileAsk(const std::string& path) override { return ::DeleteFileAsk(QString::fromStdString(path)); }
-    int MoveFileTo(const std::string& path) override { return ::MoveFileTo(QString::fromStdString(path)); }
-    int CopyFileTo(const std::string& path) override { return ::CopyFileTo(QString::fromStdString(path)); }
+    bool DeleteFileAsk(const std::string& path) override
+    {
+        QString text;
+        return Representable(path, text) ? ::DeleteFileAsk(text) : Refuse(fileops_text::kDeleteFailed);
+    }
+    int MoveFileTo(const std::string& path) override
+    {
+        QString text;
+        return Representable(path, text) ? ::MoveFileTo(text) : Refuse(fileops_text::kMoveFailed);
+    }
+    int CopyFileTo(const std::string& path) override
+    {
+        QString text;
+        return Representable(path, text) ? ::CopyFileTo(text) : Refuse(fileops_text::kCopyFailed);
+    }
     bool MoveFileChecked(const std::string& source, const std::string& target) override
     {
-        return ::MoveFileChecked(QString::fromStdString(source), QString::fromStdString(target));
+        QString from, to;
+        if (!Representable(source, from) || !Representable(target, to))
+            return Refuse(fileops_text::kMoveFailed);
+        return ::MoveFileChecked(from, to);
     }
     bool CopyFileChecked(const std::string& source, const std::string& target) override
     {
-        return ::CopyFileChecked(QString::fromStdString(source), QString::fromStdString(target));
+        QString from, to;
+        if (!Representable(source, from) || !Representable(target, to))
+            return Refuse(fileops_text::kCopyFailed);
+        return ::CopyFileChecked(from, to);
     }
     // Within the group's batch: no question, and into the trash when the
     // user chose so (one undo step for the group).
-    bool DeleteFile(const std::string& path) override { return ::DeleteFileAsk(QString::fromStdString(path)); }
+    bool DeleteFile(const std::string& path) override { return DeleteFileAsk(path); }
     void SetBatch(bool on) override
     {
         if (on)
