@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "message_text.h"
 #include "settings/general_settings.h"
 #include "support/http_file.h"
 
@@ -82,12 +83,16 @@ std::optional<SUpdateOffer> CUpdateCheck::ReadOffer(const QString& document)
 
 QString CUpdateCheck::Question(const SUpdateOffer& offer)
 {
+    // However long the server's texts, the box and its buttons stay on the
+    // screen.
+    const QString version = MessageExcerpt(offer.strVersion, 100, 3);
     const QString keep = QStringLiteral("\n(you can disable Automatic Update from the general settings)");
     if (offer.strInfo.isEmpty())
-        return QStringLiteral("A newer version of Ambrel exist [") + offer.strVersion +
+        return QStringLiteral("A newer version of Ambrel exist [") + version +
                QStringLiteral("] Would you like to go to the download page now?") + keep;
-    return QStringLiteral("A newer version of Ambrel exists [") + offer.strVersion + QStringLiteral("] \n\n") +
-           offer.strInfo + QStringLiteral("\n\nwould you like to go to the download page now?") + keep;
+    return QStringLiteral("A newer version of Ambrel exists [") + version + QStringLiteral("] \n\n") +
+           MessageExcerpt(offer.strInfo, 500, 12) + QStringLiteral("\n\nwould you like to go to the download page now?") +
+           keep;
 }
 
 CUpdateCheck::CUpdateCheck(QWidget* frame, int message) : QObject(frame), m_pFrame(frame), m_nMessage(message)

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -18,7 +19,9 @@ namespace {
 using vxtest::WhenShown;
 
 struct Shown {
-    QString title, text;
+    QString title, text, details;
+    Qt::TextFormat format = Qt::AutoText;
+    bool fits = false;
 };
 
 // Answers the encode dialog with `text`, then records the next message box.
@@ -35,7 +38,9 @@ Shown DecodeThroughTheMessageBox(CVelvixBuffer& ring, const VxRect* selection)
 {
     Shown shown;
     WhenShown<QMessageBox>([&shown](QMessageBox* box) {
-        shown = {box->windowTitle(), box->text()};
+        const QSize screen = box->screen()->availableSize();
+        shown = {box->windowTitle(), box->text(), box->detailedText(), box->textFormat(),
+                 box->width() <= screen.width() && box->height() <= screen.height()};
         box->accept();
     });
     DecodeTextCommand(ring, selection, nullptr);
@@ -59,6 +64,31 @@ TEST(HiddenTextCommands, EncodeThenDecodeRoundTrip)
     EXPECT_EQ(ring.GetUndoCount(), 1) << "encoding is one undo step";
     EXPECT_FALSE(last.Exists()) << "encoding clears the last command";
     EXPECT_EQ(DecodeThroughTheMessageBox(ring, nullptr).text, QStringLiteral("Meet at noon"));
+}
+
+TEST(HiddenTextCommands, DecodedTextIsShownAsItIsAndALongOneFitsOnTheScreen)
+{
+    QString lines;
+    for (int i = 0; i < 400; ++i)
+        lines += QStringLiteral("line %1\n").arg(i);
+    const QString cases[] = {
+        QStringLiteral("<b>not bold</b> & <img src=\"picture.png\">"),
+        QStringLiteral("a\nb\n\u00e9"),
+        lines,
+        QString(3000, QLatin1Char('w')),
+    };
+    CVelvixBuffer ring = LoadedRing(1000, 1000);
+    for (const QString& text : cases) {
+        SCOPED_TRACE(text.left(40).toStdString());
+        const QByteArray bytes = text.toLatin1();
+        ASSERT_TRUE(ring->EncodeText(std::string(bytes.constData(), std::size_t(bytes.size()))));
+        const Shown shown = DecodeThroughTheMessageBox(ring, nullptr);
+        EXPECT_EQ(shown.format, Qt::PlainText);
+        EXPECT_TRUE(shown.fits);
+        // The whole text is there, in the box or under its details.
+        EXPECT_EQ(shown.details.isEmpty() ? shown.text : shown.details, text);
+        EXPECT_TRUE(text.startsWith(shown.text.chopped(shown.details.isEmpty() ? 0 : 3)));
+    }
 }
 
 TEST(HiddenTextCommands, TextInASelectionIsReadFromTheSameSelection)

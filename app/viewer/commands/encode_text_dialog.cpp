@@ -10,10 +10,13 @@
 
 #include "effect_runner.h"
 #include "image/velvix_buffer.h"
+#include "message_text.h"
 
 const char* const kEncodeTextLatin1Only =
     "The text cannot be hidden: \"%1\" is not one of the characters an image can hold (Latin-1).";
 const char* const kEncodeTextFailed = "The text could not be hidden in this picture.";
+const int kDecodedShown = 500;
+const int kDecodedLines = 12;
 
 CEncodeTextDialog::CEncodeTextDialog(int maximum, QWidget* parent)
     : QDialog(parent), m_nMaximum(maximum), m_pField(new QPlainTextEdit(this)), m_pTyped(new QLabel(this))
@@ -124,10 +127,18 @@ void DecodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, QWidget* pa
     bool useSelection = false;
     CVelvix target = TextTarget(ring, selection, useSelection);
     std::string text;
-    if (target.DecodeText(text))
-        QMessageBox::information(parent, QApplication::applicationDisplayName(),
-                                 QString::fromLatin1(text.data(), qsizetype(text.size())));
-    else
+    if (target.DecodeText(text)) {
+        // The text comes from the picture's file: it is shown as it is, never
+        // as markup (which could make the box load any file), and a long one
+        // is shown in part, with the whole of it under "Show Details".
+        const QString decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
+        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
+                        MessageExcerpt(decoded, kDecodedShown, kDecodedLines), QMessageBox::Ok, parent);
+        box.setTextFormat(Qt::PlainText);
+        if (box.text() != decoded)
+            box.setDetailedText(decoded);
+        box.exec();
+    } else
         QMessageBox::information(parent, QObject::tr("Image not encoded"),
                                  QObject::tr("This image does not appear to contain encoded text..."));
 }

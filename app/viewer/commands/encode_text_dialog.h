@@ -37,6 +37,9 @@ struct VxRect;
 // "%1": the first character refused.
 extern const char* const kEncodeTextLatin1Only;
 extern const char* const kEncodeTextFailed;
+// How much of a decoded text its message box shows before "Show Details".
+extern const int kDecodedShown;
+extern const int kDecodedLines;
 
 bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect& last, QWidget* parent,
                        const std::function<void()>& starting = {});
