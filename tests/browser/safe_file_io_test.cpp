@@ -171,20 +171,29 @@ TEST_F(SafeFileIo, MoveToAnotherFileSystemCopiesThenDeletes)
 
 TEST_F(SafeFileIo, MoveAcrossFileSystemsKeepsTheSourceWhenItCannotBeDeleted)
 {
-    const std::string mount = Sub("mount"), locked = Sub("locked");
+    const std::string mount = Sub("mount"), locked = Sub("locked"), sticky = Sub("sticky");
     VX_SKIP_UNLESS_ROOT();
     VX_SKIP_UNLESS_MOUNT(mount);
+    // Root's files, which nobody may not delete: in root's folder, and in a
+    // folder open to all but sticky (like /tmp).
     Write(locked + "/photo.jpg", "photo");
-    chmod(locked.c_str(), 0755); // root's folder: nobody may not delete in it
+    Write(sticky + "/photo.jpg", "photo");
+    chmod(locked.c_str(), 0755);
+    chmod(sticky.c_str(), 01777);
     const int result = InChild([&] {
         if (!vxtest::MountTmpfs(mount, 256) || chmod(mount.c_str(), 0777) != 0 || !vxtest::BecomeNobody())
             return 10;
-        if (vxfile::MoveFile(locked + "/photo.jpg", mount + "/photo.jpg", false, true) != EACCES)
-            return 11;
-        return Entries(mount) == 0 ? 0 : 12;
+        // Moved onto a new name, and onto an existing file it would replace.
+        Write(mount + "/old.jpg", "old");
+        for (const std::string& source : {locked + "/photo.jpg", sticky + "/photo.jpg"})
+            for (const char* target : {"/photo.jpg", "/old.jpg"})
+                if (vxfile::MoveFile(source, mount + target, true, true) != EACCES)
+                    return 11;
+        return Entries(mount) == 1 && Read(mount + "/old.jpg") == "old" ? 0 : 12;
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(Read(locked + "/photo.jpg"), "photo");
+    EXPECT_EQ(Read(sticky + "/photo.jpg"), "photo");
 }
 
 TEST_F(SafeFileIo, FilesTheUserMayNotWriteAreRefused)

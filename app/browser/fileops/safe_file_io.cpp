@@ -259,9 +259,10 @@ int MoveFile(const std::string& from, const std::string& to, bool replace, bool 
         return error;
     }
     // Across file systems. A source that could not be deleted afterwards is
-    // not copied at all.
-    if (access(FolderOf(from).c_str(), W_OK | X_OK) != 0)
-        return Errno(EACCES);
+    // not copied at all: the copy would already have replaced the target.
+    // (In a sticky folder a writable folder is not enough.)
+    if (!MayRemove(from))
+        return EACCES;
     error = source.link ? CopySymbolicLink(from, to, replace) : CopyFile(from, to, replace, progress);
     if (error)
         return error;
