@@ -13,7 +13,9 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -233,6 +235,37 @@ TEST(ThumbnailLoading, LargeJpegsDecodeReducedOnceAndThenComeFromTheCache)
     const QImage entry(cache.EntryPath(path, 128));
     EXPECT_EQ(entry.size(), QSize(128, 86));
     EXPECT_EQ(entry.text("Thumb::Image::Width"), "1203");
+}
+
+// A few hundred kilobytes of PNG can hold a gigabyte of pixels: pictures
+// that need more memory than the loaders' decodes may share are decoded one
+// after the other, never side by side, and each still gets its cell picture.
+TEST(ThumbnailLoading, PicturesBeyondTheDecodeMemoryAreDecodedOneAtATime)
+{
+    vxtest::TempDir dir;
+    CVelvix source = Smooth(800, 600);
+    std::vector<std::unique_ptr<ThumbnailItem>> items;
+    for (const char* name : {"a.png", "b [1].bmp", "c %.gif", "d.png", "e.bmp", "f.gif"}) {
+        ASSERT_EQ(source.SaveImage(dir.File(name).c_str()), 1) << name;
+        items.push_back(std::make_unique<ThumbnailItem>(int(items.size()), dir.File(name)));
+    }
+    SetThumbnailDecodeMemory(800 * 600 * 4 / 2);
+    SLoadCounters counters;
+    {
+        CLoaderPool pool(4);
+        for (const auto& item : items)
+            pool.Queue(nullptr, [&counters, target = item.get()] {
+                SThumbnailLoad load;
+                load.m_strPath = target->m_strPath;
+                LoadThumbnail(*target, load, &counters);
+            });
+        pool.Finish();
+    }
+    SetThumbnailDecodeMemory(0);
+    EXPECT_EQ(counters.m_nDecodes, 6);
+    EXPECT_EQ(counters.m_nPeakDecoding, 1);
+    for (const auto& item : items)
+        EXPECT_TRUE(item->HasScaled()) << item->m_strPath;
 }
 
 TEST(LoaderPool, NewestRunFirstQueuedJobsDropAtOnceRunningOnesAreWaitedFor)

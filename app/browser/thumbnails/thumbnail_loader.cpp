@@ -1,15 +1,117 @@
 #include "browser/thumbnails/thumbnail_loader.h"
 
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
 
 #include "image/covering_decode.h"
 
-#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
+#include "browser/thumbnails/full_picture_budget.h"
 #include "browser/thumbnails/thumbnail_cache.h"
 #include "browser/thumbnails/thumbnail_item.h"
 
 namespace {
+
+// The decodes of all loaders share a budget of memory: a few hundred
+// kilobytes of PNG can hold a gigabyte of pixels, and a folder of such files
+// would otherwise be decoded once per loader at the same time.
+class CDecodeGate {
+public:
+    void Enter(std::size_t bytes)
+    {
+        std::unique_lock<std::mutex> lock(m_Mutex);
+        m_Free.wait(lock, [&] { return m_nInFlight == 0 || m_nInFlight + bytes <= m_nCapacity; });
+        m_nInFlight += bytes;
+    }
+    void Leave(std::size_t bytes)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_Mutex);
+            m_nInFlight -= bytes;
+        }
+        m_Free.notify_all();
+    }
+    void SetCapacity(std::size_t bytes)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        m_nCapacity = bytes ? bytes : CFullPictureBudget::DefaultBytes();
+    }
+
+private:
+    std::mutex m_Mutex;
+    std::condition_variable m_Free;
+    std::size_t m_nInFlight = 0;
+    std::size_t m_nCapacity = CFullPictureBudget::DefaultBytes();
+};
+
+CDecodeGate& Gate()
+{
+    static CDecodeGate gate;
+    return gate;
+}
+
+// Holds a decode's share of the gate (and counts it) for its whole load.
+class CDecodePass {
+public:
+    CDecodePass(std::size_t bytes, SLoadCounters* counters) : m_nBytes(bytes), m_pCounters(counters)
+    {
+        Gate().Enter(bytes);
+        if (counters) {
+            const int now = ++counters->m_nDecoding;
+            int peak = counters->m_nPeakDecoding;
+            while (now > peak && !counters->m_nPeakDecoding.compare_exchange_weak(peak, now)) {
+            }
+        }
+    }
+    ~CDecodePass()
+    {
+        if (m_pCounters)
+            --m_pCounters->m_nDecoding;
+        Gate().Leave(m_nBytes);
+    }
+    CDecodePass(const CDecodePass&) = delete;
+    CDecodePass& operator=(const CDecodePass&) = delete;
+
+private:
+    std::size_t m_nBytes;
+    SLoadCounters* m_pCounters;
+};
+
+// What decoding the file for a box of side `cover` takes, from its header:
+// the picture as decoded (a JPEG at its reduced scale) and a copy of it.
+// 0 when the header cannot be read.
+std::size_t DecodeBytes(const std::string& path, int cover)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return 0;
+    struct stat info {};
+    QFile file;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return 0;
+    }
+    QImageReader reader(&file);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return 0;
+    std::size_t width = std::size_t(size.width()), height = std::size_t(size.height());
+    if (reader.format() == "jpeg") {
+        const std::size_t scale = std::size_t(VxJpegCoveringScale(size.width(), size.height(), cover, cover));
+        width = (width + scale - 1) / scale;
+        height = (height + scale - 1) / scale;
+    }
+    return width * height * sizeof(VxPixel) * 2;
+}
 
 QImage ToQImage(CVelvix& picture)
 {
@@ -65,6 +167,11 @@ bool MakeCacheEntry(const CVelvix& decoded, int fullWidth, int fullHeight, const
 
 } // namespace
 
+void SetThumbnailDecodeMemory(std::size_t bytes)
+{
+    Gate().SetCapacity(bytes);
+}
+
 bool WriteCacheEntry(const CThumbnailCache& cache, const SCacheEntry& entry)
 {
     return !entry.m_Picture.isNull() &&
@@ -81,9 +188,10 @@ bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounter
         item.UpdateDrawable();
         return true;
     }
+    const int cover = load.m_pCache ? std::max(bucket, load.m_nBox) : load.m_nBox;
+    const CDecodePass pass(DecodeBytes(load.m_strPath, cover), counters);
     CVelvix decoded;
     int fullWidth = 0, fullHeight = 0;
-    const int cover = load.m_pCache ? std::max(bucket, load.m_nBox) : load.m_nBox;
     if (counters)
         ++counters->m_nDecodes;
     if (VxReadImageCovering(decoded, load.m_strPath.c_str(), cover, cover, &fullWidth, &fullHeight) != 1) {

@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 class CThumbnailCache;
@@ -21,7 +22,14 @@ struct SThumbnailLoad {
 struct SLoadCounters {
     std::atomic<int> m_nDecodes{0};
     std::atomic<int> m_nCacheHits{0};
+    // Decodes running side by side now, and at most.
+    std::atomic<int> m_nDecoding{0};
+    std::atomic<int> m_nPeakDecoding{0};
 };
+
+// The memory that the decodes of every loader may take together (a single
+// larger picture is decoded alone). 0 restores the default.
+void SetThumbnailDecodeMemory(std::size_t bytes);
 
 // A cache entry made by a load, to be written once the cell shows.
 struct SCacheEntry {
