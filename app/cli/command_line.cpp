@@ -220,16 +220,24 @@ std::optional<CBatchPlan> ParseBatchCommand(const std::vector<std::string>& args
         error = "no input files";
         return std::nullopt;
     }
-    // An output that an earlier input already makes, or that is its own
-    // input, is refused: nothing is overwritten by surprise.
+    // An output that an earlier input already makes, or that is an input
+    // of the batch, is refused: nothing is overwritten by surprise, and no
+    // input is replaced before (or while) it is read.
+    std::set<std::pair<dev_t, ino_t>> inputs;
+    for (const std::string& input : files)
+        if (struct stat info {}; stat(input.c_str(), &info) == 0)
+            inputs.emplace(info.st_dev, info.st_ino);
     std::map<std::string, std::string> makers;
     for (const std::string& input : files) {
         CPictureTask task{input, parsed.outDir + "/" + WithFormat(FileName(input), parsed.format), {}};
         const auto [maker, fresh] = makers.emplace(task.output, input);
+        struct stat output {};
         if (!fresh)
             task.refusal = input + ": its output " + task.output + " is already made from " + maker->second;
         else if (SameFile(input, task.output))
             task.refusal = input + ": the output would replace the input; choose another --out-dir";
+        else if (stat(task.output.c_str(), &output) == 0 && inputs.count({output.st_dev, output.st_ino}))
+            task.refusal = input + ": its output " + task.output + " would replace another input; choose another --out-dir";
         plan.tasks.push_back(task);
     }
     return plan;

@@ -93,6 +93,17 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         EXPECT_EQ(CountFiles(dir.Path()), before) << what << ": no file is left behind";
         EXPECT_EQ(clitest::ReadFile(dir.File("good.png")), original) << what;
     }
+    // An output that is another input of the batch is refused as well: that
+    // input is neither replaced nor read while it is being written.
+    fs::create_directory(dir.Path() / "sub [2]");
+    CVelvix other = vxtest::RandomImage(12, 9, 3);
+    ASSERT_EQ(other.SaveImage(dir.File("sub [2]/good.bmp").c_str()), 1);
+    const auto run = clitest::Run({"convert", "-j", "1", "-o", folder, "--format", "png", dir.File("sub [2]/good.bmp"),
+                                   dir.File("good.png")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("good.bmp: its output " + folder + "/good.png would replace another input"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(clitest::ReadFile(dir.File("good.png")), original);
 }
 
 TEST(CliErrors, HelpForEveryCommand)
