@@ -408,25 +408,25 @@ void CDIFResults::_RunMarked(EOperation operation)
 
 void CDIFResults::_ForEachMarked(EOperation operation, dif::CSignatureDatabase* database)
 {
+    // A file that could not be deleted or moved (or was skipped) is still
+    // where it was: its item stays, marked, and is not dropped as if done.
     const bool removes = operation != EOperation::Copy;
     for (int h = 0; h < m_pTree->topLevelItemCount();) {
         QTreeWidgetItem* head = m_pTree->topLevelItem(h);
-        if (IsMarked(head) && _Operate(operation, head, database) < 0)
+        const int headResult = IsMarked(head) ? _Operate(operation, head, database) : 0;
+        if (headResult < 0)
             return;
         for (int k = 0; k < head->childCount();) {
             QTreeWidgetItem* child = head->child(k);
-            if (!IsMarked(child)) {
-                ++k;
-                continue;
-            }
-            if (_Operate(operation, child, database) < 0)
+            const int result = IsMarked(child) ? _Operate(operation, child, database) : 0;
+            if (result < 0)
                 return;
-            if (removes)
+            if (removes && result == 1)
                 delete child;
             else
                 ++k;
         }
-        if (removes && IsMarked(head))
+        if (removes && headResult == 1)
             delete head;
         else
             ++h;

@@ -77,7 +77,7 @@ private:
     // 1 done, 0 failed, -1 abandon the batch.
     int _Operate(EOperation operation, QTreeWidgetItem* item, dif::CSignatureDatabase* database);
     // Depth-first over the marked items: an item, its members, the next
-    // group; marked items are removed after their members (not by a copy).
+    // group; items done are removed after their members (not by a copy).
     void _ForEachMarked(EOperation operation, dif::CSignatureDatabase* database);
     std::vector<dif::SMarkGroup> _MarkGroups(bool withPixels) const;
     void _SetMarks(const std::vector<dif::SMarkGroup>& groups);

@@ -342,6 +342,47 @@ TEST_F(DuplicatesWindow, MarkAllButTheBestReadsPictureSizesOffTheWindow)
     EXPECT_TRUE(m_messages.Last().startsWith(QStringLiteral("Marked 4000 file(s).")));
 }
 
+// Marked files the user may not delete (their folder is not writable, run
+// as an ordinary user): the files, their records and their marked items all
+// stay, as after any failed operation.
+TEST_F(DuplicatesWindow, MarkedFilesThatCannotBeDeletedStayListed)
+{
+    ScanThreeCopies();
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* head = Tree()->topLevelItem(0);
+    ASSERT_EQ(head->childCount(), 2);
+    for (int k = 0; k < 2; ++k)
+        head->child(k)->setCheckState(0, Qt::Checked);
+    const QStringList marked = {head->child(0)->text(0), head->child(1)->text(0)};
+    const std::vector<unsigned char> before = Database();
+    // That user may read the pictures and write the database, nothing else.
+    const fs::path database = dif::DatabasePath();
+    for (fs::path folder = database.parent_path(); folder != folder.root_path() && folder != fs::temp_directory_path();
+         folder = folder.parent_path())
+        fs::permissions(folder, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(database, fs::perms::others_read | fs::perms::others_write, fs::perm_options::add);
+    fs::permissions(m_dir.Path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    const auto failures = vxtest::RunUnprivileged({}, [&]() -> std::string {
+        m_messages.texts.clear();
+        m_pView->Results()->DeleteMarked();
+        std::string found;
+        if (m_messages.texts.contains(QStringLiteral("Could not load data file")))
+            found += "the database did not open; ";
+        if (Tree()->topLevelItemCount() != 1 || Tree()->topLevelItem(0)->childCount() != 2)
+            found += "items of files still there were dropped; ";
+        if (m_pView->Results()->CountMarked() != 2)
+            found += "marks lost; ";
+        if (Database() != before)
+            found += "records zeroed; ";
+        return found;
+    });
+    if (!failures)
+        GTEST_SKIP() << "cannot run as an ordinary user here";
+    EXPECT_EQ(*failures, "");
+    for (const QString& path : marked)
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+}
+
 TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
 {
     ScanThreeCopies();
