@@ -75,8 +75,12 @@ bool CSignatureWriter::Begin(const std::string& path)
     m_strPath = path;
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    // An unnamed file disappears by itself when the program dies midway.
-    m_nFile = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    // An unnamed file disappears by itself when the program dies midway; it
+    // is named at the end through /proc, without which a named one is used.
+    if (::access("/proc/self/fd", X_OK) == 0)
+        m_nFile = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    else
+        errno = EOPNOTSUPP;
     if (m_nFile < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
         std::string temp = path + ".XXXXXX";
         m_nFile = ::mkostemp(temp.data(), O_CLOEXEC);
