@@ -60,7 +60,10 @@ bool IsMarked(const QTreeWidgetItem* item)
 
 QTreeWidgetItem* MakeItem(const dif::SDuplicateItem& source)
 {
-    auto* item = new QTreeWidgetItem({QFile::decodeName(source.path.c_str())});
+    const QString text = QFile::decodeName(source.path.c_str());
+    auto* item = new QTreeWidgetItem({text});
+    if (QFile::encodeName(text).toStdString() != source.path)
+        item->setData(0, CDIFResults::kUnnamableRole, true);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);
     item->setData(0, CDIFResults::kRecordRole, qulonglong(source.record));
@@ -355,6 +358,11 @@ void CDIFResults::CopyMarked()
 int CDIFResults::_Operate(EOperation operation, QTreeWidgetItem* item, dif::CSignatureDatabase* database)
 {
     const QString path = ItemPath(item);
+    if (item->data(0, kUnnamableRole).toBool()) {
+        _Tell(QStringLiteral("The name of %1 is not UTF-8 text; the file is left as it is.").arg(path),
+              QStringLiteral("Ambrel"), QMessageBox::Warning);
+        return 0;
+    }
     int result = 0;
     switch (operation) {
     case EOperation::Delete:

@@ -28,7 +28,9 @@ class QTreeWidgetItem;
 class CDIFResults : public QWidget {
     Q_OBJECT
 public:
-    enum Role { kRecordRole = Qt::UserRole, kMatchRole, kSizeRole, kPixelsRole };
+    // kUnnamableRole: the file's name is not UTF-8, so the item's text names
+    // another file (or none).
+    enum Role { kRecordRole = Qt::UserRole, kMatchRole, kSizeRole, kPixelsRole, kUnnamableRole };
 
     explicit CDIFResults(QWidget* parent = nullptr);
     ~CDIFResults() override;

@@ -383,6 +383,39 @@ TEST_F(DuplicatesWindow, MarkedFilesThatCannotBeDeletedStayListed)
         EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
 }
 
+// A name that is not UTF-8 shows with a replacement character, which is the
+// real name of another file here: no operation may take one for the other.
+TEST_F(DuplicatesWindow, ANameThatIsNotUtf8IsNeverTakenForAnother)
+{
+    const fs::path shown = m_dir.Path() / "raw/bad\xef\xbf\xbd.bmp", raw = m_dir.Path() / "raw/bad\xff.bmp";
+    Save(shown, 3);
+    fs::copy_file(shown, raw);
+    AddFolder(m_dir.Path() / "raw");
+    Scan();
+    Compare(QStringLiteral("100"));
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    dif::CSignatureDatabase db;
+    ASSERT_TRUE(db.Open(dif::DatabasePath(), false));
+    QTreeWidgetItem* head = Tree()->topLevelItem(0);
+    ASSERT_EQ(head->childCount(), 1);
+    for (QTreeWidgetItem* item : {head, head->child(0)})
+        if (db.Path(item->data(0, CDIFResults::kRecordRole).toULongLong()) == raw.string())
+            item->setCheckState(0, Qt::Checked);
+    db.Close();
+    ASSERT_EQ(m_pView->Results()->CountMarked(), 1);
+    const std::vector<unsigned char> before = Database();
+    fs::create_directories(m_dir.Path() / "kept");
+    m_answers.destination = QString::fromStdString((m_dir.Path() / "kept").string());
+    for (auto operation : {&CDIFResults::CopyMarked, &CDIFResults::MoveMarked, &CDIFResults::DeleteMarked}) {
+        (m_pView->Results()->*operation)();
+        EXPECT_TRUE(m_messages.Last().endsWith(QStringLiteral("is not UTF-8 text; the file is left as it is.")));
+        EXPECT_TRUE(fs::exists(shown) && fs::exists(raw));
+        EXPECT_TRUE(fs::is_empty(m_dir.Path() / "kept"));
+        EXPECT_EQ(Database(), before);
+        EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
+    }
+}
+
 TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
 {
     ScanThreeCopies();
