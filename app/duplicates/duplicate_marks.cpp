@@ -17,21 +17,37 @@ std::size_t FirstBest(const std::vector<SMarkItem>& items, Better better)
     return best;
 }
 
+// The smallest or largest file of the group, first on ties; none when the
+// files' sizes are all equal. A file gone since the comparison (size 0)
+// takes no part: "larger" would otherwise mark the last copy left.
+void MarkBySize(std::vector<SMarkItem>& items, bool larger)
+{
+    std::size_t best = items.size();
+    bool differ = false;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (items[k].size == 0)
+            continue;
+        if (best == items.size()) {
+            best = k;
+            continue;
+        }
+        differ = differ || items[k].size != items[best].size;
+        if (larger ? items[k].size > items[best].size : items[k].size < items[best].size)
+            best = k;
+    }
+    if (differ)
+        items[best].checked = true;
+}
+
 void MarkGroup(SMarkGroup& group, EMarkRule rule)
 {
     auto& items = group.items;
     if (items.empty())
         return;
-    const bool allEqual = std::all_of(items.begin(), items.end(),
-                                      [&](const SMarkItem& item) { return item.size == items[0].size; });
     switch (rule) {
     case EMarkRule::Smaller:
-        if (!allEqual)
-            items[FirstBest(items, [](const SMarkItem& a, const SMarkItem& b) { return a.size < b.size; })].checked = true;
-        break;
     case EMarkRule::Larger:
-        if (!allEqual)
-            items[FirstBest(items, [](const SMarkItem& a, const SMarkItem& b) { return a.size > b.size; })].checked = true;
+        MarkBySize(items, rule == EMarkRule::Larger);
         break;
     case EMarkRule::SameSize:
         for (std::size_t k = 1; k < items.size(); ++k)

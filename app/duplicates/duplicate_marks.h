@@ -19,8 +19,8 @@ struct SMarkGroup {
 };
 
 enum class EMarkRule {
-    Smaller,   // the smallest file, first on ties, unless all sizes are equal
-    Larger,    // the largest file, first on ties, unless all sizes are equal
+    Smaller,   // the smallest file, first on ties, unless all sizes are equal;
+    Larger,    // the largest likewise; both pass over files gone (size 0)
     SameSize,  // every member as large as the head; never the head
     AllButBest // every file but the one with the most pixels (ties: larger file, then first)
 };

@@ -732,6 +732,10 @@ TEST(DuplicatesMarks, SizeRulesAndWideTotals)
         {{group({4, 9, 9}, {100, 50, 100})}, EMarkRule::AllButBest, "110", 2, 13},
         {{group({4, 9, 9}, {100, 100, 100})}, EMarkRule::AllButBest, "101", 2, 13},
         {{group({9, 9}, {100, 100})}, EMarkRule::AllButBest, "01", 1, 9},
+        // A file gone since the comparison (size 0): the last copy left is
+        // never marked as the larger one.
+        {{group({10, 0}), group({0, 10, 12, 10})}, EMarkRule::Larger, "000010", 1, 12},
+        {{group({10, 0}), group({0, 10, 12, 10})}, EMarkRule::Smaller, "000100", 1, 10},
     };
     for (auto& c : cases) {
         const SMarkSummary summary = ApplyMarkRule(c.groups, c.rule);
