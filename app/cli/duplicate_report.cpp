@@ -56,6 +56,25 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
+// A path on one line of the text layout: a control character (a newline in
+// a file name) is written as an escape, so that no name looks like a group
+// of its own.
+std::string TextLine(const std::string& path)
+{
+    std::string out;
+    char escape[8];
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            std::snprintf(escape, sizeof escape, c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\x%02x",
+                          static_cast<unsigned char>(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\n";
+}
+
 std::string JsonItem(const dif::SDuplicateItem& item)
 {
     return "{\"record\": " + std::to_string(item.record) + ", \"match\": " + std::to_string(item.match) +
@@ -94,11 +113,11 @@ std::string FormatDuplicateGroups(const std::vector<dif::SDuplicateGroup>& group
         const dif::SDuplicateGroup& group = groups[g];
         switch (format) {
         case CReportFormat::Text:
-            out += group.head.path + "\n";
+            out += TextLine(group.head.path);
             for (const dif::SDuplicateItem& member : group.members) {
                 char match[16];
                 std::snprintf(match, sizeof match, "%5d%%  ", member.match);
-                out += match + member.path + "\n";
+                out += match + TextLine(member.path);
             }
             break;
         case CReportFormat::Csv:

@@ -149,6 +149,32 @@ TEST(CliDuplicates, CompareListsTheWindowsGroups)
     EXPECT_NE(json.out.find("\"path\": \"" + one + "/a é.bmp\""), std::string::npos) << json.out;
 }
 
+// A newline in a file name: the text layout writes it as an escape, and
+// CSV and JSON keep the name whole, so no name reads as a group of its own.
+TEST(CliDuplicates, ANewlineInANameStaysInItsLine)
+{
+    vxtest::TempDir dir;
+    CVelvix picture = vxtest::RandomImage(20, 16, 4);
+    ASSERT_EQ(picture.SaveImage(dir.File("a.bmp").c_str()), 1);
+    fs::copy_file(dir.File("a.bmp"), dir.File("new\n100%  line.bmp"));
+    const std::string database = dir.File("data.dat");
+    ASSERT_EQ(clitest::Run({"scan", dir.Path().string(), "--db", database, "--no-cache"}).code, 0);
+    const std::string head = dir.File("a.bmp"), member = dir.File("new\n100%  line.bmp");
+    dif::CSignatureDatabase opened;
+    ASSERT_TRUE(opened.Open(database, false));
+    const bool headFirst = opened.Path(0) == head;
+    const std::string first = headFirst ? head : member, second = headFirst ? member : head;
+    const auto escaped = [](std::string path) {
+        const auto at = path.find('\n');
+        return at == std::string::npos ? path : path.replace(at, 1, "\\n");
+    };
+    EXPECT_EQ(clitest::Run({"compare", "--db", database}).out,
+              escaped(first) + "\n  100%  " + escaped(second) + "\n");
+    EXPECT_EQ(clitest::Run({"compare", "--db", database, "--format", "csv"}).out, ExpectedCsv(database, 100, false, false));
+    EXPECT_NE(clitest::Run({"compare", "--db", database, "--format", "json"}).out.find("new\\u000a100%  line.bmp"),
+              std::string::npos);
+}
+
 TEST(CliDuplicates, Refusals)
 {
     vxtest::TempDir dir;
