@@ -109,6 +109,7 @@ TEST(GroupCommands, MoveAndCopy)
         const char* subfolder; // where the files land below the destination
         bool moving;
         EGroupOutcome outcome;
+        bool relative = false; // typed as a folder of the window's folder
     };
     const Case cases[] = {
         {EGroupCommand::Move, "", "dest", "Move Group cat to", "", true, EGroupOutcome::RemoveGroup},
@@ -120,6 +121,9 @@ TEST(GroupCommands, MoveAndCopy)
          "fé [*?] 50% (3)", true, EGroupOutcome::RemoveGroup},
         {EGroupCommand::CopySubRename, "felis", "dest", "Copy Group felis to [Subfolder] and Rename", "felis (3)",
          false, EGroupOutcome::Nothing},
+        {EGroupCommand::Move, "", "dest", "Move Group cat to", "", true, EGroupOutcome::RemoveGroup, true},
+        {EGroupCommand::CopySub, "", "dest/", "Copy Group cat to [Subfolder]", "cat (3)", false, EGroupOutcome::Nothing,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caption);
@@ -128,7 +132,8 @@ TEST(GroupCommands, MoveAndCopy)
         fs::create_directory(destination);
         CTestActions actions;
         actions.m_strName = QString::fromUtf8(c.name);
-        actions.m_Destinations.push_back(QString::fromStdString(f.dir.Path().string() + "/") + QString::fromUtf8(c.destination));
+        const QString folder = c.relative ? QString() : QString::fromStdString(f.dir.Path().string() + "/");
+        actions.m_Destinations.push_back(folder + QString::fromUtf8(c.destination));
         EXPECT_EQ(RunGroupCommand(c.command, f.cat, f.dir.Path().string(), actions), c.outcome);
         EXPECT_EQ(actions.m_Captions.back(), QString::fromUtf8(c.caption));
         EXPECT_EQ(f.CatFilesIn(destination + (*c.subfolder ? "/" + std::string(c.subfolder) : "")), 3);

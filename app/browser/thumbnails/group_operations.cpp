@@ -124,7 +124,8 @@ QString TrimRight(const QString& text)
     return text.left(end);
 }
 
-EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStruct& group, CBrowserActions& actions)
+EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStruct& group,
+                       const std::string& currentFolder, CBrowserActions& actions)
 {
     if (!HasPath(group))
         return EGroupOutcome::Nothing;
@@ -140,6 +141,10 @@ EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStr
     if (chosen.isEmpty())
         return EGroupOutcome::Nothing;
     std::string destination = chosen.toStdString();
+    // A relative folder is one of the window's folder, never of wherever the
+    // program was started.
+    if (destination.front() != '/')
+        destination = currentFolder + "/" + destination;
     while (destination.size() > 1 && destination.back() == '/')
         destination.pop_back();
     std::string prefix = destination == "/" ? "" : destination;
@@ -174,12 +179,12 @@ EGroupOutcome RunGroupCommand(EGroupCommand command, const CGroupStruct& group, 
     switch (command) {
     case EGroupCommand::Convert: return Convert(false, group, currentFolder, actions);
     case EGroupCommand::ConvertRename: return Convert(true, group, currentFolder, actions);
-    case EGroupCommand::Move: return Transfer(true, false, false, group, actions);
-    case EGroupCommand::Copy: return Transfer(false, false, false, group, actions);
-    case EGroupCommand::MoveSub: return Transfer(true, true, false, group, actions);
-    case EGroupCommand::CopySub: return Transfer(false, true, false, group, actions);
-    case EGroupCommand::MoveSubRename: return Transfer(true, true, true, group, actions);
-    case EGroupCommand::CopySubRename: return Transfer(false, true, true, group, actions);
+    case EGroupCommand::Move: return Transfer(true, false, false, group, currentFolder, actions);
+    case EGroupCommand::Copy: return Transfer(false, false, false, group, currentFolder, actions);
+    case EGroupCommand::MoveSub: return Transfer(true, true, false, group, currentFolder, actions);
+    case EGroupCommand::CopySub: return Transfer(false, true, false, group, currentFolder, actions);
+    case EGroupCommand::MoveSubRename: return Transfer(true, true, true, group, currentFolder, actions);
+    case EGroupCommand::CopySubRename: return Transfer(false, true, true, group, currentFolder, actions);
     case EGroupCommand::Delete: return Delete(group, actions);
     }
     return EGroupOutcome::Nothing;
