@@ -152,6 +152,9 @@ void CThumbnailsTreeView::Regroup()
     CThumbnailsDoc* doc = GetDocument();
     if (!doc || m_bClosed)
         return;
+    // The previous worker first: one that has just finished installs its
+    // groups, which must not outlive the clearing below.
+    _StopGrouping();
     m_bSuppressSelection = true;
     m_pSelectTimer->stop();
     _Broadcast(HINT_CLEAR);
@@ -162,7 +165,6 @@ void CThumbnailsTreeView::Regroup()
     m_bSuppressSelection = false;
     doc->SetTitle(doc->CurrentFolder());
 
-    _StopGrouping();
     m_bGrouping = true;
     const unsigned serial = ++m_nGroupingSerial;
     const std::string folder = doc->CurrentFolder().toStdString();
