@@ -1,7 +1,9 @@
 #include "support/http_file.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -9,8 +11,14 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
+
+#include <netdb.h>
 
 #include "support/message_event.h"
 
@@ -54,11 +62,55 @@ bool RunStoppable(QEventLoop& loop)
     return !g_worker.bStop;
 }
 
+bool StopRequested()
+{
+    std::lock_guard lock(g_worker.mutex);
+    return g_worker.bStop;
+}
+
+// The network layer looks names up on a pool that the application waits for
+// when it ends, so a name server that never answers would keep the program
+// alive long after its windows closed. The name is looked up first on a
+// thread that nobody waits for; only a name that resolves in time goes on.
+bool Resolves(const QString& host, const QDeadlineTimer& deadline)
+{
+    if (!QHostAddress(host).isNull())
+        return true;
+    struct SLookup {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false, found = false;
+    };
+    auto lookup = std::make_shared<SLookup>();
+    const QByteArray name = QUrl::toAce(host);
+    try {
+        std::thread([lookup, name] {
+            addrinfo hints{};
+            hints.ai_socktype = SOCK_STREAM;
+            addrinfo* result = nullptr;
+            const bool found = getaddrinfo(name.constData(), nullptr, &hints, &result) == 0;
+            if (result)
+                freeaddrinfo(result);
+            std::lock_guard lock(lookup->mutex);
+            lookup->finished = true;
+            lookup->found = found;
+            lookup->done.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->finished && !deadline.hasExpired() && !StopRequested())
+        lookup->done.wait_for(lock, std::chrono::milliseconds(50));
+    return lookup->found;
+}
+
 // The whole document, or false. A reply without a length is read to its end;
 // both kinds are limited in size and in time as a whole.
 bool Fetch(const QUrl& url, QByteArray& document)
 {
-    if (!IsWebUrl(url))
+    const QDeadlineTimer deadline(CGetHTTPFile::kTimeLimitMs);
+    if (!IsWebUrl(url) || !Resolves(url.host(), deadline))
         return false;
     QNetworkAccessManager manager;
     QNetworkRequest request(url);
@@ -80,7 +132,7 @@ bool Fetch(const QUrl& url, QByteArray& document)
             fail();
     };
     QObject::connect(r, &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
-        if (IsWebUrl(target))
+        if (IsWebUrl(target) && Resolves(target.host(), deadline))
             emit r->redirectAllowed();
         else
             fail();
@@ -92,7 +144,7 @@ bool Fetch(const QUrl& url, QByteArray& document)
     });
     QObject::connect(r, &QNetworkReply::readyRead, &loop, take);
     QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(CGetHTTPFile::kTimeLimitMs, &loop, fail);
+    QTimer::singleShot(deadline.remainingTime(), &loop, fail);
 
     if (!RunStoppable(loop) || failed || !r->isFinished() || r->error() != QNetworkReply::NoError)
         return false;

@@ -2,12 +2,24 @@
 // as a document, what is a failure, and that failures keep the last result.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
+
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "loopback_http_server.h"
 #include "support/http_file.h"
@@ -94,6 +106,8 @@ TEST(GetHTTPFile, RepliesOfEveryKindAndFailuresKeepTheLastResult)
         {"redirect to a local file", server.Redirect("file:///etc/hostname"), false, {}},
         {"redirect to ftp", server.Redirect("ftp://127.0.0.1/target"), false, {}},
         {"redirect to itself", server.Redirect("/doc"), false, {}},
+        {"redirect to a name", server.Redirect(server.Url("/target").replace("127.0.0.1", "localhost").toLatin1()), true,
+         "moved here"},
     };
     server.Serve("/target", server.Ok("moved here"));
     std::intptr_t parameter = -7;
@@ -181,6 +195,78 @@ TEST(GetHTTPFile, OneDownloadAtATimeAndASilentServerFailsAtTheTimeLimit)
     EXPECT_EQ(receiver.completions.front().parameter, 9);
     EXPECT_TRUE(second.completions.empty());
     EXPECT_EQ(server.Connections(), 1);
+}
+
+// The name server of the child below: it takes every query and answers none.
+constexpr char kSilentNameServer[] = "VX_SILENT_NAME_SERVER_FD";
+constexpr int kSilentNameServerFd = 100;
+
+TEST(GetHTTPFile, StoppedWhileTheNameServerIsSilent)
+{
+    if (qEnvironmentVariableIntValue(kSilentNameServer) != kSilentNameServerFd)
+        GTEST_SKIP() << "runs in the child of ASilentNameServerDoesNotKeepTheProgramAlive";
+    Receiver receiver;
+    ASSERT_TRUE(CGetHTTPFile::GetFile(QStringLiteral("http://update.example.org/"), &receiver, kMessage));
+    pollfd query{kSilentNameServerFd, POLLIN, 0};
+    ASSERT_EQ(poll(&query, 1, 5000), 1) << "the name was looked up";
+    CGetHTTPFile::Stop();
+}
+
+// Quitting while the update server's name is being looked up: the program
+// ends at once, not when the name server gives up.
+TEST(GetHTTPFile, ASilentNameServerDoesNotKeepTheProgramAlive)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root for network and mount namespaces of its own";
+    QTemporaryDir dir;
+    const QByteArray conf = (dir.path() + QStringLiteral("/resolv.conf")).toLocal8Bit();
+    QFile file(QString::fromLocal8Bit(conf));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("nameserver 127.0.0.1\noptions timeout:30 attempts:1\n");
+    file.close();
+    // Everything the child needs is made before the fork.
+    std::vector<QByteArray> variables{QByteArray(kSilentNameServer) + '=' + QByteArray::number(kSilentNameServerFd)};
+    for (char** v = environ; *v; ++v)
+        variables.emplace_back(*v);
+    std::vector<char*> envp;
+    for (QByteArray& v : variables)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=GetHTTPFile.StoppedWhileTheNameServerIsSilent";
+    char* argv[] = {self, filter, nullptr};
+
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(conf.constData(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        // In the new network namespace: its loopback comes up for the server.
+        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq lo{};
+        std::strcpy(lo.ifr_name, "lo");
+        sockaddr_in dns{};
+        dns.sin_family = AF_INET;
+        dns.sin_port = htons(53);
+        dns.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (ioctl(s, SIOCGIFFLAGS, &lo) != 0)
+            _exit(77);
+        lo.ifr_flags |= IFF_UP;
+        if (ioctl(s, SIOCSIFFLAGS, &lo) != 0 || bind(s, reinterpret_cast<sockaddr*>(&dns), sizeof dns) != 0 ||
+            dup2(s, kSilentNameServerFd) != kSilentNameServerFd)
+            _exit(77);
+        execve(self, argv, envp.data());
+        _exit(78);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no network and mount namespaces here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_LT(clock.elapsed(), CGetHTTPFile::kTimeLimitMs);
 }
 
 } // namespace
