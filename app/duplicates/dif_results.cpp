@@ -25,6 +25,8 @@ std::function<bool(const QString&, const QString&, QMessageBox::Icon)> CDIFResul
         return box.exec() == QMessageBox::Yes;
     };
 
+int CDIFResults::s_nBatchProgressDelayMs = 500;
+
 std::function<void(QWidget*, const QString&, const QString&, QMessageBox::Icon)> CDIFResults::s_pfnTell =
     [](QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon) {
         QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
@@ -73,6 +75,34 @@ QTreeWidgetItem* MakeItem(const dif::SDuplicateItem& source)
 }
 
 } // namespace
+
+// Feedback for a batch of marked files, which runs on this thread: a
+// progress window once it takes a while (moving thousands of photos to
+// another disk takes minutes), whose Cancel ends the batch after the file
+// at hand.
+class CDIFResults::CBatchProgress {
+public:
+    CBatchProgress(const char* doing, int total, QWidget* parent)
+        : m_dialog(QStringLiteral("%1 %2 file(s)...").arg(QString::fromLatin1(doing)).arg(total),
+                   QStringLiteral("Cancel"), 0, total, parent)
+    {
+        m_dialog.setWindowModality(Qt::ApplicationModal);
+        m_dialog.setMinimumDuration(CDIFResults::s_nBatchProgressDelayMs);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+        m_dialog.setValue(0);
+    }
+    // After each file; false once Cancel was pressed.
+    bool Step()
+    {
+        m_dialog.setValue(++m_nDone);
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+    int m_nDone = 0;
+};
 
 CDIFResults::CDIFResults(QWidget* parent) : QWidget(parent)
 {
@@ -396,8 +426,10 @@ void CDIFResults::_RunMarked(EOperation operation)
                   operation == EOperation::Copy ? QMessageBox::Question : QMessageBox::Critical))
         return;
     CBatchFileOperation batch;
+    static const char* const kDoing[] = {"Deleting", "Moving", "Copying"};
+    CBatchProgress progress(kDoing[index], count, this);
     if (operation == EOperation::Copy) {
-        _ForEachMarked(operation, nullptr);
+        _ForEachMarked(operation, nullptr, progress);
         return;
     }
     _StopReadingPictureSizes();
@@ -405,7 +437,7 @@ void CDIFResults::_RunMarked(EOperation operation)
     m_bTreeBusy = true;
     dif::CSignatureDatabase database;
     if (database.Open(QFile::encodeName(m_strDatabase).toStdString(), true))
-        _ForEachMarked(operation, &database);
+        _ForEachMarked(operation, &database, progress);
     else
         _Tell(QStringLiteral("Could not load data file"), QStringLiteral("Ambrel"), QMessageBox::Warning);
     database.Close();
@@ -414,19 +446,28 @@ void CDIFResults::_RunMarked(EOperation operation)
     UpdateDetailPanels();
 }
 
-void CDIFResults::_ForEachMarked(EOperation operation, dif::CSignatureDatabase* database)
+void CDIFResults::_ForEachMarked(EOperation operation, dif::CSignatureDatabase* database, CBatchProgress& progress)
 {
     // A file that could not be deleted or moved (or was skipped) is still
     // where it was: its item stays, marked, and is not dropped as if done.
+    // After a cancel the files not reached yet are left as if unmarked.
     const bool removes = operation != EOperation::Copy;
+    bool cancelled = false;
+    const auto operate = [&](QTreeWidgetItem* item) {
+        if (cancelled || !IsMarked(item))
+            return 0;
+        const int result = _Operate(operation, item, database);
+        cancelled = result >= 0 && !progress.Step();
+        return result;
+    };
     for (int h = 0; h < m_pTree->topLevelItemCount();) {
         QTreeWidgetItem* head = m_pTree->topLevelItem(h);
-        const int headResult = IsMarked(head) ? _Operate(operation, head, database) : 0;
+        const int headResult = operate(head);
         if (headResult < 0)
             return;
         for (int k = 0; k < head->childCount();) {
             QTreeWidgetItem* child = head->child(k);
-            const int result = IsMarked(child) ? _Operate(operation, child, database) : 0;
+            const int result = operate(child);
             if (result < 0)
                 return;
             if (removes && result == 1)

@@ -66,6 +66,8 @@ public:
     // Yes/No questions of the marked-file operations (owner: the main
     // window); tests answer them at once.
     static std::function<bool(const QString& text, const QString& caption, QMessageBox::Icon icon)> s_pfnAsk;
+    // A batch of marked files shows its progress window after this long.
+    static int s_nBatchProgressDelayMs;
     // Messages with an OK button, owned by the form.
     static std::function<void(QWidget* owner, const QString& text, const QString& caption, QMessageBox::Icon icon)>
         s_pfnTell;
@@ -80,7 +82,8 @@ private:
     int _Operate(EOperation operation, QTreeWidgetItem* item, dif::CSignatureDatabase* database);
     // Depth-first over the marked items: an item, its members, the next
     // group; items done are removed after their members (not by a copy).
-    void _ForEachMarked(EOperation operation, dif::CSignatureDatabase* database);
+    class CBatchProgress;
+    void _ForEachMarked(EOperation operation, dif::CSignatureDatabase* database, CBatchProgress& progress);
     std::vector<dif::SMarkGroup> _MarkGroups(bool withPixels) const;
     void _SetMarks(const std::vector<dif::SMarkGroup>& groups);
     void _ClearDetails();

@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <tuple>
@@ -414,6 +415,51 @@ TEST_F(DuplicatesWindow, ANameThatIsNotUtf8IsNeverTakenForAnother)
         EXPECT_EQ(Database(), before);
         EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
     }
+}
+
+// A batch of marked files shows its progress (the window does not freeze),
+// and Cancel ends it after the file at hand: the files not reached stay,
+// listed, marked and in the database.
+TEST_F(DuplicatesWindow, ABatchShowsItsProgressAndCancelEndsIt)
+{
+    Save(m_dir.Path() / "many/a.bmp", 5);
+    for (int i = 1; i < 12; ++i)
+        fs::copy_file(m_dir.Path() / "many/a.bmp", m_dir.Path() / "many" / ("copy " + std::to_string(i) + ".bmp"));
+    AddFolder(m_dir.Path() / "many");
+    Scan();
+    Compare(QStringLiteral("100"));
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    QTreeWidgetItem* head = Tree()->topLevelItem(0);
+    ASSERT_EQ(head->childCount(), 11);
+    for (int k = 0; k < 11; ++k)
+        head->child(k)->setCheckState(0, Qt::Checked);
+    CDIFResults::s_nBatchProgressDelayMs = 0;
+    bool shown = false;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&] {
+        if (auto* dialog = m_pView->Results()->findChild<QProgressDialog*>(); dialog && dialog->isVisible()) {
+            shown = shown || dialog->labelText() == QStringLiteral("Deleting 11 file(s)...");
+            dialog->cancel();
+        }
+    });
+    cancel.start(0);
+    m_pView->Results()->DeleteMarked();
+    cancel.stop();
+    CDIFResults::s_nBatchProgressDelayMs = 500;
+    EXPECT_TRUE(shown);
+    const int left = Tree()->topLevelItem(0)->childCount();
+    EXPECT_GT(left, 0);
+    EXPECT_LT(left, 11);
+    EXPECT_EQ(m_pView->Results()->CountMarked(), left);
+    for (int k = 0; k < left; ++k)
+        EXPECT_TRUE(QFile::exists(Tree()->topLevelItem(0)->child(k)->text(0)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path() / "many"), fs::directory_iterator()), 1 + left);
+    dif::CSignatureDatabase db;
+    ASSERT_TRUE(db.Open(dif::DatabasePath(), false));
+    int zeroed = 0;
+    for (std::size_t i = 0; i < db.GetCount(); ++i)
+        zeroed += dif::IsDeletedRecord(db.Record(i));
+    EXPECT_EQ(zeroed, 11 - left);
 }
 
 TEST_F(DuplicatesWindow, CancelledMoveDestinationChangesNothing)
