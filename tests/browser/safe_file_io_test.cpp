@@ -159,6 +159,22 @@ TEST_F(SafeFileIo, MoveToAnotherFileSystemCopiesThenDeletes)
             return 14;
         if (vxfile::Exists(mount + "/moved.jpg"))
             return 15;
+        // A source written to, or replaced, while it is copied keeps its new
+        // contents, and no copy remains.
+        const std::string busy = disk + "/busy.jpg";
+        struct Change {
+            std::function<void()> meddle;
+            const char* contents;
+        } const changes[] = {
+            {[&] { std::ofstream(busy, std::ios::app) << " and more"; }, "first and more"},
+            {[&] { Write(busy + ".new", "newer"); rename((busy + ".new").c_str(), busy.c_str()); }, "newer"},
+        };
+        for (const Change& change : changes) {
+            Write(busy, "first");
+            const auto meddle = [&](std::uint64_t, std::uint64_t) { return change.meddle(), true; };
+            if (vxfile::MoveFile(busy, mount + "/busy.jpg", false, true, meddle) != EBUSY || Read(busy) != change.contents)
+                return 18;
+        }
         // A full disk: the source stays whole and no partial copy remains.
         if (vxfile::MoveFile(disk + "/big.jpg", mount + "/big.jpg", false, true) != ENOSPC)
             return 16;

@@ -266,8 +266,13 @@ int MoveFile(const std::string& from, const std::string& to, bool replace, bool 
     error = source.link ? CopySymbolicLink(from, to, replace) : CopyFile(from, to, replace, progress);
     if (error)
         return error;
-    if (unlink(from.c_str()) != 0) {
+    // A source written to or replaced while it was copied keeps its newer
+    // contents, which the copy lacks; the move may be tried again.
+    if (!Stat(from).SameState(source))
+        error = EBUSY;
+    else if (unlink(from.c_str()) != 0)
         error = Errno();
+    if (error) {
         // Without a replaced target the copy is taken back: the file stays
         // where it was, once.
         if (!existing.exists)

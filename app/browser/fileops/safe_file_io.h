@@ -50,7 +50,9 @@ int RenameEntry(const std::string& from, const std::string& to, bool replace);
 // not write is refused (EACCES).
 int CopyFile(const std::string& from, const std::string& to, bool replace, const Progress& progress = {});
 // Renames; across file systems (EXDEV) and with `allowCopy`, copies, then
-// deletes the source. A file moved onto itself is refused (EEXIST).
+// deletes the source; a source that changed during the copy (still being
+// written, or replaced) is not deleted and the move fails (EBUSY). A file
+// moved onto itself is refused (EEXIST).
 int MoveFile(const std::string& from, const std::string& to, bool replace, bool allowCopy,
              const Progress& progress = {});
 // Whether this user may delete the entry: its folder is writable, and a
