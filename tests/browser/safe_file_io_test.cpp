@@ -128,12 +128,16 @@ TEST_F(SafeFileIo, CancelledOrVanishedCopiesLeaveNothingBehind)
                  fs::remove(entry.path());
              return true;
          }, ENOENT},
+        // (Last: the source keeps what was added.)
+        {"source written to", [&](std::uint64_t, std::uint64_t) {
+             return bool(std::ofstream(source, std::ios::app) << "more");
+         }, EBUSY},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(vxfile::CopyFile(source, target, true, c.progress), c.error);
         EXPECT_EQ(Entries(vxfile::FolderOf(target)), 0u);
-        EXPECT_EQ(Read(source), Pattern(3 << 20));
+        EXPECT_EQ(Read(source).substr(0, 3 << 20), Pattern(3 << 20));
     }
 }
 

@@ -215,6 +215,12 @@ int CopyFile(const std::string& from, const std::string& to, bool replace, const
     }
     const std::uint64_t total = std::uint64_t(source.st_size);
     error = CopyContents(in, out, total, progress);
+    // A source written to meanwhile would leave a copy of neither its old nor
+    // its new contents.
+    struct stat after {};
+    if (!error && (fstat(in, &after) != 0 || after.st_size != source.st_size ||
+                   after.st_mtim.tv_sec != source.st_mtim.tv_sec || after.st_mtim.tv_nsec != source.st_mtim.tv_nsec))
+        error = EBUSY;
     struct stat written {};
     if (!error) {
         fchmod(out, source.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID));
