@@ -2,6 +2,7 @@
 // delete, with their questions answered by a script.
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -68,13 +69,17 @@ TEST_F(ViewerFileCommands, MoveAndDeleteShowTheNextFile)
     EXPECT_EQ(window.doc->GetPathName(), Path(2));
     EXPECT_EQ(window.doc->GetFileCount(), 1);
 
-    // Undo (from the frame, as Ctrl+Alt+Z) puts the deleted file back.
+    // Undo (from the frame, as Ctrl+Alt+Z) puts the deleted file back, and
+    // the folder watch lists it again.
     ASSERT_TRUE(Run(cmd::ID_UNDO_FILE_OPERATION));
     EXPECT_TRUE(QFile::exists(Path(3)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.doc->GetFileCount() == 2; }, 5000));
 
     // The last file: the window closes.
-    m_ask.yesNo = {true};
-    ASSERT_TRUE(Run(viewcmd::ID_DELETE_FILE));
+    for (int i = 0; i < 2; ++i) {
+        m_ask.yesNo = {true};
+        ASSERT_TRUE(Run(viewcmd::ID_DELETE_FILE));
+    }
     ProcessEvents();
     EXPECT_EQ(m_main->GetMDIChildCount(), 0);
 }
