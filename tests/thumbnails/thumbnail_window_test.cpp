@@ -303,6 +303,30 @@ TEST_F(ThumbnailWindow, ClosingWhileLoadsRunWaitsForThemAndFreesEveryCell)
     EXPECT_EQ(m_main->GetMDIChildCount(), 0);
 }
 
+// A huge picture decodes for seconds: the view is emptied at once when the
+// user moves on, and the cell whose load still runs goes when the load ends.
+TEST_F(ThumbnailWindow, EmptyingTheViewDoesNotWaitForADecodeStillRunning)
+{
+    Make({"cat01.jpg", "cat02.jpg"});
+    CVelvix huge = FilledImage(8000, 8000, 0x204060);
+    ASSERT_EQ(huge.SaveImage(m_dir.File("cat03 huge.png").c_str()), 1);
+    huge.DeleteObject();
+    OpenBrowser(m_dir.Path().string(), false);
+    ASSERT_TRUE(WaitFor([&] {
+        m_view->viewport()->repaint();
+        return m_view->ItemCount() == 3 && m_view->Item(0)->m_nLoadState == ThumbnailItem::LoadState::Done &&
+               m_view->Item(1)->m_nLoadState == ThumbnailItem::LoadState::Done &&
+               m_view->Item(2)->m_nLoadState == ThumbnailItem::LoadState::Started;
+    }));
+    if (m_view->Pool().Running() == 0)
+        GTEST_SKIP() << "the huge picture decoded before the view was emptied";
+    m_view->DestroyAllItems();
+    EXPECT_EQ(m_view->ItemCount(), 0);
+    EXPECT_EQ(m_view->Pool().Running(), 1);
+    EXPECT_EQ(m_view->CellsAside(), 1);
+    EXPECT_TRUE(WaitFor([&] { return m_view->CellsAside() == 0; }, 60000));
+}
+
 // Entries are written after their cells show; closing the window still
 // leaves every one of them, complete, and nothing else.
 TEST_F(ThumbnailWindow, CacheEntriesOfLoadedCellsAreAllWrittenByTheClose)

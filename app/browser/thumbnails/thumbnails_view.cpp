@@ -72,11 +72,12 @@ QVariant CThumbnailsModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-void CThumbnailsModel::Reset(std::vector<std::unique_ptr<ThumbnailItem>> items)
+std::vector<std::unique_ptr<ThumbnailItem>> CThumbnailsModel::Reset(std::vector<std::unique_ptr<ThumbnailItem>> items)
 {
     beginResetModel();
-    m_Items = std::move(items);
+    m_Items.swap(items);
     endResetModel();
+    return items;
 }
 
 CThumbnailDelegate::CThumbnailDelegate(CThumbnailsView* view) : QStyledItemDelegate(view), m_pView(view) {}
@@ -158,6 +159,8 @@ void CThumbnailsView::OnCloseView()
     m_bDestroyed = true;
     QSettings().setValue(QStringLiteral("Thumbnails/Size"), m_nThumbnailSize);
     DestroyAllItems();
+    m_pPool->DropAllAndWait();
+    m_Aside.clear();
     m_pWriter->Finish();
     if (CThumbnailsDoc* doc = GetDocument(); doc && doc->m_pThumbnailView == this)
         doc->m_pThumbnailView = nullptr;
@@ -241,13 +244,19 @@ void CThumbnailsView::ShowFiles(const std::vector<std::string>* paths)
 void CThumbnailsView::DestroyAllItems()
 {
     m_bClosing = true;
-    // Queued loads go at once; running ones are waited for. Their completion
-    // messages carry the old generation and are ignored.
-    m_pPool->DropAllAndWait();
+    // Queued loads go at once. Running ones are not waited for (a huge
+    // picture decodes for seconds): their cells are put aside, and their
+    // completions, of an old generation, free them.
+    m_pPool->Drop([](const void*) { return true; },
+                  [](const void* key) {
+                      static_cast<ThumbnailItem*>(const_cast<void*>(key))->m_nLoadState = ThumbnailItem::LoadState::None;
+                  });
     ++m_nGeneration;
     m_Budget.Clear();
     m_bRebuilding = true;
-    m_pModel->Reset({});
+    for (std::unique_ptr<ThumbnailItem>& item : m_pModel->Reset({}))
+        if (item->m_nLoadState == ThumbnailItem::LoadState::Started)
+            m_Aside.push_back(std::move(item));
     m_bRebuilding = false;
     if (CThumbnailsDoc* doc = GetDocument())
         doc->m_FileList.clear();
@@ -396,8 +405,10 @@ bool CThumbnailsView::event(QEvent* event)
 
 void CThumbnailsView::_OnLoaded(ThumbnailItem* item, long generation)
 {
-    if (generation != m_nGeneration) // the items it loaded for are gone
+    if (generation != m_nGeneration) { // a cell put aside
+        std::erase_if(m_Aside, [item](const std::unique_ptr<ThumbnailItem>& aside) { return aside.get() == item; });
         return;
+    }
     --m_nRunningLoaders;
     item->m_nLoadState = ThumbnailItem::LoadState::Done;
     if (item->m_bDiscardOnLoad) {

@@ -29,7 +29,8 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
     std::vector<std::unique_ptr<ThumbnailItem>> m_Items;
-    void Reset(std::vector<std::unique_ptr<ThumbnailItem>> items);
+    // Returns the items it held.
+    std::vector<std::unique_ptr<ThumbnailItem>> Reset(std::vector<std::unique_ptr<ThumbnailItem>> items);
 };
 
 // Draws every cell through the view.
@@ -86,6 +87,8 @@ public:
     ThumbnailItem* Item(int index) const;
     int RunningLoaders() const { return m_nRunningLoaders; }
     int PeakRunningLoaders() const { return m_nPeakLoaders; }
+    // Cells no longer shown whose loads still run.
+    int CellsAside() const { return int(m_Aside.size()); }
     const SLoadCounters& Counters() const { return m_Counters; }
     CFullPictureBudget& Budget() { return m_Budget; }
     CLoaderPool& Pool() { return *m_pPool; }
@@ -158,6 +161,7 @@ private:
     SLoadCounters m_Counters;
     CFullPictureBudget m_Budget;
     std::unique_ptr<CThumbnailCache> m_pCache;
+    std::vector<std::unique_ptr<ThumbnailItem>> m_Aside;
     std::unique_ptr<CLoaderPool> m_pPool;
     // Cache entries are written here, after their cells show, when the
     // loaders leave the processor free.
