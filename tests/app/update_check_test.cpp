@@ -185,8 +185,10 @@ TEST_F(UpdateCheck, ANewerVersionIsOfferedAndYesOpensItsPage)
          "A newer version of Ambrel exist [1.6] Would you like to go to the download page now?" + kKeep, ""},
         {"chunked", "", QMessageBox::Yes,
          "A newer version of Ambrel exist [3] Would you like to go to the download page now?" + kKeep, kPage},
-        {"endless news", "<version>2" + QByteArray(20000, 'v') + "</version><info>" + QByteArray(3000, '\n') +
+        {"endless news", "<version>2" + QByteArray(20000, 'v') + "</version><info>" + QByteArray(3000, '\r') +
                              QByteArray(30000, 'i') + "</info>",
+         QMessageBox::No, "", ""},
+        {"endless paragraphs", "<version>2</version><info>" + QString(3000, QChar(0x2029)).toUtf8() + "</info>",
          QMessageBox::No, "", ""},
     };
     for (const Case& c : cases) {

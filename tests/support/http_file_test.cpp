@@ -239,7 +239,8 @@ TEST(GetHTTPFile, ASilentNameServerDoesNotKeepTheProgramAlive)
     clock.start();
     const pid_t child = fork();
     if (child == 0) {
-        if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        if (unshare(CLONE_NEWNS | CLONE_NEWNET) != 0 ||
+            mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount(conf.constData(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0)
             _exit(77);
         // In the new network namespace: its loopback comes up for the server.

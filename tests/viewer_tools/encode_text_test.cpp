@@ -68,13 +68,16 @@ TEST(HiddenTextCommands, EncodeThenDecodeRoundTrip)
 
 TEST(HiddenTextCommands, DecodedTextIsShownAsItIsAndALongOneFitsOnTheScreen)
 {
-    QString lines;
-    for (int i = 0; i < 400; ++i)
+    QString lines, returns;
+    for (int i = 0; i < 400; ++i) {
         lines += QStringLiteral("line %1\n").arg(i);
+        returns += QStringLiteral("line %1\r").arg(i);
+    }
     const QString cases[] = {
         QStringLiteral("<b>not bold</b> & <img src=\"picture.png\">"),
-        QStringLiteral("a\nb\n\u00e9"),
+        QStringLiteral("a\nb\r\n\u00e9"),
         lines,
+        returns,
         QString(3000, QLatin1Char('w')),
     };
     CVelvixBuffer ring = LoadedRing(1000, 1000);
@@ -85,8 +88,15 @@ TEST(HiddenTextCommands, DecodedTextIsShownAsItIsAndALongOneFitsOnTheScreen)
         const Shown shown = DecodeThroughTheMessageBox(ring, nullptr);
         EXPECT_EQ(shown.format, Qt::PlainText);
         EXPECT_TRUE(shown.fits);
-        // The whole text is there, in the box or under its details.
-        EXPECT_EQ(shown.details.isEmpty() ? shown.text : shown.details, text);
+        // The whole text is there, in the box or under its details (whose
+        // field ends every line with '\n').
+        auto lines = [](QString s) {
+            return s.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace('\r', '\n');
+        };
+        if (shown.details.isEmpty())
+            EXPECT_EQ(shown.text, text);
+        else
+            EXPECT_EQ(lines(shown.details), lines(text));
         EXPECT_TRUE(text.startsWith(shown.text.chopped(shown.details.isEmpty() ? 0 : 3)));
     }
 }
