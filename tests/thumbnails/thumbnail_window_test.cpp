@@ -492,6 +492,26 @@ TEST(ProgramActions, NamesThatAreNotUtf8AreLeftAloneAndReportedAsFailures)
     actions.SetBatch(false);
 }
 
+// The viewer takes paths as text: a cell whose name is not UTF-8 does not
+// open a viewer on the file whose name that text would give.
+TEST_F(ThumbnailWindow, CellsNamedInAnotherEncodingDoNotOpenAnotherFile)
+{
+    Make({"caf\xe9.jpg", "caf\xef\xbf\xbd.jpg", "caf1.jpg"});
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_EQ(m_view->ItemCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        SelectCells({i});
+        const int before = m_main->GetMDIChildCount();
+        m_view->OpenSelected();
+        ProcessEvents();
+        const bool utf8 = m_view->Item(i)->m_strPath.find('\xe9') == std::string::npos;
+        EXPECT_EQ(m_main->GetMDIChildCount(), before + (utf8 ? 1 : 0)) << m_view->Item(i)->m_strPath;
+        if (utf8)
+            EXPECT_EQ(Active().doc->GetPathName(), QString::fromStdString(m_view->Item(i)->m_strPath));
+        m_frame->MDIActivate();
+    }
+}
+
 TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)
 {
     Make({"cat01.jpg", "cat02.jpg", "Cat-3.png", "dog1.bmp", "dog2.bmp"});

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 
+#include "browser/fileops/native_path.h"
 #include "browser/thumbnails/browser_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
 #include "browser/thumbnails/thumbnails_frame.h"
@@ -518,12 +519,16 @@ void CThumbnailsView::OpenSelected()
     ThumbnailItem* item = Item(rows.front());
     if (!item || item->m_strPath.empty())
         return;
+    // The viewer takes the path as text: a name that is not UTF-8 would come
+    // back as another name, whose file the viewer's commands would then reach.
+    const QString path = FromNativePath(item->m_strPath);
+    if (NativePath(path) != item->m_strPath)
+        return;
     // The viewer copies both while its document opens.
     CGroupPtr group = doc->GetGroup(groupIndex);
     const bool handPicture = item->m_nLoadState == ThumbnailItem::LoadState::Done && item->IsValidObject() &&
                              !GeneralSettings.bSlowComputer;
-    AmbrelApp()->GetTemplateManager().OpenNewFrame(QStringLiteral("CPixelFrame"), false,
-                                                   QString::fromStdString(item->m_strPath),
+    AmbrelApp()->GetTemplateManager().OpenNewFrame(QStringLiteral("CPixelFrame"), false, path,
                                                    handPicture ? static_cast<CVelvix*>(item) : nullptr, group.get());
 }
 
