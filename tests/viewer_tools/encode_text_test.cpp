@@ -145,6 +145,15 @@ TEST(HiddenTextCommands, DialogLimitsTheTextToTheCapacityAndCountsIt)
     EXPECT_EQ(dialog.TypedLabel()->text(), QStringLiteral("5"));
 }
 
+TEST(HiddenTextCommands, TheDialogGivesTheTextAsTyped)
+{
+    CEncodeTextDialog dialog(50);
+    for (const QString& text : {QStringLiteral("a\u00a0b"), QStringLiteral("line\nnext\ttab \u00e9")}) {
+        dialog.Field()->setPlainText(text);
+        EXPECT_EQ(dialog.Text(), text);
+    }
+}
+
 TEST(HiddenTextCommands, TooSmallAnImageDoesNothing)
 {
     // 32 x 32 leaves no room after the marker, 48 x 48 blocks for one character.

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "effect_runner.h"
@@ -39,12 +40,16 @@ CEncodeTextDialog::CEncodeTextDialog(int maximum, QWidget* parent)
 
 QString CEncodeTextDialog::Text() const
 {
-    return m_pField->toPlainText();
+    // The plain text form would give a no-break space as a space: the raw
+    // one keeps it, and only its line and paragraph breaks become '\n'.
+    QString text = m_pField->document()->toRawText();
+    return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'))
+        .replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
 
 void CEncodeTextDialog::OnTextChanged()
 {
-    QString text = m_pField->toPlainText();
+    QString text = Text();
     if (text.size() > m_nMaximum) {
         // Cut what was typed or pasted beyond the limit, keeping the cursor.
         QTextCursor cursor = m_pField->textCursor();
@@ -54,7 +59,7 @@ void CEncodeTextDialog::OnTextChanged()
         cursor = m_pField->textCursor();
         cursor.setPosition(position);
         m_pField->setTextCursor(cursor);
-        text = m_pField->toPlainText();
+        text = Text();
     }
     m_pTyped->setText(QString::asprintf("%i", int(text.size())));
 }
