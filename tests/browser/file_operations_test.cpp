@@ -300,6 +300,17 @@ TEST_F(FileOperations, ABatchAsksForTheDestinationOnce)
     EXPECT_TRUE(QDir(dest).entryList(QDir::Files).isEmpty());
 }
 
+TEST_F(FileOperations, ARelativeDestinationIsAFolderOfTheFirstFilesFolder)
+{
+    const QString first = Make(QStringLiteral("a/photo 1.jpg")), second = Make(QStringLiteral("b/photo 2.jpg"));
+    QDir().mkpath(Path(QStringLiteral("a/sorted")));
+    CBatchFileOperation batch;
+    m_ask.destinations = {QStringLiteral("sorted")};
+    EXPECT_EQ(MoveFileTo(first), 1);
+    EXPECT_EQ(MoveFileTo(second), 1);
+    EXPECT_EQ(Files(QStringLiteral("a/sorted")), (QStringList{QStringLiteral("photo 1.jpg"), QStringLiteral("photo 2.jpg")}));
+}
+
 TEST_F(FileOperations, CancelledOrEmptyDestinationsEndTheBatch)
 {
     const QString photo = Make(QStringLiteral("photo.jpg"));

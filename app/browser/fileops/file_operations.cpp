@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProgressDialog>
 #include <QStandardPaths>
 
@@ -214,6 +215,10 @@ int TransferTo(const QString& path, QString* done, bool move)
         destination = WithoutTrailingSpace(*chosen);
         if (destination.isEmpty())
             return -1;
+        // A relative folder (a slot typed so) is one of the file's folder,
+        // never of wherever the program was started.
+        if (QDir::isRelativePath(destination))
+            destination = QFileInfo(path).absolutePath() + QLatin1Char('/') + destination;
         if (g_bBatchFileOperation)
             g_strBatchDestinationFolder = destination;
     }

@@ -36,7 +36,8 @@ bool ConfirmOverwrite(const QString& source, QString& target, const QString& fol
 bool MoveFileChecked(const QString& source, const QString& target);
 bool CopyFileChecked(const QString& source, const QString& target);
 
-// With the destination dialog (once per batch). CopyFileTo: 1 copied or
+// With the destination dialog (once per batch; a relative folder is taken
+// in the first file's folder). CopyFileTo: 1 copied or
 // skipped, 0 failed, -1 cancelled. MoveFileTo: 1 moved, 0 failed or
 // skipped, -1 cancelled. `done`, when given, receives the new path.
 int CopyFileTo(const QString& path, QString* done = nullptr);
