@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -277,6 +278,9 @@ void CDIFFormView::OnAddFolder()
         s_pfnTell(this, Text(kInvalidFolder), QStringLiteral("Ambrel"));
         return;
     }
+    // A row is kept for later sessions, which may start in another current
+    // folder: a relative name would then scan another folder in its place.
+    folder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     for (const QString& listed : Folders())
         if (listed.compare(folder, Qt::CaseInsensitive) == 0)
             return;

@@ -174,11 +174,17 @@ TEST_F(DuplicatesWindow, FolderListRulesAndPersistence)
     list->setCurrentItem(list->topLevelItem(0));
     m_pView->OnRemoveFolder();
     EXPECT_EQ(m_pView->Folders(), (QStringList{m_strBrowsed}));
+    // Typed relative to the current folder: kept as the full path, which a
+    // later session started elsewhere still finds.
+    const fs::path relative = fs::relative(m_dir.Path() / "Photos [*?] %s", fs::current_path()) / ".";
+    Control<QLineEdit>(1067)->setText(QString::fromStdString(relative.string()));
+    m_pView->OnAddFolder();
+    EXPECT_EQ(m_pView->Folders(), (QStringList{m_strBrowsed, folder}));
 
     m_pView.reset();
     CDIFFormView again;
     again.show();
-    EXPECT_EQ(again.Folders(), (QStringList{m_strBrowsed}));
+    EXPECT_EQ(again.Folders(), (QStringList{m_strBrowsed, folder}));
 }
 
 TEST_F(DuplicatesWindow, ScanCompareAndThresholdMessages)
