@@ -164,6 +164,10 @@ std::string FolderProblem(const std::string& folder)
 // path, zero-terminated and zero-filled.
 std::string DatabaseProblem(const std::string& path)
 {
+    const std::string refusal = path + ": not a signature database; it is left as it is";
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return S_ISDIR(info.st_mode) ? std::string() : refusal; // a folder: the scan says it cannot write
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return errno == ENOENT ? std::string() : path + ": " + std::strerror(errno);
@@ -180,7 +184,7 @@ std::string DatabaseProblem(const std::string& path)
     std::fclose(file);
     if (plausible && (records > 0 || read == 0))
         return {};
-    return path + ": not a signature database; it is left as it is";
+    return refusal;
 }
 
 } // namespace

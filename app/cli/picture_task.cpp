@@ -27,6 +27,9 @@ std::string InputProblem(const std::string& path)
         return std::strerror(errno);
     if (S_ISDIR(info.st_mode))
         return "is a folder, not a picture";
+    // A pipe or a device would block the tool in open() or read forever.
+    if (!S_ISREG(info.st_mode))
+        return "is not a regular file";
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::strerror(errno);

@@ -15,7 +15,8 @@ namespace dif {
 bool CSignatureDatabase::Open(const std::string& path, bool writable)
 {
     Close();
-    const int file = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    // Not blocked by a pipe of that name; only a regular file is mapped.
+    const int file = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (file < 0)
         return false;
     struct stat info {};

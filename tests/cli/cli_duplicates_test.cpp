@@ -1,5 +1,7 @@
 // scan and compare: the window's database byte for byte and its groups, in
 // its order, with its percentages.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -182,6 +184,7 @@ TEST(CliDuplicates, Refusals)
     const std::string database = dir.File("data.dat"), picture = dir.File("two 100%/b again.bmp");
     ASSERT_EQ(clitest::Run({"scan", folders[0], "--db", database, "--no-cache"}).code, 0);
     std::ofstream(dir.File("notes [1].txt")) << "/not a database\n";
+    ASSERT_EQ(mkfifo(dir.File("pipe.dat").c_str(), 0644), 0);
     const std::string pictureBytes = clitest::ReadFile(picture);
     const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
         {{"compare", "--db", dir.File("none.dat")}, 1, "Could not load data file, you have to scan files first."},
@@ -198,6 +201,8 @@ TEST(CliDuplicates, Refusals)
         {{"scan", folders[0], "--db", dir.File("no folder/x.dat"), "--no-cache"}, 1, "could not be written"},
         {{"scan", folders[0], "--db", picture}, 2, "b again.bmp: not a signature database"},
         {{"scan", folders[0], "--db", dir.File("notes [1].txt")}, 2, "notes [1].txt: not a signature database"},
+        {{"scan", folders[0], "--db", dir.File("pipe.dat")}, 2, "pipe.dat: not a signature database"},
+        {{"compare", "--db", dir.File("pipe.dat")}, 1, "Could not load data file"},
     };
     for (const auto& [args, code, says] : cases) {
         const auto run = clitest::Run(args);

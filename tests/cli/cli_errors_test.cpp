@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -36,11 +37,13 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
     std::ofstream(dir.File("bad [*].jpg")) << "not a picture at all";
     fs::create_directory(dir.Path() / "folder.png");
     fs::create_symlink("good.png", dir.Path() / "link [1].bmp");
+    ASSERT_EQ(mkfifo(dir.File("pipe [1].png").c_str(), 0644), 0);
     const std::string original = clitest::ReadFile(dir.File("good.png"));
     const std::vector<ErrorCase> cases = {
         {{"convert", "@/missing.png", "@/out.png"}, 1, "@/missing.png: No such file or directory"},
         {{"convert", "@/bad [*].jpg", "@/out.png"}, 1, "@/bad [*].jpg: not a picture"},
         {{"convert", "@/folder.png", "@/out.png"}, 1, "@/folder.png: is a folder"},
+        {{"convert", "@/pipe [1].png", "@/out.png"}, 1, "@/pipe [1].png: is not a regular file"},
         {{"convert", "@/good.png", "@/no such folder/out.png"}, 1, "the folder @/no such folder does not exist"},
         {{"convert", "@/good.png", "@/folder.png"}, 1, "@/folder.png: is a folder"},
         {{"effect", "No Such Effect", "@/good.png", "@/out.png"}, 2, "unknown effect 'No Such Effect'"},
