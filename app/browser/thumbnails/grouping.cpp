@@ -105,16 +105,18 @@ void AddFile(CGroupingResult& result, const std::string& path)
     all.front()->m_Names.Add(name);
     all.front()->m_Paths.Add(path);
 
+    // Looked up by key: a folder of many different words is not searched
+    // through once per file.
     const std::string key = GroupKey(name);
     CGroupSet& grouped = result.m_Sets[0];
-    auto found = std::find_if(grouped.begin(), grouped.end(), [&](const CGroupPtr& g) { return g->m_strName == key; });
-    if (found == grouped.end()) {
+    const auto [at, added] = result.m_KeyIndex.try_emplace(key, grouped.size());
+    if (added) {
         grouped.push_back(std::make_shared<CGroupStruct>());
         grouped.back()->m_strName = key;
-        found = grouped.end() - 1;
     }
-    (*found)->m_Names.Add(name);
-    (*found)->m_Paths.Add(path);
+    CGroupStruct& group = *grouped[at->second];
+    group.m_Names.Add(name);
+    group.m_Paths.Add(path);
 }
 
 void MergeSingletons(CGroupSet& set)

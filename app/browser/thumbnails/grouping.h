@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "support/group_struct.h"
@@ -19,6 +20,8 @@ inline const char kAllGroup[] = "All";
 // merged into "[Other]") and 1 "All" (one group holding every file).
 struct CGroupingResult {
     CGroupSet m_Sets[2];
+    // Where each key's group is in set 0 while files are added.
+    std::unordered_map<std::string, std::size_t> m_KeyIndex;
 };
 
 namespace grouping {
