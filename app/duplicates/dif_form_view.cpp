@@ -216,8 +216,10 @@ void CDIFFormView::_LoadFolders()
     m_bFoldersLoaded = true;
     QSettings settings;
     const QStringList folders = settings.value(QStringLiteral("%1/Folders").arg(kSection)).toStringList();
+    // Rows are full paths; a relative one (a damaged value) would scan
+    // whatever folder the session started in.
     for (const QString& folder : folders)
-        if (!folder.isEmpty())
+        if (QDir::isAbsolutePath(folder))
             new QTreeWidgetItem(m_pFolders, {folder});
     m_pRotations->setChecked(settings.value(QStringLiteral("%1/MatchRotated").arg(kSection), false).toBool());
     m_pGreyscale->setChecked(settings.value(QStringLiteral("%1/MatchGreyscale").arg(kSection), false).toBool());

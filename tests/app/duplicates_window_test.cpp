@@ -185,6 +185,12 @@ TEST_F(DuplicatesWindow, FolderListRulesAndPersistence)
     CDIFFormView again;
     again.show();
     EXPECT_EQ(again.Folders(), (QStringList{m_strBrowsed, folder}));
+    // A damaged value: only full paths are taken back.
+    QSettings().setValue(QStringLiteral("CDIFFormView/Folders"),
+                         QStringList{QStringLiteral("."), QString(), folder, QStringLiteral("photos [*]")});
+    CDIFFormView damaged;
+    damaged.show();
+    EXPECT_EQ(damaged.Folders(), (QStringList{folder}));
 }
 
 TEST_F(DuplicatesWindow, ScanCompareAndThresholdMessages)
