@@ -2,7 +2,7 @@
 
 // The benchmarks' test photograph: a real 1800 x 1200 photograph from the
 // external test suites, enlarged smoothly to 6000 x 4000 (24 megapixels) and
-// saved once as a JPEG beside the benchmark binaries.
+// saved once as a JPEG in the build tree's bench folder.
 #include <QImage>
 #include <QString>
 
@@ -15,7 +15,7 @@ namespace vxbench {
 
 inline std::string PhotoPath()
 {
-    const std::string path = "bench-photo-24mp.jpg";
+    const std::string path = AMBREL_BENCH_PHOTO;
     if (std::filesystem::exists(path))
         return path;
     QImage source(QString::fromStdString(std::string(AMBREL_TESTDATA_DIR) +
