@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "browser/fileops/file_operations.h"
+#include "browser/fileops/native_path.h"
 #include "browser/fileops/thumbnail_static.h"
 #include "duplicates/signature_database.h"
 #include "support/mdi_frames.h"
@@ -64,7 +65,7 @@ QTreeWidgetItem* MakeItem(const dif::SDuplicateItem& source)
 {
     const QString text = QFile::decodeName(source.path.c_str());
     auto* item = new QTreeWidgetItem({text});
-    if (QFile::encodeName(text).toStdString() != source.path)
+    if (!SurvivesAsText(source.path))
         item->setData(0, CDIFResults::kUnnamableRole, true);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(0, Qt::Unchecked);

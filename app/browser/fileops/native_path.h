@@ -15,3 +15,10 @@ inline QString FromNativePath(const std::string& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path));
 }
+
+// False for a name that is not UTF-8: as text it would come back as another
+// name, perhaps another file's, so the commands leave such a file alone.
+inline bool SurvivesAsText(const std::string& path)
+{
+    return NativePath(FromNativePath(path)) == path;
+}

@@ -14,13 +14,12 @@
 
 namespace {
 
-// The program's operations take paths as text, which cannot hold a name that
-// is not UTF-8: it would come back as another name, perhaps another file's.
-// Such a file is left alone and the operation reported as failed.
+// The program's operations take paths as text; a file whose name cannot be
+// text is left alone and the operation reported as failed.
 bool Representable(const std::string& path, QString& text)
 {
     text = FromNativePath(path);
-    return NativePath(text) == path;
+    return SurvivesAsText(path);
 }
 
 bool Refuse(const char* failure)

@@ -519,11 +519,10 @@ void CThumbnailsView::OpenSelected()
     ThumbnailItem* item = Item(rows.front());
     if (!item || item->m_strPath.empty())
         return;
-    // The viewer takes the path as text: a name that is not UTF-8 would come
-    // back as another name, whose file the viewer's commands would then reach.
-    const QString path = FromNativePath(item->m_strPath);
-    if (NativePath(path) != item->m_strPath)
+    // The viewer takes the path as text.
+    if (!SurvivesAsText(item->m_strPath))
         return;
+    const QString path = FromNativePath(item->m_strPath);
     // The viewer copies both while its document opens.
     CGroupPtr group = doc->GetGroup(groupIndex);
     const bool handPicture = item->m_nLoadState == ThumbnailItem::LoadState::Done && item->IsValidObject() &&
