@@ -43,11 +43,10 @@ void CountPart(const VxPixel* pixels, std::size_t begin, std::size_t end, PartCo
 void VxCountChannels(const VxPixel* pixels, std::size_t n, VxChannelCounts& counts)
 {
     std::memset(&counts, 0, sizeof counts);
-    const std::size_t parts = n >= (1u << 18) ? VxCores() : 1;
-    std::vector<PartCounts> partCounts(parts);
-    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
-        for (std::size_t p = pBegin; p < pEnd; ++p)
-            CountPart(pixels, n * p / parts, n * (p + 1) / parts, partCounts[p]);
+    const bool parallel = n >= (1u << 18);
+    std::vector<PartCounts> partCounts(parallel ? VxCores() : 1);
+    VxParallelPieces(n, parallel, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+        CountPart(pixels, begin, end, partCounts[worker]);
     });
     for (const PartCounts& part : partCounts) {
         for (int v = 0; v < 256; ++v)
@@ -94,7 +93,7 @@ void VxApplyChannelTables(VxPixel* pixels, std::size_t n, const std::uint8_t* re
         return;
     }
     const VxChannelLookup lookup(red, green, blue);
-    VxParallelRanges(n, true, [&](std::size_t begin, std::size_t end) {
+    VxParallelPieces(n, true, [&](std::size_t, std::size_t begin, std::size_t end) {
         lookup.Apply(pixels + begin, pixels + begin, end - begin);
     });
 }

@@ -22,7 +22,7 @@ constexpr std::size_t kParallelPixels = 1u << 16;
 template <typename Fn>
 void MapPixels(VxPixel* pixels, std::size_t n, Fn fn)
 {
-    VxParallelRanges(n, n >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+    VxParallelPieces(n, n >= kParallelPixels, [&](std::size_t, std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i)
             pixels[i] = fn(pixels[i]);
     });
@@ -44,40 +44,38 @@ void MapPixels(VxPixel* pixels, std::size_t n, Fn fn)
 // The sums of the red, green and blue values of n pixels, on all cores.
 void SumChannels(const VxPixel* pixels, std::size_t n, std::uint64_t (&totals)[3])
 {
-    const std::size_t parts = n >= kParallelPixels ? VxCores() : 1;
-    std::vector<std::uint64_t> partial(parts * 3, 0);
-    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
-        for (std::size_t p = pBegin; p < pEnd; ++p) {
-            const std::size_t begin = n * p / parts, end = n * (p + 1) / parts;
-            std::uint64_t r = 0, g = 0, b = 0;
-            std::size_t i = begin;
+    const bool parallel = n >= kParallelPixels;
+    const std::size_t workers = parallel ? VxCores() : 1;
+    std::vector<std::uint64_t> partial(workers * 3, 0);
+    VxParallelPieces(n, parallel, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+        std::uint64_t r = 0, g = 0, b = 0;
+        std::size_t i = begin;
 #if defined(__SSE2__)
-            // Blocks of 512 pixels: each byte position summed in 16-bit lanes
-            // (at most 256 values of 255 each), then added to the totals.
-            const __m128i zero = _mm_setzero_si128();
-            for (; i + 512 <= end; i += 512) {
-                __m128i sums = zero;
-                for (std::size_t k = i; k < i + 512; k += 4) {
-                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
-                    sums = _mm_add_epi16(sums, _mm_add_epi16(_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)));
-                }
-                alignas(16) std::uint16_t lanes[8];
-                _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
-                b += std::uint64_t(lanes[0]) + lanes[4], g += std::uint64_t(lanes[1]) + lanes[5];
-                r += std::uint64_t(lanes[2]) + lanes[6];
+        // Blocks of 512 pixels: each byte position summed in 16-bit lanes
+        // (at most 256 values of 255 each), then added to the totals.
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 512 <= end; i += 512) {
+            __m128i sums = zero;
+            for (std::size_t k = i; k < i + 512; k += 4) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + k));
+                sums = _mm_add_epi16(sums, _mm_add_epi16(_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)));
             }
-#endif
-            for (; i < end; ++i) {
-                r += R(pixels[i]);
-                g += G(pixels[i]);
-                b += B(pixels[i]);
-            }
-            partial[p * 3] = r, partial[p * 3 + 1] = g, partial[p * 3 + 2] = b;
+            alignas(16) std::uint16_t lanes[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), sums);
+            b += std::uint64_t(lanes[0]) + lanes[4], g += std::uint64_t(lanes[1]) + lanes[5];
+            r += std::uint64_t(lanes[2]) + lanes[6];
         }
+#endif
+        for (; i < end; ++i) {
+            r += R(pixels[i]);
+            g += G(pixels[i]);
+            b += B(pixels[i]);
+        }
+        partial[worker * 3] += r, partial[worker * 3 + 1] += g, partial[worker * 3 + 2] += b;
     });
-    for (std::size_t p = 0; p < parts; ++p)
+    for (std::size_t w = 0; w < workers; ++w)
         for (int c = 0; c < 3; ++c)
-            totals[c] += partial[p * 3 + c];
+            totals[c] += partial[w * 3 + c];
 }
 
 } // namespace
@@ -199,7 +197,7 @@ void CVelvix_SimpleEffects::ConvertToGrayScale()
 {
     VX_PIXELS;
     const bool avx2 = VxKernels().avx2;
-    VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+    VxParallelPieces(count, count >= kParallelPixels, [&](std::size_t, std::size_t begin, std::size_t end) {
 #if defined(__x86_64__) || defined(__i386__)
         if (avx2)
             return GreyAvx2(pixels + begin, end - begin);
@@ -392,22 +390,19 @@ void CVelvix_SimpleEffects::CenterGradientGammaCorrection(double gain, double ma
     const double ceiling = maximum < 1.0 ? 1.0 : maximum;
     const CenterGradient c{gain - 1, ceiling, reference, width, height, hw, hh};
     const bool avx2 = VxKernels().avx2;
-    // Every part takes every parts-th row pair, so that wide and narrow
-    // stretches of the disc are shared evenly.
     const int distances = std::max(hh, height - 1 - hh) + 1;
-    const std::size_t parts = count >= kParallelPixels ? std::min<std::size_t>(VxCores(), distances) : 1;
-    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
+    VxParallelPieces(std::size_t(distances), count >= kParallelPixels,
+                     [&](std::size_t, std::size_t begin, std::size_t end) {
         std::vector<double> half(std::size_t(width) + 1), run(static_cast<std::size_t>(width));
-        for (std::size_t p = pBegin; p < pEnd; ++p)
-            for (int d = int(p); d < distances; d += int(parts)) {
+        for (int d = int(begin); d < int(end); ++d) {
 #if defined(__x86_64__) || defined(__i386__)
-                if (avx2) {
-                    CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsAvx2, ScaleChannelsAvx2);
-                    continue;
-                }
-#endif
-                CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsPlain, ScaleChannelsPlain);
+            if (avx2) {
+                CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsAvx2, ScaleChannelsAvx2);
+                continue;
             }
+#endif
+            CenterGradientRowPair(c, pixels, d, half, run, GradientFactorsPlain, ScaleChannelsPlain);
+        }
     });
 }
 
@@ -510,7 +505,7 @@ void CVelvix_SimpleEffects::HistogramEqualizationColorBalanced()
     }
     const VxChannelLookup lookup(target[0], target[1], target[2]);
     const bool avx2 = VxKernels().avx2;
-    VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+    VxParallelPieces(count, count >= kParallelPixels, [&](std::size_t, std::size_t begin, std::size_t end) {
 #if defined(__x86_64__) || defined(__i386__)
         if (avx2)
             return BalanceAvx2(lookup, pixels + begin, end - begin);
@@ -612,14 +607,13 @@ void CVelvix_SimpleEffects::HistogramEqualizationHSL()
     // would tint every grey. The bins are counted by the integer sum that
     // decides the lightness.
     constexpr int kBins = 241;
-    const std::size_t parts = count >= kParallelPixels ? VxCores() : 1;
+    const bool parallel = count >= kParallelPixels;
+    const std::size_t parts = parallel ? VxCores() : 1;
     std::vector<std::uint32_t> sums(parts * kExtremeSums, 0);
-    VxParallelRanges(parts, parts > 1, [&](std::size_t pBegin, std::size_t pEnd) {
-        for (std::size_t p = pBegin; p < pEnd; ++p) {
-            std::uint32_t* counts = &sums[p * kExtremeSums];
-            for (std::size_t i = count * p / parts; i < count * (p + 1) / parts; ++i)
-                ++counts[ExtremeSum(pixels[i])];
-        }
+    VxParallelPieces(count, parallel, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+        std::uint32_t* counts = &sums[worker * kExtremeSums];
+        for (std::size_t i = begin; i < end; ++i)
+            ++counts[ExtremeSum(pixels[i])];
     });
     int binOfSum[kExtremeSums];
     std::uint64_t histogram[kBins] = {};
@@ -638,7 +632,7 @@ void CVelvix_SimpleEffects::HistogramEqualizationHSL()
     for (int v = 0; v < kExtremeSums; ++v)
         newLightness[v] = shares[binOfSum[v]];
     const bool avx2 = VxKernels().avx2;
-    VxParallelRanges(count, count >= kParallelPixels, [&](std::size_t begin, std::size_t end) {
+    VxParallelPieces(count, count >= kParallelPixels, [&](std::size_t, std::size_t begin, std::size_t end) {
         std::size_t i = begin;
 #if defined(__x86_64__) || defined(__i386__)
         if (avx2)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <thread>
 #include <vector>
@@ -61,4 +62,35 @@ void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
     }
     for (auto& worker : workers)
         worker.join();
+}
+
+// Runs fn(worker, begin, end) over [0, count) cut into a few contiguous pieces
+// per core. Each worker (0 is this thread, the others below VxCores()) takes
+// the next piece when it has finished one, so a core that another program
+// keeps busy takes fewer pieces instead of holding up the rest. Only for work
+// whose result depends neither on the pieces nor on which worker runs them.
+template <typename Fn>
+void VxParallelPieces(std::size_t count, bool parallel, Fn&& fn)
+{
+    const std::size_t workers = parallel ? std::min<std::size_t>(VxCores(), count) : 1;
+    if (workers <= 1) {
+        if (count > 0)
+            fn(std::size_t(0), std::size_t(0), count);
+        return;
+    }
+    constexpr std::size_t kPiecesPerWorker = 8;
+    const std::size_t pieces = std::min(count, workers * kPiecesPerWorker);
+    std::atomic<std::size_t> next{0};
+    auto work = [&fn, &next, count, pieces](std::size_t worker) {
+        const VxThreadLimit alone(1);
+        for (std::size_t p = next++; p < pieces; p = next++)
+            fn(worker, count * p / pieces, count * (p + 1) / pieces);
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers - 1);
+    for (std::size_t w = 1; w < workers; ++w)
+        threads.emplace_back(work, w);
+    work(0);
+    for (auto& thread : threads)
+        thread.join();
 }

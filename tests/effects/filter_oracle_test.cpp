@@ -1,5 +1,7 @@
 // Every fast effect against its plain definition on random and mixed pictures
 // of many sizes, with every row-kernel table the processor can run.
+#include <condition_variable>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -496,4 +498,46 @@ TEST(Threads, ALimitOfOneKeepsTheWorkOnTheCallersThread)
     EXPECT_EQ(threadsSeen().size(), std::size_t(std::max(1u, std::thread::hardware_concurrency())));
     const VxThreadLimit limit(1);
     EXPECT_EQ(threadsSeen(), std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
+TEST(Threads, PiecesCoverEveryItemOnceAndAStalledWorkerLeavesTheRestToTheOthers)
+{
+    const std::size_t workers = VxCores();
+    for (std::size_t count : {std::size_t(0), std::size_t(1), std::size_t(3), std::size_t(1000), std::size_t(99991)}) {
+        std::mutex lock;
+        std::vector<int> seen(count, 0);
+        std::map<std::size_t, std::set<std::thread::id>> threadsOfWorker;
+        VxParallelPieces(count, true, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+            std::lock_guard guard(lock);
+            EXPECT_LT(worker, workers);
+            threadsOfWorker[worker].insert(std::this_thread::get_id());
+            for (std::size_t i = begin; i < end; ++i)
+                ++seen[i];
+        });
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), std::ptrdiff_t(count)) << count;
+        for (const auto& [worker, threads] : threadsOfWorker)
+            EXPECT_EQ(threads.size(), 1u) << "worker " << worker << " ran on several threads";
+    }
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one core: nothing is shared";
+    // The first piece of this thread's worker waits until the other workers
+    // have done all the rest: its share ends far below an even split's.
+    constexpr std::size_t kCount = 1u << 20;
+    std::mutex lock;
+    std::condition_variable othersDone;
+    std::size_t coveredByOthers = 0, stalledShare = 0;
+    bool finished = false;
+    VxParallelPieces(kCount, true, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+        std::unique_lock guard(lock);
+        if (worker != 0) {
+            coveredByOthers += end - begin;
+            othersDone.notify_all();
+        } else if (stalledShare == 0) {
+            stalledShare = end - begin;
+            finished = othersDone.wait_for(guard, std::chrono::seconds(20),
+                                           [&] { return coveredByOthers == kCount - stalledShare; });
+        }
+    });
+    EXPECT_TRUE(finished) << "the other workers covered " << coveredByOthers << " of " << kCount;
+    EXPECT_LE(stalledShare, kCount / workers / 2);
 }
