@@ -1,11 +1,15 @@
 // The file operations with their questions answered by a script: rename,
 // delete into the trash, the overwrite question and automatic renaming,
 // batches, and undo.
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -324,6 +328,65 @@ TEST_F(FileOperations, CancelledOrEmptyDestinationsEndTheBatch)
         EXPECT_TRUE(g_strBatchDestinationFolder.isEmpty());
     }
     EXPECT_EQ(Files(QString()), QStringList{QStringLiteral("photo.jpg")});
+}
+
+// Cancel in the progress window of a long copy, also of a move to another
+// file system: no failure is reported, source and target stay as they were,
+// and the rest of the batch (a group's run of ...Checked calls too) is not done.
+TEST_F(FileOperations, CancelInTheCopyProgressChangesNothingAndEndsTheBatch)
+{
+    const QString other = QStringLiteral("other disk [1] 100%");
+    const QString dest = Path(other);
+    QDir().mkpath(dest);
+    VX_SKIP_UNLESS_MOUNT(dest.toStdString());
+    QByteArray big(5 << 20, '\0'); // more than one piece of the copy
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 131 >> 3);
+    const QString name = QStringLiteral("é 1 *?.jpg");
+    const QString first = Make(name, big), second = Make(QStringLiteral("%s 2.jpg"));
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* progress = qobject_cast<QProgressDialog*>(window); progress && progress->isVisible())
+                progress->findChild<QPushButton*>()->click();
+    });
+    struct Case {
+        const char* what;
+        bool move;
+        bool existing;
+    } const cases[] = {{"copy", false, false},
+                       {"copy over a file", false, true},
+                       {"move to another disk", true, false},
+                       {"move over a file on another disk", true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int result = vxtest::InChild([&] {
+            if (!vxtest::MountTmpfs(dest.toStdString(), 32 << 10))
+                return 10;
+            if (c.existing)
+                Make(other + QLatin1Char('/') + name, "old");
+            g_nCopyProgressDelayMs = 0;
+            m_ask.destinations = {dest};
+            m_ask.overwrite = {1};
+            CBatchFileOperation batch;
+            cancel.start(0);
+            const int cancelled = c.move ? MoveFileTo(first) : CopyFileTo(first);
+            const int next = c.move ? MoveFileTo(second) : CopyFileTo(second);
+            const bool checked =
+                c.move ? MoveFileChecked(second, dest + "/2.jpg") : CopyFileChecked(second, dest + "/2.jpg");
+            cancel.stop();
+            if (cancelled != -1 || next != -1 || checked)
+                return 11;
+            if (m_ask.log.size() != (c.existing ? 2 : 1)) // the destination and the overwrite question only
+                return 12;
+            if (Files(other) != (c.existing ? QStringList{name} : QStringList()))
+                return 13;
+            if (c.existing && Read(dest + QLatin1Char('/') + name) != "old")
+                return 14;
+            return Read(first) == big && Read(second) == "photo" ? 0 : 15;
+        });
+        EXPECT_EQ(result, 0);
+    }
 }
 
 TEST_F(FileOperations, SkippingAnExistingTargetCountsForACopyButNotForAMove)

@@ -184,6 +184,18 @@ TEST(GroupCommands, StopsAndFailuresLeaveTheFilesOrRegroup)
     EXPECT_EQ(actions.m_Told,
               std::vector<QString>{"Did not move all files, the current view will refresh automatically"});
     EXPECT_EQ(f.CatFilesIn(f.Path("dest")), 2);
+    // Cancel in the progress window of the second file: the run ends without
+    // a message, and the tree regroups to show the first file gone.
+    for (const EGroupCommand command : {EGroupCommand::Move, EGroupCommand::Convert}) {
+        Folder g;
+        CTestActions stopping;
+        stopping.m_strCancelled = g.cat.m_Paths[1];
+        fs::create_directory(g.Path("dest"));
+        stopping.m_Destinations.push_back(QString::fromStdString(g.Path("dest")));
+        EXPECT_EQ(RunGroupCommand(command, g.cat, g.dir.Path().string(), stopping), EGroupOutcome::Regroup);
+        EXPECT_TRUE(stopping.m_Told.empty());
+        EXPECT_EQ(g.CatFilesIn(g.dir.Path().string()), 2);
+    }
     // A group whose files all left the folder: nothing to do, nothing asked.
     CGroupStruct gone = f.cat;
     for (int i = 0; i < gone.m_Paths.GetSize(); ++i)

@@ -17,6 +17,7 @@ public:
     bool m_bCancelName = false;
     std::deque<QString> m_Destinations; // AskDestination's answers; cancel when empty
     std::vector<std::string> m_Failing; // paths whose operations fail
+    std::string m_strCancelled;         // the path whose copy the user cancels
     std::vector<QString> m_Asked, m_Told, m_Captions;
     std::vector<std::string> m_Renamed;
     int m_nBatchDepth = 0;
@@ -67,7 +68,7 @@ public:
     bool MoveFileChecked(const std::string& source, const std::string& target) override
     {
         std::error_code error;
-        if (Fails(source) || std::filesystem::exists(target))
+        if (Fails(source) || Cancels(source) || std::filesystem::exists(target))
             return false;
         std::filesystem::rename(source, target, error);
         return !error;
@@ -75,7 +76,7 @@ public:
     bool CopyFileChecked(const std::string& source, const std::string& target) override
     {
         std::error_code error;
-        return !Fails(source) && std::filesystem::copy_file(source, target, error) && !error;
+        return !Fails(source) && !Cancels(source) && std::filesystem::copy_file(source, target, error) && !error;
     }
     bool DeleteFile(const std::string& path) override
     {
@@ -86,11 +87,19 @@ public:
     {
         m_nBatchDepth += on ? 1 : -1;
         m_bBatchSeen |= on;
-        if (!on)
+        if (!on) {
             m_strBatchFolder.clear();
+            m_bCancelled = false;
+        }
     }
+    bool BatchCancelled() const override { return m_bCancelled; }
 
 private:
+    bool Cancels(const std::string& path)
+    {
+        m_bCancelled |= m_nBatchDepth > 0 && path == m_strCancelled;
+        return path == m_strCancelled;
+    }
     bool Fails(const std::string& path) const
     {
         for (const std::string& failing : m_Failing)
@@ -107,7 +116,9 @@ private:
                 return -1;
         }
         const std::string target = m_strBatchFolder + "/" + std::filesystem::path(path).filename().string();
-        return (moving ? MoveFileChecked(path, target) : CopyFileChecked(path, target)) ? 1 : 0;
+        const bool done = moving ? MoveFileChecked(path, target) : CopyFileChecked(path, target);
+        return done ? 1 : m_bCancelled ? -1 : 0;
     }
     std::string m_strBatchFolder;
+    bool m_bCancelled = false;
 };

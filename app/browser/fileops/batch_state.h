@@ -18,6 +18,8 @@ public:
 
     // Yes to deleting permanently where there is no trash, for this batch.
     static bool s_bPermanentDeleteAllowed;
+    // Cancel was pressed in a copy's progress window: the rest is not done.
+    static bool s_bCancelled;
 
     CBatchFileOperation(const CBatchFileOperation&) = delete;
     CBatchFileOperation& operator=(const CBatchFileOperation&) = delete;

@@ -38,6 +38,8 @@ const char* const kCopyCaption = "Copy %1 to";
 const char* const kMoveCaption = "Move %1 to";
 } // namespace fileops_text
 
+int g_nCopyProgressDelayMs = 400;
+
 namespace {
 
 using namespace fileops_text;
@@ -92,11 +94,20 @@ bool MayPass(int error)
 // Feedback for a copy that takes a while: a progress window with Cancel.
 class CCopyFeedback {
 public:
-    explicit CCopyFeedback(QString name) : m_strName(std::move(name)) { m_clock.start(); }
+    explicit CCopyFeedback(const QString& path) : m_strName(SplitPath(path).name) { m_clock.start(); }
 
-    bool operator()(std::uint64_t copied, std::uint64_t total)
+    // Valid while this object lives.
+    vxfile::Progress Progress()
     {
-        if (!m_pDialog && m_clock.elapsed() > 400 && qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        return [this](std::uint64_t copied, std::uint64_t total) { return _Step(copied, total); };
+    }
+    bool Cancelled() const { return m_bCancelled; }
+
+private:
+    bool _Step(std::uint64_t copied, std::uint64_t total)
+    {
+        if (!m_pDialog && m_clock.elapsed() >= g_nCopyProgressDelayMs &&
+            qobject_cast<QApplication*>(QCoreApplication::instance())) {
             m_pDialog = std::make_unique<QProgressDialog>(QObject::tr("Copying %1...").arg(m_strName),
                                                           QObject::tr("Cancel"), 0, 1000,
                                                           QApplication::activeWindow());
@@ -107,19 +118,33 @@ public:
             return true;
         m_pDialog->setValue(total ? int(copied * 1000 / total) : 1000);
         QCoreApplication::processEvents();
-        return !m_pDialog->wasCanceled();
+        m_bCancelled = m_pDialog->wasCanceled();
+        return !m_bCancelled;
     }
 
-private:
     QString m_strName;
     QElapsedTimer m_clock;
     std::unique_ptr<QProgressDialog> m_pDialog;
+    bool m_bCancelled = false;
 };
 
-vxfile::Progress Feedback(const QString& path)
+// MoveFileRetry with its feedback given: 0 or the last errno value.
+int MoveRetrying(const QString& source, const QString& target, unsigned flags, const vxfile::Progress& progress)
 {
-    auto feedback = std::make_shared<CCopyFeedback>(SplitPath(path).name);
-    return [feedback](std::uint64_t copied, std::uint64_t total) { return (*feedback)(copied, total); };
+    for (int attempt = 1;; ++attempt) {
+        const int error = vxfile::MoveFile(NativePath(source), NativePath(target), flags & kMoveReplaceExisting,
+                                           flags & kMoveCopyAllowed, progress);
+        if (error == 0 || attempt == kMoveAttempts || !MayPass(error))
+            return error;
+        std::this_thread::sleep_for(kMoveRetryWait);
+    }
+}
+
+// Once Cancel was pressed in a copy's progress window, the rest of the batch
+// is not done either.
+bool BatchCancelled()
+{
+    return g_bBatchFileOperation && CBatchFileOperation::s_bCancelled;
 }
 
 // The answer to the question of a file system without a trash, once a batch.
@@ -175,9 +200,12 @@ bool RenameTarget(const QString& source, QString& target, const QString& folder)
 }
 
 // Copies or moves `source` onto `target` (asked about when it exists). 1
-// done, 0 failed, 2 skipped at the overwrite question.
+// done, 0 failed, 2 skipped at the overwrite question, -1 cancelled in the
+// progress window (source and target as they were).
 int Transfer(const QString& source, QString& target, const QString& folder, bool move)
 {
+    if (BatchCancelled())
+        return -1;
     const char* failure = move ? kMoveFailed : kCopyFailed;
     if (TargetExists(target)) {
         // A file is neither copied nor moved onto itself.
@@ -188,23 +216,28 @@ int Transfer(const QString& source, QString& target, const QString& folder, bool
         if (!ConfirmOverwrite(source, target, folder))
             return 2;
     }
-    if (move) {
-        if (!MoveFileRetry(source, target, kMoveReplaceExisting | kMoveCopyAllowed | kMoveWriteThrough)) {
-            Fail(failure);
-            return 0;
-        }
-        CFileUndo::Instance().RecordMove(source, target);
-        return 1;
+    CCopyFeedback feedback(source);
+    const int error =
+        move ? MoveRetrying(source, target, kMoveReplaceExisting | kMoveCopyAllowed | kMoveWriteThrough,
+                            feedback.Progress())
+             : vxfile::CopyFile(NativePath(source), NativePath(target), true, feedback.Progress());
+    if (error && feedback.Cancelled()) {
+        CBatchFileOperation::s_bCancelled = g_bBatchFileOperation;
+        return -1;
     }
-    if (vxfile::CopyFile(NativePath(source), NativePath(target), true, Feedback(source)) != 0) {
+    if (error) {
         Fail(failure);
         return 0;
     }
+    if (move)
+        CFileUndo::Instance().RecordMove(source, target);
     return 1;
 }
 
 int TransferTo(const QString& path, QString* done, bool move)
 {
+    if (BatchCancelled())
+        return -1;
     const SSplitPath parts = SplitPath(path);
     QString destination = g_strBatchDestinationFolder;
     if (destination.isEmpty()) {
@@ -344,16 +377,8 @@ int MoveFileTo(const QString& path, QString* done)
 
 bool MoveFileRetry(const QString& source, const QString& target, unsigned flags)
 {
-    const vxfile::Progress progress = Feedback(source);
-    for (int attempt = 1;; ++attempt) {
-        const int error = vxfile::MoveFile(NativePath(source), NativePath(target), flags & kMoveReplaceExisting,
-                                           flags & kMoveCopyAllowed, progress);
-        if (error == 0)
-            return true;
-        if (attempt == kMoveAttempts || !MayPass(error))
-            return false;
-        std::this_thread::sleep_for(kMoveRetryWait);
-    }
+    CCopyFeedback feedback(source);
+    return MoveRetrying(source, target, flags, feedback.Progress()) == 0;
 }
 
 QString MakeAutoRenameName(const QString& folder, const QString& base, const QString& extension,

@@ -43,6 +43,12 @@ bool CopyFileChecked(const QString& source, const QString& target);
 int CopyFileTo(const QString& path, QString* done = nullptr);
 int MoveFileTo(const QString& path, QString* done = nullptr);
 
+// A copy (or a move to another file system) that takes longer than this
+// shows a progress window whose Cancel leaves source and target as they were
+// and ends the batch: the operations above then give -1 (the ...Checked
+// ones false), without a message.
+extern int g_nCopyProgressDelayMs;
+
 // Moves, replacing an existing target and copying across file systems;
 // tries again a few times while the error may pass.
 enum : unsigned {

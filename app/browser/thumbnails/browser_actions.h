@@ -34,6 +34,9 @@ public:
     // A run over several files: no per-file delete question, the
     // destination asked once.
     virtual void SetBatch(bool on) = 0;
+    // Within a batch: Cancel was pressed in a copy's progress window; the
+    // batch ends without a failure message.
+    virtual bool BatchCancelled() const = 0;
 
     // The implementation the windows use (the program installs one).
     static CBrowserActions* Get();

@@ -81,12 +81,18 @@ EGroupOutcome Convert(bool rename, const CGroupStruct& group, const std::string&
     const std::string folder = currentFolder + "/" + leaf;
     if (!PrepareFolder(folder, leaf, true, actions))
         return EGroupOutcome::Nothing;
-    bool failed = false;
+    bool failed = false, cancelled = false;
     actions.SetBatch(true);
     for (const std::string& path : group.m_Paths)
-        if (!path.empty() && !actions.MoveFileChecked(path, FolderOf(path) + "/" + leaf + "/" + FileName(path)))
+        if (!path.empty() && !actions.MoveFileChecked(path, FolderOf(path) + "/" + leaf + "/" + FileName(path))) {
             failed = true;
+            if ((cancelled = actions.BatchCancelled()))
+                break;
+        }
     actions.SetBatch(false);
+    // Stopped by the user: no message, but the files moved so far are shown.
+    if (cancelled)
+        return EGroupOutcome::Regroup;
     if (failed) {
         actions.Tell(QStringLiteral(
             "Did not move all files into newlly created folder, the current view will refresh automatically"));
@@ -154,16 +160,21 @@ EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStr
             return EGroupOutcome::Nothing;
         prefix += "/" + leaf;
     }
-    bool failed = false;
+    bool failed = false, cancelled = false;
     actions.SetBatch(true);
     for (const std::string& path : group.m_Paths) {
         if (path.empty())
             continue;
         const std::string target = prefix + "/" + FileName(path);
-        if (!(moving ? actions.MoveFileChecked(path, target) : actions.CopyFileChecked(path, target)))
+        if (!(moving ? actions.MoveFileChecked(path, target) : actions.CopyFileChecked(path, target))) {
             failed = true;
+            if ((cancelled = actions.BatchCancelled()))
+                break;
+        }
     }
     actions.SetBatch(false);
+    if (cancelled)
+        return EGroupOutcome::Regroup;
     if (failed) {
         actions.Tell(QStringLiteral("Did not move all files, the current view will refresh automatically"));
         return EGroupOutcome::Regroup;

@@ -101,6 +101,7 @@ public:
         else
             m_pBatch.reset();
     }
+    bool BatchCancelled() const override { return m_pBatch && CBatchFileOperation::s_bCancelled; }
 
 private:
     std::unique_ptr<CBatchFileOperation> m_pBatch;
