@@ -2,20 +2,52 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace dif {
+
+namespace {
+
+// false on an error or when the file ends first.
+bool ReadAt(int file, unsigned char* data, std::size_t size, std::uint64_t offset)
+{
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::pread(file, data + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+bool WriteAt(int file, const unsigned char* data, std::size_t size, std::uint64_t offset)
+{
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::pwrite(file, data + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+} // namespace
 
 bool CSignatureDatabase::Open(const std::string& path, bool writable)
 {
     Close();
-    // Not blocked by a pipe of that name; only a regular file is mapped.
+    // Not blocked by a pipe of that name; only a regular file is read.
     const int file = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
     if (file < 0)
         return false;
@@ -24,41 +56,55 @@ bool CSignatureDatabase::Open(const std::string& path, bool writable)
         ::close(file);
         return false;
     }
-    void* data = ::mmap(nullptr, std::size_t(info.st_size), writable ? PROT_READ | PROT_WRITE : PROT_READ,
-                        MAP_SHARED, file, 0);
-    if (data == MAP_FAILED) {
+    const std::size_t count = std::size_t(std::uint64_t(info.st_size) / kRecordSize);
+    // A file cut short while it is read (by another program) fails the open.
+    auto data = std::make_unique_for_overwrite<unsigned char[]>(std::max<std::size_t>(count * kRecordSize, 1));
+    if (!ReadAt(file, data.get(), count * kRecordSize, 0)) {
         ::close(file);
         return false;
     }
-    m_pData = static_cast<unsigned char*>(data);
+    m_pData = std::move(data);
     m_nFileSize = std::uint64_t(info.st_size);
-    m_nCount = std::size_t(m_nFileSize / kRecordSize);
-    m_bWritable = writable;
-    m_nFile = file;
+    m_nCount = count;
+    m_bOpen = true;
+    if (writable)
+        m_nFile = file;
+    else
+        ::close(file);
     return true;
 }
 
 void CSignatureDatabase::Close()
 {
-    if (m_pData) {
-        if (m_bWritable)
-            ::msync(m_pData, std::size_t(m_nFileSize), MS_SYNC);
-        ::munmap(m_pData, std::size_t(m_nFileSize));
-    }
-    if (m_nFile >= 0)
+    if (m_nFile >= 0) {
+        if (m_bWritten)
+            ::fdatasync(m_nFile);
         ::close(m_nFile);
-    m_pData = nullptr;
+    }
+    m_pData.reset();
     m_nFile = -1;
     m_nFileSize = 0;
     m_nCount = 0;
-    m_bWritable = false;
+    m_bOpen = false;
+    m_bWritten = false;
 }
 
 bool CSignatureDatabase::ZeroRecord(std::size_t index)
 {
-    if (!m_pData || !m_bWritable || index >= m_nCount)
+    if (m_nFile < 0 || index >= m_nCount)
         return false;
-    std::memset(m_pData + index * kRecordSize, 0, kRecordSize);
+    // Another program may have shortened or rewritten the file since it was
+    // read: zeroing then would grow it, or delete a record it did not mean.
+    unsigned char* record = m_pData.get() + index * kRecordSize;
+    const std::uint64_t offset = std::uint64_t(index) * kRecordSize;
+    unsigned char bytes[kRecordSize];
+    if (!ReadAt(m_nFile, bytes, kRecordSize, offset) || std::memcmp(bytes, record, kRecordSize) != 0)
+        return false;
+    std::memset(bytes, 0, kRecordSize);
+    if (!WriteAt(m_nFile, bytes, kRecordSize, offset))
+        return false;
+    std::memset(record, 0, kRecordSize);
+    m_bWritten = true;
     return true;
 }
 

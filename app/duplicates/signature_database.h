@@ -1,9 +1,12 @@
 #pragma once
 
-// The signature database mapped into memory: records read and zeroed in
-// place by index (offset index x 1285), never read into a copy.
+// The signature database read into memory when opened, records reached by
+// index (offset index x 1285). It is read rather than mapped: another
+// program may shrink the file meanwhile, and touching a mapping past the new
+// end kills the program with SIGBUS; read once, the records stay as they were.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "duplicates/signature_record.h"
@@ -17,29 +20,31 @@ public:
     CSignatureDatabase(const CSignatureDatabase&) = delete;
     CSignatureDatabase& operator=(const CSignatureDatabase&) = delete;
 
-    // Maps an existing, non-empty file; writable when asked (delete and move
-    // zero records), read-only otherwise. false leaves the object closed.
+    // Reads an existing, non-empty regular file, kept open for writing when
+    // asked (delete and move zero records). false leaves the object closed.
     bool Open(const std::string& path, bool writable);
     void Close();
-    bool IsOpen() const { return m_pData != nullptr; }
+    bool IsOpen() const { return m_bOpen; }
 
     std::uint64_t GetFileSize() const { return m_nFileSize; }
     // File size / 1285; a short tail is ignored.
     std::size_t GetCount() const { return m_nCount; }
-    const unsigned char* Record(std::size_t index) const { return m_pData + index * kRecordSize; }
+    const unsigned char* Record(std::size_t index) const { return m_pData.get() + index * kRecordSize; }
     std::string Path(std::size_t index) const { return RecordPath(Record(index)); }
-    // Overwrites the record's 1285 bytes with zeros in the file.
+    // Overwrites the record's 1285 bytes with zeros in the file, only while
+    // the file still holds the record as it was read (false otherwise).
     bool ZeroRecord(std::size_t index);
 
     // File size / 1285 of a database on disk (0 when missing).
     static std::uint64_t CountRecords(const std::string& path);
 
 private:
-    unsigned char* m_pData = nullptr;
+    std::unique_ptr<unsigned char[]> m_pData;
     std::uint64_t m_nFileSize = 0;
     std::size_t m_nCount = 0;
-    bool m_bWritable = false;
-    int m_nFile = -1;
+    bool m_bOpen = false;
+    bool m_bWritten = false;
+    int m_nFile = -1; // kept only when writable
 };
 
 // Writes a new database beside the old one, unseen until Commit puts it in

@@ -1,7 +1,8 @@
 // The duplicate finder's core: record layout, scan over hostile folder
-// trees, the signature cache, the mapped database and the grouping against
+// trees, the signature cache, the database file and the grouping against
 // a plain reference of the pairing rules.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -392,7 +393,7 @@ TEST(DuplicatesScan, ParallelCachedAndStoppedScansKeepTheWalkOrder)
     }
 }
 
-TEST(DuplicatesDatabase, MappedRecordsTailsAndZeroing)
+TEST(DuplicatesDatabase, RecordsTailsAndZeroing)
 {
     vxtest::TempDir dir;
     const std::string path = dir.File("ambrelid.dat");
@@ -577,6 +578,70 @@ TEST(DuplicatesGroups, EdgeCasesOfThePairing)
         CSignatureDatabase db;
         ASSERT_TRUE(db.Open(dir.File("db"), false));
         EXPECT_EQ(Describe(BuildDuplicateGroups(db, c.threshold, {}, stop, nullptr)), c.groups) << c.groups;
+    }
+}
+
+// Another program may shrink or rewrite the database while it is open for a
+// comparison or a batch of deletions: that is never a signal. The comparison
+// sees the records as they were when opened; a record is zeroed only while
+// the file still holds it unchanged, and the file never grows.
+TEST(DuplicatesDatabase, AFileChangedByAnotherProgramWhileOpen)
+{
+    vxtest::TempDir dir;
+    const std::string path = dir.File("ambrelid [1] %.dat");
+    std::vector<unsigned char> bytes; // 12 records over several pages: three groups of four
+    for (int i = 0; i < 12; ++i) {
+        RecordBytes record;
+        Signature signature{};
+        signature.fill(std::uint32_t(i % 3) * 0x404040u);
+        ASSERT_TRUE(EncodeRecord("/p/" + std::to_string(i) + ".png", signature, record));
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    RecordBytes other;
+    ASSERT_TRUE(EncodeRecord("/p/other.png", Signature{}, other));
+    const std::string groups = "0:100[3:100 6:100 9:100 ] 1:100[4:100 7:100 10:100 ] 2:100[5:100 8:100 11:100 ] ";
+    const struct {
+        const char* name;
+        bool writable;
+        std::size_t keep; // bytes left by the other program
+        bool rewrite;     // it writes another record over record 1
+    } cases[] = {
+        {"emptied while comparing", false, 0, false},
+        {"cut mid-record while comparing", false, 2 * kRecordSize + 100, false},
+        {"emptied while deleting", true, 0, false},
+        {"cut mid-record while deleting", true, 2 * kRecordSize + 100, false},
+        {"record rewritten while deleting", true, bytes.size(), true},
+    };
+    std::atomic<int> stop{0};
+    for (const auto& c : cases) {
+        WriteBytes(path, bytes);
+        std::vector<unsigned char> expected(bytes.begin(), bytes.begin() + std::ptrdiff_t(c.keep));
+        if (c.rewrite)
+            std::copy(other.begin(), other.end(), expected.begin() + std::ptrdiff_t(kRecordSize));
+        const int code = vxtest::InChild([&] {
+            CSignatureDatabase db;
+            if (!db.Open(path, c.writable))
+                return 2;
+            const int file = ::open(path.c_str(), O_RDWR);
+            if (::ftruncate(file, off_t(c.keep)) != 0 ||
+                (c.rewrite && ::pwrite(file, other.data(), kRecordSize, kRecordSize) != ssize_t(kRecordSize)))
+                return 3;
+            ::close(file);
+            if (db.GetCount() != 12 || Describe(BuildDuplicateGroups(db, 100, {}, stop, nullptr)) != groups)
+                return 4;
+            for (std::size_t i = 0; i < 12; ++i)
+                if (db.Path(i) != "/p/" + std::to_string(i) + ".png")
+                    return 5;
+            for (std::size_t i = 0; c.writable && i < 12; ++i)
+                if (db.ZeroRecord(i) != ((i + 1) * kRecordSize <= c.keep && !(c.rewrite && i == 1)))
+                    return 6;
+            return 0;
+        });
+        EXPECT_EQ(code, 0) << c.name << " (-1: killed by a signal)";
+        for (std::size_t i = 0; c.writable && i < 12; ++i)
+            if ((i + 1) * kRecordSize <= c.keep && !(c.rewrite && i == 1))
+                std::fill_n(expected.begin() + std::ptrdiff_t(i * kRecordSize), kRecordSize, 0);
+        EXPECT_EQ(ReadBytes(path), expected) << c.name;
     }
 }
 
