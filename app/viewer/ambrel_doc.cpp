@@ -49,7 +49,11 @@ long CAmbrelDoc::ElapsedMilliseconds() const
 void CAmbrelDoc::SetPathName(const QString& path, bool addToRecentFiles)
 {
     CSDocument::SetPathName(path, addToRecentFiles);
-    m_strListPathName = path.toStdString();
+    // A folder opened as a whole keeps its name as the document's, but the
+    // list goes on from the picture shown (its first file), or a re-list
+    // would lose the position.
+    if (!path.endsWith(QLatin1Char('/')))
+        m_strListPathName = path.toStdString();
 }
 
 bool CAmbrelDoc::ReadGuarded(CVelvix& image, const std::string& path, int index)

@@ -32,7 +32,8 @@ struct CFileChangeWatcher::Shared {
     QObject* receiver = nullptr;  // cleared by the owner when it lets go
 
     std::atomic<bool> stop{false};
-    // Armed by StartWatch, so that every change after it returns is seen.
+    // The folder itself is armed by StartWatch, so that every change in it
+    // after StartWatch returns is seen; its subfolders are armed by the thread.
     std::shared_ptr<void> notification;
     bool armed = false;
     std::mutex doneMutex;
@@ -78,7 +79,7 @@ constexpr uint32_t kWatchMask = kNameEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN
 
 class InotifyWatch {
 public:
-    explicit InotifyWatch(bool subtree) : m_bSubtree(subtree)
+    InotifyWatch(bool subtree, const std::atomic<bool>& stop) : m_bSubtree(subtree), m_Stop(stop)
     {
         m_nFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     }
@@ -89,6 +90,7 @@ public:
     }
     int Fd() const { return m_nFd; }
 
+    // The folder alone: quick enough for the owner's thread.
     bool AddRoot(const std::string& path)
     {
         if (m_nFd < 0)
@@ -97,9 +99,16 @@ public:
         if (m_nRoot < 0)
             return false;
         m_Folders[m_nRoot] = path;
-        if (m_bSubtree)
-            AddTree(path);
         return true;
+    }
+
+    // Watches every folder below the root (on the watch thread). Returns
+    // whether any was found: a change in one of them before its watch was
+    // added has not been seen.
+    bool AddSubfolders()
+    {
+        const std::string root = m_Folders[m_nRoot];
+        return m_bSubtree && AddTree(root) > 0;
     }
 
     // Reads every queued event. Returns false when the watched folder itself
@@ -139,30 +148,37 @@ public:
     }
 
 private:
-    void AddTree(const std::string& path, bool includeSelf = false)
+    // Returns the number of folders watched; ends early when the watch stops.
+    std::size_t AddTree(const std::string& path, bool includeSelf = false)
     {
+        std::size_t added = 0;
         std::error_code error;
         if (includeSelf) {
             const int wd = inotify_add_watch(m_nFd, path.c_str(), kWatchMask);
             if (wd < 0)
-                return;
+                return added;
             m_Folders[wd] = path;
+            ++added;
         }
         // Folders that cannot be read or vanish meanwhile are simply not watched.
         for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, error), end;
-             !error && it != end; it.increment(error)) {
+             !error && it != end && !m_Stop.load(std::memory_order_relaxed); it.increment(error)) {
             if (it->is_directory(error) && !it->is_symlink(error)) {
                 const std::string folder = it->path().string();
                 const int wd = inotify_add_watch(m_nFd, folder.c_str(), kWatchMask);
-                if (wd >= 0)
+                if (wd >= 0) {
                     m_Folders[wd] = folder;
+                    ++added;
+                }
             }
         }
+        return added;
     }
 
     int m_nFd = -1;
     int m_nRoot = -1;
     bool m_bSubtree;
+    const std::atomic<bool>& m_Stop;
     std::unordered_map<int, std::string> m_Folders;
 };
 
@@ -193,21 +209,29 @@ void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
         return;
     }
     InotifyWatch& watch = *watchPointer;
+    // The subfolders are watched from here, not by StartWatch, which would
+    // hold up its caller for a large tree. What changed in one of them before
+    // its watch was added is covered by one report once all are watched.
+    bool changed = watch.AddSubfolders();
     while (!shared->stop.load()) {
         bool error = false;
-        const bool fired = WaitFor(watch.Fd(), shared->wakeFd, 100, error);
+        if (!changed) {
+            const bool fired = WaitFor(watch.Fd(), shared->wakeFd, 100, error);
+            if (shared->stop.load())
+                break;
+            if (error) {
+                shared->Post(0);
+                break;
+            }
+            if (!fired)
+                continue;
+        }
+        const bool alive = watch.Drain(changed);
         if (shared->stop.load())
             break;
-        if (error) {
-            shared->Post(0);
-            break;
-        }
-        if (!fired)
-            continue;
-        bool changed = false;
-        const bool alive = watch.Drain(changed);
         if (changed)
             shared->Post(1);
+        changed = false;
         if (!alive) {
             shared->Post(0);
             break;
@@ -249,6 +273,9 @@ void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
         shared->Finish();
         return;
     }
+    // Taken after StartWatch returned: what changed meanwhile is reported.
+    if (shared->subtree)
+        shared->Post(1);
     while (!shared->stop.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         auto now = Snapshot(shared->path, shared->subtree, ok);
@@ -324,7 +351,7 @@ bool CFileChangeWatcher::StartWatch(const std::string& path, QObject* window, in
     shared->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (shared->wakeFd < 0)
         return false;
-    auto notification = std::make_shared<InotifyWatch>(watchSubtree);
+    auto notification = std::make_shared<InotifyWatch>(watchSubtree, shared->stop);
     shared->armed = notification->AddRoot(path);
     shared->notification = notification;
 #endif

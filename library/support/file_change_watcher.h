@@ -39,6 +39,9 @@ public:
     virtual ~CFileChangeWatcher();
 
     // False when a watch is already running or its thread cannot be created.
+    // Returns at once: with `watchSubtree` the thread adds the subfolders'
+    // watches and, when there are any, reports one change once all are
+    // watched, covering what changed in them before.
     bool StartWatch(const std::string& path, QObject* window, int message, bool watchSubtree);
     // Ends the watch, waiting at most a second; a thread that does not end in
     // time is left to finish alone and never reaches the receiver again.

@@ -539,6 +539,8 @@ TEST_F(ImageWindow, OpeningAFolderStepsThroughItsTree)
     EXPECT_EQ(m_doc->m_nActiveList, CImageFileLists::kListSubFolders);
     EXPECT_EQ(m_doc->GetFileCount(), 5);
     EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/5 [Sub folders]");
+    m_view->RefreshFolder();  // as after a change in the tree: still at the picture shown
+    EXPECT_EQ(Pane(CAmbrelViewStatusBar::kPosition), "1/5 [Sub folders]");
     // All PNG files of the tree first, then the bitmaps.
     EXPECT_EQ(m_doc->GetFilePath(3), m_dir.File("sub/deep.png"));
     EXPECT_EQ(m_doc->GetFilePath(4), m_dir.File("photo.bmp"));

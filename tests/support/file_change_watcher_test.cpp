@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "support/file_change_watcher.h"
@@ -47,6 +49,8 @@ public:
         while (timer.elapsed() < ms && notes.size() < count) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             QCoreApplication::sendPostedEvents();
+            // Not a busy wait: the watch thread runs at the lowest priority.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
 };
@@ -54,6 +58,42 @@ public:
 void Touch(const std::string& path, const char* text = "x")
 {
     std::ofstream(path) << text;
+}
+
+// The most folders one inotify instance of this process watches.
+std::size_t WatchedFolders()
+{
+    std::size_t most = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error).string() != "anon_inode:inotify")
+            continue;
+        std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+        std::size_t count = 0;
+        for (std::string line; std::getline(info, line);)
+            count += line.rfind("inotify wd:", 0) == 0 ? 1 : 0;
+        most = std::max(most, count);
+    }
+    return most;
+}
+
+// Three levels of hostile names (2379 folders), with symbolic links looping
+// back up; returns the number of folders.
+std::size_t MakeTree(const std::filesystem::path& root)
+{
+    static const char* const kNames[] = {"[a]", "*", "?x",    "sp ace", "100%", "%s%n", "über",
+                                         "日本", "€ 5", "a[!b]", ".hid",   "y{1,2}", "~t"};
+    for (const char* a : kNames)
+        for (const char* b : kNames)
+            for (const char* c : kNames)
+                std::filesystem::create_directories(root / a / b / c);
+    for (const char* c : kNames)
+        std::filesystem::create_directory_symlink("../..", root / "[a]" / "*" / c / "up");
+    std::filesystem::create_directory_symlink(".", root / "*" / "self");
+    std::size_t folders = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        folders += entry.is_directory() && !entry.is_symlink() ? 1 : 0;
+    return folders;
 }
 
 } // namespace
@@ -166,6 +206,9 @@ TEST(FileChangeWatcher, SubfoldersAreWatchedOnlyWhenAskedIncludingNewOnes)
     CFileChangeWatcher flatWatcher, treeWatcher;
     ASSERT_TRUE(flatWatcher.StartWatch(dir.Path().string(), &flat, kMessage, false));
     ASSERT_TRUE(treeWatcher.StartWatch(dir.Path().string(), &tree, kMessage, true));
+    tree.Pump(2000, 1);  // its subfolders are all watched
+    tree.Pump(300);
+    tree.notes.clear();
 
     Touch((dir.Path() / "sub" / "deeper" / "x.jpg").string());
     tree.Pump(2000, 1);
@@ -226,4 +269,46 @@ TEST(FileChangeWatcher, StoppedWatchPostsNothingAndStopsWithoutWaitingForTheRhyt
     EXPECT_FALSE(copy.IsWatching());
     EXPECT_EQ(copy.GetPath(), dir.Path().string());
     EXPECT_TRUE(copy.StartWatch(dir.Path().string(), &receiver, kMessage, false));
+}
+
+// StartWatch leaves the subfolders to the thread, which reports once they are
+// all watched; no change after StartWatch is lost, and a watch stopped or
+// moved to another folder during that walk reports nothing of the old tree.
+TEST(FileChangeWatcher, SubfoldersAreWatchedByTheThreadWithoutLosingAChange)
+{
+    vxtest::TempDir dir, other;
+    const std::size_t folders = MakeTree(dir.Path() / "tree");
+    std::filesystem::create_directory(other.Path() / "sub");
+    const std::string root = (dir.Path() / "tree").string();
+    const auto deep = [&](const char* name) { return root + "/~t/y{1,2}/a[!b]/" + name; };
+    enum Change { AfterTheReport, RightAfterStart, AfterStopAndRestart };
+    int file = 0;
+    for (Change change : {AfterTheReport, RightAfterStart, AfterStopAndRestart}) {
+        SCOPED_TRACE(change);
+        Receiver receiver;
+        CFileChangeWatcher watcher;
+        ASSERT_TRUE(watcher.StartWatch(root, &receiver, kMessage, true));
+        const std::string name = "new " + std::to_string(++file) + " *?[%].jpg";
+        if (change == RightAfterStart) {
+            Touch(deep(name.c_str()));
+        } else if (change == AfterStopAndRestart) {
+            watcher.StopWatch();
+            ASSERT_TRUE(watcher.StartWatch(other.Path().string(), &receiver, kMessage, true));
+            Touch(deep(name.c_str()));
+        }
+        receiver.Pump(20000, 1);
+        ASSERT_EQ(receiver.notes.size(), 1u);
+        EXPECT_EQ(receiver.notes[0].changed, 1);
+        if (change == AfterTheReport) {
+            // Every folder, whatever its name, links not followed.
+            EXPECT_EQ(WatchedFolders(), folders + 1);
+            Touch(deep(name.c_str()));
+            receiver.Pump(2000, 2);
+            EXPECT_EQ(receiver.notes.size(), 2u);
+        }
+        receiver.Pump(400);
+        if (change != RightAfterStart) {  // there the change may come after the report
+            EXPECT_EQ(receiver.notes.size(), change == AfterTheReport ? 2u : 1u);
+        }
+    }
 }
