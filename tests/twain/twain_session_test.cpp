@@ -193,8 +193,9 @@ TEST_F(TwainSession, AFeederRunsUntilItIsEmpty)
     EXPECT_TRUE(SourceDialog()->findChild<QLabel*>(QStringLiteral("status"))->text().isEmpty());
 }
 
-// A cancel, a device error or a missing sheet: no image, a clear word in the
-// source's dialog, and the source still enabled for another try.
+// A cancel, a device error, a missing sheet or a picture too large to hold:
+// no image, a clear word in the source's dialog, and the source still
+// enabled for another try.
 TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
 {
     struct Case {
@@ -202,6 +203,8 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         bool cancel;
         const char* source;
         const char* status;
+        int resolution = 100;
+        double side = 40;
     } cases[] = {
         {"read-delay true\nread-delay-duration 200000\n", true, "Flatbed", "The scan was cancelled."},
         {"read-status-code \"SANE_STATUS_IO_ERROR\"\n", false, "Flatbed", "The scan failed: Error during device I/O."},
@@ -209,6 +212,10 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
          "The scan failed: Document feeder jammed."},
         {"read-status-code \"SANE_STATUS_NO_DOCS\"\n", false, "Automatic Document Feeder",
          "The scan failed: Document feeder out of documents."},
+        // 251968 pixels a side, refused before it is read.
+        {"resolution_max 32000.0\n", false, "Flatbed",
+         "The scan failed: the picture is too large for the memory. Choose a lower resolution or a smaller area.",
+         32000, 200},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -217,7 +224,7 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         ASSERT_TRUE(Open());
         ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
         QWidget* dialog = SourceDialog();
-        vxtest::PressScan(dialog, {"Gray", 8, 100, 40, 40, "Grid", 1, c.source});
+        vxtest::PressScan(dialog, {"Gray", 8, c.resolution, c.side, c.side, "Grid", 1, c.source});
         if (c.cancel)
             dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
         auto* status = dialog->findChild<QLabel*>(QStringLiteral("status"));

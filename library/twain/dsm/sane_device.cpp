@@ -264,8 +264,11 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
                                     const std::atomic<bool>& cancel, const std::function<void(int)>& progress)
 {
     const long long expected = parameters.lines > 0 ? 1LL * parameters.lines * parameters.bytes_per_line : -1;
-    const long long limit = kMaxPixels * 6 + 1;
+    // The most a picture the library can hold takes: 16-bit colour.
+    const long long limit = kMaxPixels * 6;
     data.clear();
+    if (expected > limit)
+        return SANE_STATUS_NO_MEM;
     if (expected > 0)
         data.reserve(std::size_t(expected));
     std::vector<std::uint8_t> buffer(64 * 1024);
@@ -278,8 +281,10 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
             return SANE_STATUS_GOOD;
         if (status != SANE_STATUS_GOOD)
             return status;
-        if (length < 0 || length > SANE_Int(buffer.size()) || (long long)(data.size()) + length > limit)
+        if (length < 0 || length > SANE_Int(buffer.size()))
             return SANE_STATUS_IO_ERROR;
+        if ((long long)(data.size()) + length > limit)
+            return SANE_STATUS_NO_MEM;
         data.insert(data.end(), buffer.data(), buffer.data() + length);
         if (expected > 0 && progress)
             progress(int(std::min<long long>(100, 100LL * (long long)(data.size()) / expected)));
@@ -307,6 +312,9 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
             return SANE_STATUS_UNSUPPORTED;
         if (parameters.pixels_per_line <= 0 || parameters.bytes_per_line <= 0 || parameters.lines == 0)
             return SANE_STATUS_INVAL;
+        // Refused before its data is read: the worker would run out of memory.
+        if (!SizeAllowed(parameters.pixels_per_line, std::max(parameters.lines, 1)))
+            return SANE_STATUS_NO_MEM;
         const int slot = single ? 0 : ChannelOf(parameters.format);
         status = _ReadFrame(parameters, image.frames[slot], cancel, progress);
         if (status != SANE_STATUS_GOOD)

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "source_manager.h"
 
@@ -325,13 +326,17 @@ void CScanSourceDialog::_Run(int pages, double resolution, bool preview)
         QMetaObject::invokeMethod(this, [this, percent] { m_pProgress->setValue(percent); }, Qt::QueuedConnection);
     };
     for (int i = 0; i < pages && status == SANE_STATUS_GOOD; ++i) {
-        SSaneImage image;
-        status = m_Device.Scan(image, m_bCancel, progress);
-        SScannedPage page;
-        if (status == SANE_STATUS_GOOD && !VxPackDib(image, resolution, page))
-            status = SANE_STATUS_INVAL;
-        if (status == SANE_STATUS_GOOD)
-            done.push_back(std::move(page));
+        try {
+            SSaneImage image;
+            status = m_Device.Scan(image, m_bCancel, progress);
+            SScannedPage page;
+            if (status == SANE_STATUS_GOOD && !VxPackDib(image, resolution, page))
+                status = SANE_STATUS_INVAL;
+            if (status == SANE_STATUS_GOOD)
+                done.push_back(std::move(page));
+        } catch (const std::bad_alloc&) {
+            status = SANE_STATUS_NO_MEM;
+        }
     }
     m_Device.EndScan();
     QMetaObject::invokeMethod(
@@ -346,9 +351,14 @@ void CScanSourceDialog::_Finished(SANE_Status status, std::vector<SScannedPage> 
     const bool cancelled = status == SANE_STATUS_CANCELLED || m_bCancel;
     // An emptied feeder ends a run of pages normally.
     const bool failed = !cancelled && status != SANE_STATUS_GOOD && !(status == SANE_STATUS_NO_DOCS && !pages.empty());
-    QString text = cancelled ? QStringLiteral("The scan was cancelled.")
-                 : failed    ? QStringLiteral("The scan failed: %1.").arg(SaneText(status))
-                             : QString();
+    QString text;
+    if (cancelled)
+        text = QStringLiteral("The scan was cancelled.");
+    else if (failed && status == SANE_STATUS_NO_MEM)
+        text = QStringLiteral("The scan failed: the picture is too large for the memory. Choose a lower resolution "
+                              "or a smaller area.");
+    else if (failed)
+        text = QStringLiteral("The scan failed: %1.").arg(SaneText(status));
     if (cancelled)
         pages.clear();
     if (preview && !pages.empty()) {
