@@ -9,6 +9,8 @@
 #include <set>
 #include <utility>
 
+#include "browser/fileops/native_path.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -39,7 +41,9 @@ struct FoundFile {
 
 // Every file of the folder (and, with `recurse`, of its tree, depth first),
 // in the order of the names ignoring case. Folders reached twice through
-// symbolic links are not entered again.
+// symbolic links are not entered again. A name that is not UTF-8 is passed
+// over: the window holds its file's path as text, which would name another
+// file.
 void ListFolder(const std::string& folder, bool recurse, std::set<std::pair<dev_t, ino_t>>& seen,
                 std::vector<FoundFile>& out)
 {
@@ -56,6 +60,8 @@ void ListFolder(const std::string& folder, bool recurse, std::set<std::pair<dev_
     const std::string prefix = (!folder.empty() && folder.back() == '/') ? folder : folder + "/";
     for (auto& [lower, name] : entries) {
         const std::string path = prefix + name;
+        if (!SurvivesAsText(path))
+            continue;
         std::error_code statError;
         const fs::file_status status = fs::status(path, statError);
         if (fs::is_directory(status)) {
@@ -173,7 +179,9 @@ void CImageFileLists::SetGroupList(const CGroupStruct& group)
     FileList& list = m_FileLists[kListGroup];
     list.files.RemoveAll();
     for (const std::string& path : group.m_Paths)
-        if (!path.empty())  // files deleted or moved away from the thumbnails
+        // Files deleted or moved away from the thumbnails, and names that
+        // are not UTF-8 (see ListFolder).
+        if (!path.empty() && SurvivesAsText(path))
             list.files.Add(path);
     list.title.clear();
     for (char c : group.m_strName)

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "browser/fileops/file_undo.h"
+#include "support/doc_template_manager.h"
+#include "support/group_struct.h"
 #include "program_fixture.h"
 #include "scripted_asker.h"
 #include "shell/command_ids.h"
@@ -126,6 +130,65 @@ TEST_F(ViewerFileCommands, RenameGivesTheDocumentTheNewPath)
     EXPECT_TRUE(QFile::exists(renamed));
     EXPECT_EQ(m_app->GetRecentFileList()[0], renamed);
     EXPECT_EQ(window.Image().GetWidth(), 10);
+}
+
+// "caf\xe9" is not UTF-8: as text it reads "caf\uFFFD", the name of another
+// file here. Whatever list the window walks, the picture shown is the file
+// its path names, so Delete (and Save, Move, Rename) reach that file only.
+TEST_F(ViewerFileCommands, NamesThatAreNotTextNeverStandForAnotherFile)
+{
+    const std::vector<std::string> text = {"a.png", "caf\xef\xbf\xbd.png", "sub/b.png"};
+    const std::vector<std::string> other = {"caf\xe9.png", "x\xff\xfe.png", "sub\xe9/c.png", "sub/caf\xe9.png"};
+    auto save = [&](const std::string& name, int width) {
+        std::filesystem::create_directories(std::filesystem::path(m_dir.File(name)).parent_path());
+        CVelvix picture = vxtest::FilledImage(width, 4, VxPixel(width));
+        EXPECT_EQ(picture.SaveImage(m_dir.File(name).c_str()), 1);
+    };
+    const QString folder = QString::fromStdString(m_dir.File(""));
+    const QString first = QString::fromStdString(m_dir.File(text[0]));
+    GeneralSettings.bBrowseGroupOnly = 1;
+    struct Case {
+        const char* what;
+        std::function<void()> open;
+        int count;  // entries named as text
+    } const cases[] = {
+        {"folder", [&] { m_main->OpenPath(first); }, 2},
+        {"subfolders", [&] { m_main->OpenPath(folder); }, 3},
+        {"thumbnail group", [&] {
+             CGroupStruct group;
+             group.m_strName = "[Other]";
+             for (const auto& name : text)
+                 group.m_Paths.Add(m_dir.File(name));
+             for (const auto& name : other)
+                 group.m_Paths.Add(m_dir.File(name));
+             m_app->GetTemplateManager().OpenNewFrame(QStringLiteral("CPixelFrame"), false, first, nullptr, &group);
+         }, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int width = 10;
+        for (const auto& name : text)
+            save(name, width++);
+        for (const auto& name : other)
+            save(name, width++);
+        c.open();
+        ProcessEvents();
+        auto window = Active();
+        ASSERT_NE(window.doc, nullptr);
+        EXPECT_EQ(window.doc->GetFileCount(), c.count);
+        // Every entry, then Delete until the window closes.
+        ASSERT_TRUE(Run(viewcmd::ID_FIRST_FILE));
+        for (int step = 0; step < 2 * c.count && m_main->GetMDIChildCount() > 0; ++step) {
+            CVelvix named;
+            ASSERT_EQ(named.ReadImage(nullptr, QFile::encodeName(window.doc->GetPathName()).constData()), 1);
+            EXPECT_EQ(vxtest::FirstDifference(window.Image(), named), -1) << window.doc->GetPathName().toStdString();
+            m_ask.yesNo = {true};
+            Run(step < c.count - 1 ? viewcmd::ID_NEXT_FILE : viewcmd::ID_DELETE_FILE);
+        }
+        EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+        for (const auto& name : other)
+            EXPECT_TRUE(std::filesystem::exists(m_dir.File(name))) << name;
+    }
 }
 
 } // namespace
