@@ -148,8 +148,13 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
 
     // The document reports why it could not open the file. Without any
     // document kind there is nothing to open it with: the frame starts alone.
-    if (hasFile && !m_templateManager.GetTemplateNames().isEmpty() && !m_pMainFrame->OpenPath(m_strCommandLineFile))
-        return false;
+    if (hasFile && !m_templateManager.GetTemplateNames().isEmpty()) {
+        QString path = m_strCommandLineFile;
+        if (!m_nativeCommandLineFile.isEmpty() && !CMainFrame::NameAsText(m_nativeCommandLineFile, path))
+            return false;
+        if (!m_pMainFrame->OpenPath(path))
+            return false;
+    }
 
     m_pMainFrame->show();
 
@@ -158,6 +163,20 @@ bool CAmbrelApp::InitInstance(const QStringList& arguments)
     if (!hasFile && GeneralSettings.bRememberOpenedDocuments)
         m_templateManager.OpenSavedFrames();
     return true;
+}
+
+bool CAmbrelApp::InitInstance(int argc, char** argv)
+{
+    QStringList arguments;
+    m_nativeCommandLineFile.clear();
+    for (int i = 1; i < argc; ++i) {
+        arguments << QFile::decodeName(argv[i]);
+        if (m_nativeCommandLineFile.isEmpty() && argv[i][0] != '-')
+            m_nativeCommandLineFile = argv[i];
+    }
+    const bool started = InitInstance(arguments);
+    m_nativeCommandLineFile.clear();
+    return started;
 }
 
 int CAmbrelApp::Run()

@@ -45,6 +45,9 @@ public:
     // Start-up; false ends the program at once. `arguments` are the
     // command line without the program name.
     bool InitInstance(const QStringList& arguments);
+    // The same from the system's command line (after the toolkit took its
+    // own options): a file named in bytes that are not UTF-8 is not opened.
+    bool InitInstance(int argc, char** argv);
     // The event loop after a successful start, then the end; the exit code.
     int Run();
     int ExitInstance(int exitCode = 0);
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<CRecentFileList> m_pRecentFileList;
     std::unique_ptr<QPrinter> m_pPrinter;
     QString m_strCommandLineFile;
+    // Its bytes, when the start came with the system's command line.
+    QByteArray m_nativeCommandLineFile;
     std::unique_ptr<QSocketNotifier> m_pSignalNotifier;
     // 128 + the number of a termination signal that has arrived, else 0.
     int m_nTerminationExitCode = 0;

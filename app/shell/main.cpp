@@ -15,7 +15,7 @@ int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     CAmbrelApp app;
-    if (!app.InitInstance(QApplication::arguments().mid(1)))
+    if (!app.InitInstance(argc, argv))
         return app.ExitInstance(1);
     return app.Run();
 }

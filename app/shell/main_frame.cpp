@@ -21,6 +21,7 @@
 
 #include "browser/fileops/file_operations.h"
 #include "browser/fileops/file_undo.h"
+#include "browser/fileops/native_path.h"
 #include "histogram_bar.h"
 #include "image/velvix.h"
 #include "settings/general_settings.h"
@@ -36,6 +37,7 @@
 #include "support/message_event.h"
 #include "support/vx_helper.h"
 #include "view_port_bar.h"
+#include "viewer/ambrel_doc.h"
 
 const char* const CMainFrame::kImageFrame = "CPixelFrame";
 const char* const CMainFrame::kThumbnailsFrame = "CThumbnailsFrame";
@@ -577,6 +579,15 @@ bool CMainFrame::OpenPath(const QString& path)
     return manager.OpenDocumentFile(info.absoluteFilePath()) != nullptr;
 }
 
+bool CMainFrame::NameAsText(const QByteArray& native, QString& text)
+{
+    text = QFile::decodeName(native);
+    if (SurvivesAsText(native.toStdString()))
+        return true;
+    CAmbrelDoc::s_pfnReportError(QStringLiteral("Could not read the image file:\n%1").arg(text));
+    return false;
+}
+
 bool CMainFrame::event(QEvent* event)
 {
     // The scanner's source hears of its own notices here, as the window's
@@ -645,6 +656,9 @@ bool CMainFrame::OnDropFiles(const QList<QUrl>& urls)
             continue;
         // Only the first dropped file opens.
         if (!AmbrelApp() || !AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
+            return false;
+        QString path;
+        if (!NameAsText(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), path))
             return false;
         return AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, url.toLocalFile()) == 1;
     }

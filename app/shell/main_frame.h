@@ -56,6 +56,11 @@ public:
     // Opens a file as the framework does (the template that claims it);
     // a folder opens in the image viewer. false when nothing could open it.
     bool OpenPath(const QString& path);
+    // A file named in the file system's bytes (the command line, a drop):
+    // its name as text in `text`. False, after the message that the file
+    // could not be read, for bytes that are not UTF-8, whose text could be
+    // another file's name.
+    static bool NameAsText(const QByteArray& native, QString& text);
     // Files dropped from the desktop: the first local file opens in a new
     // image window. false when none did.
     bool OnDropFiles(const QList<QUrl>& urls);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileSystemModel>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -18,10 +19,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <memory>
 #include <random>
 
@@ -34,6 +37,7 @@
 #include "shell/shell_dialogs.h"
 #include "support/message_event.h"
 #include "test_support.h"
+#include "viewer/ambrel_doc.h"
 
 inline void PrintTo(const QString& text, std::ostream* out)
 {
@@ -129,6 +133,48 @@ TEST_F(Startup, AFileOpensFullScreenWhenTheSettingSaysSo)
 TEST_F(Startup, AFileThatCannotBeOpenedEndsTheProgram)
 {
     EXPECT_FALSE(m_app->InitInstance({m_folder.filePath("missing.tst")}));
+}
+
+// A name in bytes that are not UTF-8 ("caf\xe9") reads as text like another
+// file's ("caf\uFFFD"), which must not open in its place: the start fails, or
+// the drop is refused, as for a file that cannot be read.
+TEST_F(Startup, ANameThatIsNotUtf8NeverOpensAnotherFile)
+{
+    const QString lookalike = m_folder.filePath(QStringLiteral("caf\uFFFD.png"));
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(lookalike));
+    QByteArray raw = QFile::encodeName(m_folder.filePath("caf")) + "\xe9.png";
+    std::filesystem::copy_file(QFile::encodeName(lookalike).toStdString(), raw.toStdString());
+    QStringList reported;
+    const auto report = CAmbrelDoc::s_pfnReportError;
+    CAmbrelDoc::s_pfnReportError = [&](const QString& text) { reported << text; };
+    char program[] = "ambrel", option[] = "-x";
+    char* argv[] = {program, option, raw.data(), nullptr};
+    struct Case {
+        const char* what;
+        std::function<bool()> open;
+    } const cases[] = {
+        {"command line", [&] { return m_app->InitInstance(3, argv); }},
+        {"dropped", [&] {
+             return m_app->InitInstance({}) &&
+                    Frame()->OnDropFiles({QUrl::fromEncoded("file://" + raw.toPercentEncoding("/"))});
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_app.reset();
+        ProcessEvents();
+        m_app = std::make_unique<CAmbrelApp>();
+        m_app->m_bShowSplash = false;
+        reported.clear();
+        EXPECT_FALSE(c.open());
+        ProcessEvents();
+        EXPECT_EQ(Frame()->GetMDIChildCount(), 0);
+        EXPECT_EQ(reported, QStringList{"Could not read the image file:\n" + QFile::decodeName(raw)});
+    }
+    CAmbrelDoc::s_pfnReportError = report;
+    std::filesystem::remove(raw.toStdString());  // which the folder cannot name to remove it
 }
 
 TEST_F(Startup, WithoutAFileTheSavedWindowsReopenAndNoEmptyDocumentIsMade)
