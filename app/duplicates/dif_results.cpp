@@ -56,6 +56,13 @@ QString ItemPath(const QTreeWidgetItem* item)
     return item->text(0);
 }
 
+// The path to open or read the file by: none when its name is not UTF-8
+// (the text would name another file).
+QString ReadablePath(const QTreeWidgetItem* item)
+{
+    return item->data(0, CDIFResults::kUnnamableRole).toBool() ? QString() : ItemPath(item);
+}
+
 bool IsMarked(const QTreeWidgetItem* item)
 {
     return item->checkState(0) == Qt::Checked;
@@ -171,8 +178,8 @@ CDIFResults::CDIFResults(QWidget* parent) : QWidget(parent)
     connect(summary, &QPushButton::clicked, this, &CDIFResults::ShowSummary);
     connect(m_pTree, &QTreeWidget::currentItemChanged, this, &CDIFResults::UpdateDetailPanels);
     connect(m_pTree, &QTreeWidget::itemDoubleClicked, this, [](QTreeWidgetItem* item) {
-        if (item && CThumbnailStatic::s_pfnOpenViewer)
-            CThumbnailStatic::s_pfnOpenViewer(ItemPath(item));
+        if (item && !ReadablePath(item).isEmpty() && CThumbnailStatic::s_pfnOpenViewer)
+            CThumbnailStatic::s_pfnOpenViewer(ReadablePath(item));
     });
 }
 
@@ -243,7 +250,7 @@ void CDIFResults::UpdateDetailPanels()
         if (!sides[side])
             continue;
         CThumbnailStatic* box = Preview(side != 0);
-        box->SetFile(ItemPath(sides[side]));
+        box->SetFile(ReadablePath(sides[side]));
         m_pResolution[side]->setText(box->GetResolutionText());
         m_pSize[side]->setText(
             CVxHelper::FormatNumber(long(sides[side]->data(0, kSizeRole).toULongLong())) + QStringLiteral(" byte(s)"));
@@ -312,7 +319,7 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
     std::vector<QString> paths;
     paths.reserve(items.size());
     for (QTreeWidgetItem* item : items)
-        paths.push_back(ItemPath(item));
+        paths.push_back(ReadablePath(item));
     // The results wait (disabled), the rest of the program does not. Not
     // modal: a modal progress dialog runs the event loop inside setValue,
     // where the result could arrive and end the dialog under its own feet.

@@ -427,6 +427,22 @@ TEST_F(DuplicatesWindow, ANameThatIsNotUtf8IsNeverTakenForAnother)
         EXPECT_EQ(Database(), before);
         EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
     }
+    // Nor does a double click open a viewer on the other file (whose Delete
+    // would then reach it), and the preview leaves the raw name alone.
+    QStringList opened;
+    const auto open = CThumbnailStatic::s_pfnOpenViewer;
+    CThumbnailStatic::s_pfnOpenViewer = [&](const QString& path) { opened << path; };
+    Tree()->setCurrentItem(head->child(0));
+    QStringList previewed;
+    for (CThumbnailStatic* box : m_pView->Results()->findChildren<CThumbnailStatic*>())
+        previewed << box->GetFilePath();
+    for (QTreeWidgetItem* item : {head, head->child(0)})
+        emit Tree()->itemDoubleClicked(item, 0);
+    CThumbnailStatic::s_pfnOpenViewer = open;
+    const QString text = QString::fromStdString(shown.string());
+    EXPECT_EQ(opened, QStringList{text});
+    previewed.sort();
+    EXPECT_EQ(previewed, (QStringList{QString(), text}));
 }
 
 // A batch of marked files shows its progress (the window does not freeze),
