@@ -271,6 +271,22 @@ TEST_F(EffectCommands, AutoCropUsesTheSettingsToleranceResetsTheZoomAndIsNotRepe
     EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative"));
 }
 
+// A scan dark everywhere has nothing to keep: the picture, its selection, the
+// undo ring and the modified flag stay as they were.
+TEST_F(EffectCommands, AutoCropOfADarkPictureChangesNothing)
+{
+    const CVelvix picture = vxtest::FilledImage(30, 20, 0x050505);
+    Window window = Open("dark scan.png", picture);
+    ASSERT_NE(window.doc, nullptr);
+    window.view->SetViewSelection(VxRect{2, 2, 9, 9});
+    GeneralSettings.nAutoCropTolerance = 20;
+    ASSERT_TRUE(m_main->ExecuteCommand(269));
+    EXPECT_TRUE(Same(window.Image(), picture));
+    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 0);
+    EXPECT_FALSE(window.doc->IsModified());
+    EXPECT_EQ(window.view->GetViewSelection().right, 9);
+}
+
 TEST_F(EffectCommands, ResamplingDropsTheSelectionAndRepeatsByTheRatios)
 {
     Window window = Open("a.png", vxtest::RandomImage(200, 100, 10));

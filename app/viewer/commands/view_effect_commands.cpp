@@ -153,8 +153,11 @@ void CViewEffectCommands::_AutoCrop()
     m_Host.ResetZoom();
     m_Host.StartProcessingClock();
     const int tolerance = m_Host.AutoCropTolerance();
-    CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(),
-                         [tolerance](CVelvix& image) { image.AutoCropForScannedImage(tolerance); });
+    // A picture dark everywhere has nothing to keep and stays as it was,
+    // with no undo step and no change to save.
+    if (!CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(),
+                              [tolerance](CVelvix& image) { return image.AutoCropForScannedImage(tolerance); }))
+        return;
     // The crop may have emptied the selection's place; it is not repeated.
     m_Host.DropSelection();
     m_Host.EffectApplied();
