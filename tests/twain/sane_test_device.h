@@ -49,6 +49,16 @@ public:
                        .toUtf8());
     }
 
+    // Other names for the devices ("alias Name test:0" lines); none when empty.
+    void Aliases(const QByteArray& lines) const
+    {
+        QFile file(Folder().filePath(QStringLiteral("dll.aliases")));
+        if (lines.isEmpty())
+            file.remove();
+        else if (file.open(QIODevice::WriteOnly))
+            file.write(lines);
+    }
+
 private:
     static QTemporaryDir& Folder()
     {

@@ -2,9 +2,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <sane/sane.h>
 
 #include "sane_test_device.h"
 #include "test_support.h"
@@ -257,6 +259,29 @@ TEST_F(TwainSession, ChoosingAnotherSourceClosesTheOpenOne)
     EXPECT_NE(SourceDialog(), nullptr);
     EXPECT_TRUE(CVelvix_Twain::CloseTwain());
     EXPECT_TRUE(NothingOpen());
+}
+
+// Two names alike in the part a source's identity holds: the one the user
+// chose is opened, not the first (held busy here so that a wrong open fails).
+TEST_F(TwainSession, TheChosenSourceOpensWhenLongNamesBeginAlike)
+{
+    CSaneTestConfig config(2);
+    const QByteArray name = "Ünïcode scanner [*?] 100% with a long common name ";
+    config.Aliases("alias \"" + name + "A\" test:0\nalias \"" + name + "B\" test:1\n");
+    const auto noAliases = qScopeGuard([&config] { config.Aliases({}); });
+    ASSERT_TRUE(Open());
+    SANE_Handle first = nullptr;
+    ASSERT_EQ(sane_open((name + "A").constData(), &first), SANE_STATUS_GOOD);
+    AnswerChooser([](QDialog* dialog) {
+        if (auto* list = dialog->findChild<QListWidget*>())
+            list->setCurrentRow(1);
+        dialog->accept();
+    });
+    EXPECT_TRUE(CVelvix_Twain::SelectSource());
+    EXPECT_TRUE(CVelvix_Twain::Acquire(-1));
+    EXPECT_NE(SourceDialog(), nullptr);
+    CVelvix_Twain::CloseSource();
+    sane_close(first);
 }
 
 // A preview shows the whole glass in the dialog and hands nothing over; the

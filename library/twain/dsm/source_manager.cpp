@@ -167,19 +167,24 @@ bool CTwainSourceManager::_Describe(std::size_t index, TW_IDENTITY* identity)
     return true;
 }
 
+// The user's last choice while it is listed, else the first device.
+std::size_t CTwainSourceManager::_DefaultIndex() const
+{
+    auto it = std::find_if(m_Devices.begin(), m_Devices.end(),
+                           [this](const SSaneDeviceName& d) { return d.name == m_strDefault; });
+    return it == m_Devices.end() ? 0 : std::size_t(it - m_Devices.begin());
+}
+
 TW_UINT16 CTwainSourceManager::_Identity(TW_UINT16 message, TW_IDENTITY* identity)
 {
     if (!identity)
         return _Fail(TWCC_BADVALUE);
     switch (message) {
-    case MSG_GETDEFAULT: {
-        const auto& devices = _Devices(false);
-        auto it = std::find_if(devices.begin(), devices.end(),
-                               [this](const SSaneDeviceName& d) { return d.name == m_strDefault; });
-        if (!_Describe(it == devices.end() ? 0 : std::size_t(it - devices.begin()), identity))
+    case MSG_GETDEFAULT:
+        _Devices(false);
+        if (!_Describe(_DefaultIndex(), identity))
             return _Fail(TWCC_NODS);
         return TWRC_SUCCESS;
-    }
     case MSG_GETFIRST:
         _Devices(true);
         m_nNext = 1;
@@ -229,12 +234,17 @@ TW_UINT16 CTwainSourceManager::_OpenSource(TW_IDENTITY* identity)
         return _Fail(TWCC_MAXCONNECTIONS);
     const auto& devices = _Devices(false);
     std::string wanted(identity->ProductName, strnlen(identity->ProductName, sizeof identity->ProductName));
-    if (wanted.empty())
-        wanted = m_strDefault.empty() && !devices.empty() ? devices.front().name : m_strDefault;
-    // Names longer than the identity holds are matched by their beginning.
-    auto it = std::find_if(devices.begin(), devices.end(), [&](const SSaneDeviceName& d) {
-        return d.name.compare(0, sizeof identity->ProductName - 1, wanted) == 0;
-    });
+    if (wanted.empty() && !devices.empty())
+        wanted = devices[_DefaultIndex()].name;
+    // Names longer than the identity holds are matched by their beginning;
+    // among names that begin alike, the user's choice is the one meant.
+    auto matches = [&](const std::string& name) {
+        return name.compare(0, sizeof identity->ProductName - 1, wanted) == 0;
+    };
+    const std::string& meant = matches(m_strDefault) ? m_strDefault : wanted;
+    auto it = std::find_if(devices.begin(), devices.end(), [&](const SSaneDeviceName& d) { return d.name == meant; });
+    if (it == devices.end())
+        it = std::find_if(devices.begin(), devices.end(), [&](const SSaneDeviceName& d) { return matches(d.name); });
     if (it == devices.end())
         return _Fail(TWCC_NODS);
     if (m_Device.Open(it->name) != SANE_STATUS_GOOD)

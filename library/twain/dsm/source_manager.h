@@ -44,6 +44,7 @@ private:
     void _Disable();
     void _Post(TW_UINT16 message);
     bool _Describe(std::size_t index, TW_IDENTITY* identity);
+    std::size_t _DefaultIndex() const;
     const std::vector<SSaneDeviceName>& _Devices(bool refresh);
 
     int m_nState = 2;
