@@ -162,7 +162,10 @@ bool CVelvix_Twain::CloseSource()
 {
     if (!m_bIsSourceOpen)
         return false;
-    DisableSource();
+    // Pages not yet taken keep a source from being disabled: they are
+    // discarded first, or the source and its manager could never close.
+    if (!DisableSource() && m_bIsSourceEnabled && CancelTransfer())
+        DisableSource();
     DSM_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &m_Source);
     m_bIsSourceOpen = false;
     return true;

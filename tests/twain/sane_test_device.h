@@ -72,10 +72,16 @@ private:
 class CScanReceiver : public QWidget {
 public:
     std::vector<CVelvix> m_Images;
+    bool m_bOffer = true;  // false: the source's notices are held back (counted)
+    int m_nHeld = 0;
 
 protected:
     bool event(QEvent* event) override
     {
+        if (!m_bOffer && event->type() >= QEvent::User && event->type() <= QEvent::MaxUser) {
+            ++m_nHeld;
+            return true;
+        }
         CVelvix_Twain::ProcessMessage(event);
         if (int(event->type()) == CVelvix_Twain::kImageMessage) {
             m_Images.push_back(*reinterpret_cast<CVelvix*>(static_cast<CVxMessageEvent*>(event)->m_wParam));

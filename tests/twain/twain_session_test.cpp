@@ -240,6 +240,25 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
     }
 }
 
+// The program closes the session while scanned pages wait for their
+// transfer: they are discarded, the source closes, and it opens again.
+TEST_F(TwainSession, ClosingWhilePagesWaitClosesTheSource)
+{
+    CSaneTestConfig config;
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    m_Window.m_bOffer = false;
+    vxtest::PressScan(SourceDialog(), {"Gray", 8, 25, 5, 5, "Grid", 2, "Flatbed"});
+    ASSERT_TRUE(WaitFor([&] { return m_Window.m_nHeld > 0; }));
+    EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    EXPECT_TRUE(NothingOpen());
+    m_Window.m_bOffer = true;
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(CVelvix_Twain::Acquire(-1));
+    QApplication::processEvents();
+    EXPECT_TRUE(m_Window.m_Images.empty());
+}
+
 // The open source is addressed by its identity; choosing another one first
 // closes it, so that it can still be closed.
 TEST_F(TwainSession, ChoosingAnotherSourceClosesTheOpenOne)
