@@ -109,13 +109,23 @@ bool CVelvix_Twain::SelectSource()
 {
     if (!m_bIsSourceManagerLoaded)
         return false;
-    // Calls to an open source carry its identity: close it before that
-    // identity is replaced, or it could never be closed again.
+    // Calls to an open source carry its identity: it is closed before that
+    // identity is replaced, or it could never be closed again. A cancelled
+    // choice leaves it open, its dialog in use.
+    TW_IDENTITY chosen{};
+    if (!DSM_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen)) {
+        if (!m_bIsSourceOpen) {
+            m_bIsSourceSelected = false;
+            m_Source = TW_IDENTITY{};
+        }
+        return false;
+    }
+    const std::uint16_t code = m_returnCode;
     CloseSource();
-    m_bIsSourceSelected = false;
-    m_Source = TW_IDENTITY{};
-    m_bIsSourceSelected = DSM_Entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &m_Source);
-    return m_bIsSourceSelected;
+    m_returnCode = code;
+    m_Source = chosen;
+    m_bIsSourceSelected = true;
+    return true;
 }
 
 bool CVelvix_Twain::SelectDefaultSource()

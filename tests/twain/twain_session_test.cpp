@@ -260,12 +260,19 @@ TEST_F(TwainSession, ClosingWhilePagesWaitClosesTheSource)
 }
 
 // The open source is addressed by its identity; choosing another one first
-// closes it, so that it can still be closed.
+// closes it, so that it can still be closed. A cancelled choice leaves it
+// open with its dialog.
 TEST_F(TwainSession, ChoosingAnotherSourceClosesTheOpenOne)
 {
     CSaneTestConfig config(2);
     ASSERT_TRUE(Open());
     ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    QWidget* dialog = SourceDialog();
+    AnswerChooser([](QDialog* chooser) { chooser->reject(); });
+    EXPECT_FALSE(CVelvix_Twain::SelectSource());
+    EXPECT_TRUE(CVelvix_Twain::IsSourceOpen() && CVelvix_Twain::IsSourceEnabled());
+    QApplication::processEvents();
+    EXPECT_EQ(SourceDialog(), dialog);
     AnswerChooser([](QDialog* dialog) {
         if (auto* list = dialog->findChild<QListWidget*>())
             list->setCurrentRow(1);
