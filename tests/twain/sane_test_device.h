@@ -116,6 +116,7 @@ struct SScanSettings {
     int pages;
     const char* source;
     double left = 0;
+    const char* extra = "";  // more lines for the backend's configuration
 };
 
 // Fills the source's dialog and presses "Scan".

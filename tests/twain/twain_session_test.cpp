@@ -159,10 +159,13 @@ TEST_F(TwainSession, ScannedPagesArriveAsImagesEqualToScanimage)
         {"Gray", 16, 30, 9, 7, "Color pattern", 1, "Flatbed"},
         {"Color", 8, 40, 12, 6, "Color pattern", 1, "Flatbed"},
         {"Color", 16, 35, 7, 9, "Color pattern", 2, "Flatbed"},
+        // Three frames of one colour each; a height known only at the end.
+        {"Color", 8, 40, 12, 6, "Color pattern", 2, "Flatbed", 0, "three-pass true\nthree-pass-order BGR\n"},
+        {"Gray", 8, 40, 12, 6, "Grid", 2, "Flatbed", 0, "hand-scanner true\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.mode << " " << c.depth << " " << c.picture);
-        CSaneTestConfig config(1, c.picture);
+        CSaneTestConfig config(1, c.picture, QString::fromLatin1(c.extra));
         CVelvix expected = vxtest::ScanImageOracle(c);
         ASSERT_TRUE(expected.IsValidObject());
         m_Window.m_Images.clear();
@@ -195,9 +198,9 @@ TEST_F(TwainSession, AFeederRunsUntilItIsEmpty)
     EXPECT_TRUE(SourceDialog()->findChild<QLabel*>(QStringLiteral("status"))->text().isEmpty());
 }
 
-// A cancel, a device error, a missing sheet or a picture too large to hold:
-// no image, a clear word in the source's dialog, and the source still
-// enabled for another try.
+// A cancel, a device error, a missing sheet, a picture that ends early or
+// one too large to hold: no image, a clear word in the source's dialog, and
+// the source still enabled for another try.
 TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
 {
     struct Case {
@@ -214,6 +217,10 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
          "The scan failed: Document feeder jammed."},
         {"read-status-code \"SANE_STATUS_NO_DOCS\"\n", false, "Automatic Document Feeder",
          "The scan failed: Document feeder out of documents."},
+        {"read-status-code \"SANE_STATUS_EOF\"\n", false, "Flatbed",
+         "The scan failed: the scanner ended the picture early."},
+        {"hand-scanner true\nread-status-code \"SANE_STATUS_EOF\"\n", false, "Flatbed",
+         "The scan failed: the scanner ended the picture early."},
         // 251968 pixels a side, refused before it is read.
         {"resolution_max 32000.0\n", false, "Flatbed",
          "The scan failed: the picture is too large for the memory. Choose a lower resolution or a smaller area.",

@@ -321,10 +321,10 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
             return status;
         m_bFrameOpen = false;
         // A hand scanner tells its height only by the data it sent.
-        const int lines = parameters.lines > 0 ? parameters.lines
-                                               : int(std::min<std::size_t>(image.frames[slot].size() /
-                                                                               std::size_t(parameters.bytes_per_line),
-                                                                           kMaxSide + 1));
+        const std::size_t sent = image.frames[slot].size() / std::size_t(parameters.bytes_per_line);
+        const int lines = parameters.lines > 0 ? parameters.lines : int(std::min<std::size_t>(sent, kMaxSide + 1));
+        if (lines == 0 || sent < std::size_t(lines))
+            return SANE_STATUS_EOF;  // ended before the lines it announced, or before any
         if (image.width && (image.width != parameters.pixels_per_line || image.depth != parameters.depth))
             return SANE_STATUS_INVAL;  // three frames of different shapes
         image.format = single ? parameters.format : SANE_FRAME_RED;

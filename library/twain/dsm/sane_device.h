@@ -60,7 +60,8 @@ public:
     bool SetNumber(const char* name, double value);
     bool IsPixelUnit(const char* name) const;
 
-    // One page; SANE_STATUS_CANCELLED when cancel became true.
+    // One page; SANE_STATUS_CANCELLED when cancel became true, SANE_STATUS_EOF
+    // when a frame ended before the lines it announced.
     SANE_Status Scan(SSaneImage& image, const std::atomic<bool>& cancel,
                      const std::function<void(int percent)>& progress);
     // Ends a run of pages (after the last one, an error or a cancel).

@@ -357,6 +357,8 @@ void CScanSourceDialog::_Finished(SANE_Status status, std::vector<SScannedPage> 
     else if (failed && status == SANE_STATUS_NO_MEM)
         text = QStringLiteral("The scan failed: the picture is too large for the memory. Choose a lower resolution "
                               "or a smaller area.");
+    else if (failed && status == SANE_STATUS_EOF)
+        text = QStringLiteral("The scan failed: the scanner ended the picture early.");
     else if (failed)
         text = QStringLiteral("The scan failed: %1.").arg(SaneText(status));
     if (cancelled)
