@@ -73,6 +73,10 @@ bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input)
     }
     png_set_read_fn(png, &input, ReadData);
     png_set_user_limits(png, kVxMaxSide, kVxMaxSide);
+    // The side chunks (text, profiles, gamma) are not used: skipped unread.
+    // Read, a file of a few bytes whose text chunk claims a gigabyte had the
+    // library take and clear one.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colour = 0;
