@@ -1,9 +1,10 @@
 #include "duplicates/picture_size_reader.h"
 
-#include <QImageReader>
 #include <QMetaObject>
 
 #include <memory>
+
+#include "common/picture_header.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ void CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Pro
                             onFinished = std::move(onFinished)] {
         std::vector<std::uint64_t> pixels(paths.size(), 0);
         for (std::size_t i = 0; i < paths.size() && !*cancelled; ++i) {
-            const QSize size = QImageReader(paths[i]).size();
+            const QSize size = PictureHeaderSize(paths[i]);
             if (size.isValid())
                 pixels[i] = std::uint64_t(size.width()) * std::uint64_t(size.height());
             if ((i + 1) % kProgressStep == 0)

@@ -7,11 +7,15 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <thread>
@@ -24,6 +28,7 @@
 #include "browser/thumbnails/thumbnail_cache.h"
 #include "browser/thumbnails/thumbnail_item.h"
 #include "browser/thumbnails/thumbnail_loader.h"
+#include "common/picture_header.h"
 #include "test_support.h"
 
 namespace {
@@ -344,4 +349,36 @@ TEST(FullPictureBudget, LeastRecentlyPaintedPicturesGoFirst)
     const std::size_t machine = CFullPictureBudget::DefaultBytes();
     EXPECT_GT(machine, 0u);
     EXPECT_LE(machine, std::size_t(1) << 30);
+}
+
+TEST(PictureHeader, SizesAsTheReaderSaysWithoutTakingMemoryForASideChunk)
+{
+    // Good files of every kind give the reader's size; a broken header none.
+    for (const char* name : {"png/pngsuite/basn2c08.png", "png/pngsuite/s39i3p04.png", "gif/pygif-test-suite/255-codes.gif",
+                             "jpeg/exif-orientation-examples/Landscape_1.jpg", "png/pngsuite/xs1n0g01.png"}) {
+        const QString path = QString::fromStdString(vxtest::TestData(name));
+        ASSERT_TRUE(QFileInfo::exists(path)) << name;
+        EXPECT_EQ(PictureHeaderSize(path), QImageReader(path).size()) << name;
+    }
+    // 57-byte files whose side chunk claims a gigabyte: the peak memory of a
+    // child that sizes one, above what it shares with this process.
+    auto residentKb = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::atol(line.c_str() + 6);
+        return 0L;
+    };
+    for (const char* name : {"huge_tEXt_chunk.png", "huge_zTXt_chunk.png"}) {
+        const QString path = QString::fromStdString(vxtest::TestData(std::string("png/libpng-crashers/") + name));
+        const long before = residentKb();
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(PictureHeaderSize(path) == QSize(1, 1) ? 0 : 1);
+        int status = 0;
+        rusage usage{};
+        ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": not its header's size";
+        EXPECT_LT(usage.ru_maxrss - before, 64 * 1024) << name << ": KB taken";
+    }
 }

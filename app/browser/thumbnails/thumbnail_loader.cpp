@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QImageReader>
 
+#include "common/picture_header.h"
 #include "image/covering_decode.h"
 
 #include <fcntl.h>
@@ -100,12 +101,12 @@ std::size_t DecodeBytes(const std::string& path, int cover)
         close(fd);
         return 0;
     }
-    QImageReader reader(&file);
-    const QSize size = reader.size();
+    const bool jpeg = QImageReader::imageFormat(&file) == "jpeg"; // the file's position is kept
+    const QSize size = PictureHeaderSize(file);
     if (!size.isValid() || size.isEmpty())
         return 0;
     std::size_t width = std::size_t(size.width()), height = std::size_t(size.height());
-    if (reader.format() == "jpeg") {
+    if (jpeg) {
         const std::size_t scale = std::size_t(VxJpegCoveringScale(size.width(), size.height(), cover, cover));
         width = (width + scale - 1) / scale;
         height = (height + scale - 1) / scale;
