@@ -3,11 +3,13 @@
 // Helpers shared by the library's tests: random pictures, temporary folders,
 // paths into the external test suites, and whole-buffer comparison.
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -83,6 +85,29 @@ public:
 private:
     std::filesystem::path m_path;
 };
+
+// Runs `work` in a child process. Returns whether it gave true, and the
+// most memory (KB) the child held above what this process held when it
+// started (the child shares those pages).
+inline std::pair<bool, long> InChildWithPeakKb(const std::function<bool()>& work)
+{
+    auto residentKb = [] {
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmRSS:", 0) == 0)
+                return std::atol(line.c_str() + 6);
+        return 0L;
+    };
+    const long before = residentKb();
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(work() ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child)
+        return {false, 0};
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss - before};
+}
 
 // Runs `check` as the unprivileged user 65534 in a child process: root may
 // write any file, so a permission rule checked as root passes whatever the

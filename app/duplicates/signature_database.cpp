@@ -15,11 +15,13 @@ namespace dif {
 
 namespace {
 
-// false on an error or when the file ends first.
-bool ReadAt(int file, unsigned char* data, std::size_t size, std::uint64_t offset)
+// Runs io(done) (a pread or pwrite of the bytes from `done` on) until all
+// `size` bytes are through; false on an error or when the file ends first.
+template <typename Io>
+bool Whole(std::size_t size, Io io)
 {
     for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::pread(file, data + done, size - done, off_t(offset + done));
+        const ssize_t n = io(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -29,17 +31,14 @@ bool ReadAt(int file, unsigned char* data, std::size_t size, std::uint64_t offse
     return true;
 }
 
+bool ReadAt(int file, unsigned char* data, std::size_t size, std::uint64_t offset)
+{
+    return Whole(size, [&](std::size_t done) { return ::pread(file, data + done, size - done, off_t(offset + done)); });
+}
+
 bool WriteAt(int file, const unsigned char* data, std::size_t size, std::uint64_t offset)
 {
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::pwrite(file, data + done, size - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
+    return Whole(size, [&](std::size_t done) { return ::pwrite(file, data + done, size - done, off_t(offset + done)); });
 }
 
 } // namespace
