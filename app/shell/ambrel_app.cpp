@@ -27,6 +27,7 @@
 #include "shell/shell_dialogs.h"
 #include "support/splash_window.h"
 #include "support/vx_helper.h"
+#include "viewer/ambrel_doc.h"
 #include "viewer/crash_guard.h"
 
 const char* const CAmbrelApp::kCompanyKey = "Velvix";
@@ -353,7 +354,11 @@ void CAmbrelApp::OnFileOpen()
     filters << QStringLiteral("All Files (*)");
     const QString path = QFileDialog::getOpenFileName(m_pMainFrame, QStringLiteral("Open"), QString(),
                                                       filters.join(QStringLiteral(";;")));
-    if (!path.isEmpty() && m_pMainFrame)
+    if (path.isEmpty() || !m_pMainFrame)
+        return;
+    if (CVxHelper::IsAmbiguousName(path))
+        CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(path));
+    else
         m_pMainFrame->OpenPath(path);
 }
 

@@ -706,6 +706,10 @@ void CMainFrame::OnQuickOpen()
     CQuickFilenameSearchDlg dialog(this);
     if (dialog.exec() != QDialog::Accepted || dialog.GetText().isEmpty())
         return;
+    if (CVxHelper::IsAmbiguousName(dialog.GetText())) {
+        CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(dialog.GetText()));
+        return;
+    }
     AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, dialog.GetText());
 }
 

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "settings/general_settings.h"
+#include "support/vx_helper.h"
 #include "viewer/crash_guard.h"
 
 namespace {
@@ -151,6 +152,10 @@ bool CAmbrelDoc::DoSaveAs()
                                                       QString::fromLatin1(kImageFilter));
     if (path.isEmpty())
         return false;
+    if (CVxHelper::IsAmbiguousName(path)) {
+        s_pfnReportError(CVxHelper::AmbiguousNameMessage(path));
+        return false;
+    }
     if (!OnSaveDocument(path))
         return false;
     SetPathName(path, true);

@@ -14,6 +14,9 @@
 #include <QTextStream>
 #include <QUuid>
 
+#include <filesystem>
+#include <string>
+
 const char* const CVxHelper::kFailedToGetDirectory = "Failed to get directory";
 
 namespace {
@@ -29,6 +32,21 @@ bool FindEntry(const QString& path, QFileInfo& found)
         return false;
     found = info;
     return true;
+}
+
+// Whether the folder holds an entry, other than the one of the name's own
+// bytes, whose name reads as that text.
+bool HoldsLookalike(const QString& folder, const QString& name)
+{
+    const std::string own = QFile::encodeName(name).toStdString();
+    std::error_code error;
+    std::filesystem::directory_iterator it(QFile::encodeName(folder).toStdString(), error);
+    for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::string& entry = it->path().filename().native();
+        if (entry != own && QFile::decodeName(QByteArray::fromStdString(entry)) == name)
+            return true;
+    }
+    return false;
 }
 
 QString XdgFolder(const char* variable, const char* fallback)
@@ -147,6 +165,10 @@ QString CVxHelper::BrowseForFolder(QWidget* owner, const QString& title, unsigne
         return QString();
     const QStringList chosen = dialog.selectedFiles();
     QString path = chosen.isEmpty() ? QString() : QDir::fromNativeSeparators(chosen.first());
+    if (IsAmbiguousName(path)) {
+        QMessageBox::critical(owner, QCoreApplication::applicationName(), AmbiguousNameMessage(path));
+        return QString();
+    }
     if (path.isEmpty() || !QFileInfo(path).isDir()) {
         QMessageBox::critical(owner, QCoreApplication::applicationName(), QString::fromLatin1(kFailedToGetDirectory));
         return QString();
@@ -157,6 +179,27 @@ QString CVxHelper::BrowseForFolder(QWidget* owner, const QString& title, unsigne
     if (addTrailingSeparator && !path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     return path;
+}
+
+bool CVxHelper::IsAmbiguousName(const QString& path)
+{
+    // Bytes that are not UTF-8 always read as U+FFFD: other names are text.
+    if (!path.contains(QChar::ReplacementCharacter))
+        return false;
+    QString folder = QDir::isAbsolutePath(path) ? QStringLiteral("/") : QDir::currentPath() + QLatin1Char('/');
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part.contains(QChar::ReplacementCharacter) && HoldsLookalike(folder, part))
+            return true;
+        folder += part + QLatin1Char('/');
+    }
+    return false;
+}
+
+QString CVxHelper::AmbiguousNameMessage(const QString& path)
+{
+    return QStringLiteral("This name may stand for another file:\n%1\n\nA file or folder on its path has a name that "
+                          "is not valid UTF-8 and reads like this one; rename it to use it here.")
+        .arg(path);
 }
 
 QString CVxHelper::GetAppFullPath()

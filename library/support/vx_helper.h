@@ -20,7 +20,8 @@ public:
     // "1234567" -> "1,234,567"; three characters or fewer unchanged.
     static QString FormatNumber(const QString& text);
     static QString FormatNumber(long number);
-    // The folder dialog; the empty text when cancelled or failed.
+    // The folder dialog; the empty text when cancelled, failed or refused
+    // (a folder named ambiguously, below).
     static QString BrowseForFolder(QWidget* owner, const QString& title, unsigned flags, bool addTrailingSeparator);
     // The folder of the running executable, without a trailing separator.
     static QString GetAppFullPath();
@@ -37,6 +38,13 @@ public:
     // (so that '$', '%', quotes, backslashes and spaces in its path survive),
     // then " %f".
     static QString DesktopExecValue(const QString& program);
+
+    // True when a folder on the path holds an entry whose name is not UTF-8
+    // but reads as text like that part of the path ("caf\xe9" reads as
+    // "caf\uFFFD", the name of another entry): the text cannot tell which of
+    // them it stands for, so the dialogs refuse it.
+    static bool IsAmbiguousName(const QString& path);
+    static QString AmbiguousNameMessage(const QString& path);
 
     // The message of BrowseForFolder when the folder has no path.
     static const char* const kFailedToGetDirectory;

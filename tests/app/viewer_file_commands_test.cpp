@@ -2,11 +2,18 @@
 // delete, with their questions answered by a script.
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <map>
 
 #include "browser/fileops/file_undo.h"
 #include "support/doc_template_manager.h"
@@ -14,6 +21,7 @@
 #include "program_fixture.h"
 #include "scripted_asker.h"
 #include "shell/command_ids.h"
+#include "shell/shell_dialogs.h"
 #include "viewer/view/view_commands.h"
 
 namespace {
@@ -188,6 +196,146 @@ TEST_F(ViewerFileCommands, NamesThatAreNotTextNeverStandForAnotherFile)
         EXPECT_EQ(m_main->GetMDIChildCount(), 0);
         for (const auto& name : other)
             EXPECT_TRUE(std::filesystem::exists(m_dir.File(name))) << name;
+    }
+}
+
+// Answers the modal dialogs as a user would: the file dialog picks the entry
+// shown as `name` in `folder` (or takes it typed, or is cancelled), the
+// folder question takes Browse, Quick Open takes `folder/name`, and every
+// message box is logged and answered Yes (the dialog's "replace it?").
+class DialogUser : public QObject {
+public:
+    enum Way { Pick, Type, Cancel };
+    DialogUser(QString folder, QString name, Way way) : m_folder(std::move(folder)), m_name(std::move(name)), m_way(way)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { _Answer(); });
+        m_timer.start(10);
+    }
+    QStringList boxes;
+
+private:
+    void _Answer()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (m_busy || !modal || !modal->isVisible())
+            return;
+        m_busy = true;
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            boxes << box->text();
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            (yes ? yes : box->buttons().first())->click();
+        } else if (auto* ask = qobject_cast<CSubFolderAskDialog*>(modal)) {
+            ask->m_pBrowse->click();
+        } else if (auto* quick = qobject_cast<CQuickFilenameSearchDlg*>(modal)) {
+            quick->m_pEdit->setText(m_folder + '/' + m_name);
+            quick->accept();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            _Answer(dialog);
+        }
+        m_busy = false;
+    }
+    void _Answer(QFileDialog* dialog)
+    {
+        if (m_way == Cancel)
+            return dialog->reject();
+        dialog->setDirectory(m_folder);
+        if (m_way == Type) {
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(m_name);
+            return (void)QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+        auto* list = dialog->findChild<QListView*>("listView");
+        QModelIndex entry;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            for (int row = 0; row < list->model()->rowCount(list->rootIndex()) && !entry.isValid(); ++row)
+                if (list->model()->index(row, 0, list->rootIndex()).data().toString() == m_name)
+                    entry = list->model()->index(row, 0, list->rootIndex());
+            return entry.isValid();
+        }, 5000)) << "the dialog lists no " << m_name.toStdString();
+        list->selectionModel()->setCurrentIndex(entry, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    }
+
+    QTimer m_timer;
+    QString m_folder, m_name;
+    Way m_way;
+    bool m_busy = false;
+};
+
+// Every file under the folder, by its bytes.
+std::map<std::string, std::string> Contents(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    return files;
+}
+
+// The dialogs show "caf\xe9" (not UTF-8) as "caf\uFFFD", the name of another
+// file or folder beside it. Whether that entry is picked or its name typed,
+// the dialog's command is refused with a message and leaves the window and
+// every file as they were; a cancelled dialog likewise.
+TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
+{
+    const std::string pick = m_dir.File("pick");
+    for (const char* name : {"caf\xe9", "caf\xef\xbf\xbd"}) {
+        std::filesystem::create_directories(pick + "/" + name);
+        for (const std::string& file : {pick + "/" + name + ".png", pick + "/" + name + "/a.png"}) {
+            CVelvix picture = vxtest::FilledImage(int(file.size()), 4, VxPixel(name[3]));
+            ASSERT_EQ(picture.SaveImage(file.c_str()), 1);
+        }
+    }
+    CVelvix shown = vxtest::FilledImage(12, 8, 0x405060);
+    auto window = Open("shown.png", shown);
+    ASSERT_NE(window.doc, nullptr);
+    window.view->SetViewSelection(VxRect{0, 0, 6, 6});
+    ASSERT_TRUE(Run(viewcmd::ID_CROP_SELECTION));
+    CVelvix edited = window.Image();
+    const QString path = window.doc->GetPathName(), title = window.doc->GetTitle();
+    const int undo = window.doc->m_Buffer.GetUndoCount();
+    const auto files = Contents(m_dir.Path().string());
+
+    const QString folder = QString::fromStdString(pick), file = "caf\uFFFD.png", sub = "caf\uFFFD";
+    const QString refused = "This name may stand for another file:\n%1\n\nA file or folder on its path has a name "
+                            "that is not valid UTF-8 and reads like this one; rename it to use it here.";
+    struct Case {
+        const char* what;
+        int command;
+        QString name;
+        DialogUser::Way way;
+    } const cases[] = {
+        {"open, picked", cmd::ID_FILE_OPEN, file, DialogUser::Pick},
+        {"open, typed", cmd::ID_FILE_OPEN, file, DialogUser::Type},
+        {"open, cancelled", cmd::ID_FILE_OPEN, file, DialogUser::Cancel},
+        {"quick open", viewcmd::ID_QUICK_OPEN, file, DialogUser::Type},
+        {"save as, picked", cmd::ID_FILE_SAVE_AS, file, DialogUser::Pick},
+        {"save as, typed", cmd::ID_FILE_SAVE_AS, file, DialogUser::Type},
+        {"save as, cancelled", cmd::ID_FILE_SAVE_AS, file, DialogUser::Cancel},
+        {"folder, picked", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Pick},
+        {"folder, typed", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Type},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DialogUser user(folder, c.name, c.way);
+        ASSERT_TRUE(Run(c.command));
+        ProcessEvents();
+        if (c.way != DialogUser::Cancel)
+            EXPECT_EQ(user.boxes.value(user.boxes.size() - 1), refused.arg(folder + '/' + c.name));
+        else
+            EXPECT_EQ(user.boxes, QStringList());
+        EXPECT_EQ(m_main->GetMDIChildCount(), 1);
+        EXPECT_EQ(Active().doc, window.doc);
+        EXPECT_EQ(window.doc->GetPathName(), path);
+        EXPECT_EQ(window.doc->GetTitle(), title);
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), undo);
+        EXPECT_TRUE(window.doc->IsModified());
+        EXPECT_EQ(vxtest::FirstDifference(window.Image(), edited), -1);
+        EXPECT_TRUE(Contents(m_dir.Path().string()) == files);
+        while (m_main->GetMDIChildCount() > 1)
+            m_main->MDIGetActive()->CloseFrame(), ProcessEvents();
+        Activate(window);
     }
 }
 

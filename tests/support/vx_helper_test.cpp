@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "support/vx_helper.h"
+#include "test_support.h"
 
 inline void PrintTo(const QString& text, std::ostream* out)
 {
@@ -146,6 +150,34 @@ TEST(VxHelper, BrowseForFolderGivesOneTrailingSeparatorWhenAsked)
     EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, true), "/");
     AnswerFolderDialog("");
     EXPECT_EQ(CVxHelper::BrowseForFolder(nullptr, "Browse", 0, true), "");
+}
+
+// "caf\xe9" (not UTF-8) reads as "caf\uFFFD": that text is ambiguous where
+// such an entry lies beside it on the path, and only there.
+TEST(VxHelper, ANameIsAmbiguousWhereAnEntryThatIsNotTextReadsTheSame)
+{
+    vxtest::TempDir folder;  // which removes what QTemporaryDir cannot name
+    const std::string root = folder.File("");
+    for (const std::string name : {"d\xe9/", "e\xef\xbf\xbd/", "e\xef\xbf\xbd/f\xef\xbf\xbd.png",
+                                   "e\xef\xbf\xbd/[*? %1]\xff.png", "e\xef\xbf\xbd/g\xe9.png",
+                                   "e\xef\xbf\xbd/g\xef\xbf\xbd.png"})
+        ASSERT_TRUE(name.back() == '/' ? std::filesystem::create_directory(root + name)
+                                       : std::ofstream(root + name).good());
+    const struct {
+        const char* name;
+        bool ambiguous;
+    } cases[] = {
+        {"d\uFFFD", true},  // it names nothing, yet stands for d\xe9
+        {"d\uFFFD/a.png", true},
+        {"e\uFFFD/f\uFFFD.png", false},  // text names, nothing that is not text beside them
+        {"e\uFFFD/[*? %1]\uFFFD.png", true},
+        {"e\uFFFD/g\uFFFD.png", true},  // a text name beside one that is not text
+        {"e\uFFFD/missing\uFFFD.png", false},
+        {"plain \u00FC.png", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CVxHelper::IsAmbiguousName(QFile::decodeName(root.c_str()) + QString::fromUtf8(c.name)), c.ambiguous)
+            << c.name;
 }
 
 TEST(VxHelper, RegisterTypeWritesTheDesktopEntryAndTheDefaultApplication)

@@ -101,6 +101,10 @@ void CViewFileCommands::_QuickOpen()
     const QString path = dialog.GetText().trimmed();
     if (path.isEmpty())
         return;
+    if (CVxHelper::IsAmbiguousName(path)) {
+        CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(path));
+        return;
+    }
     CAmbrelDoc* doc = Doc();
     SMCMultiDocTemplate* kind = doc ? doc->GetDocTemplate() : nullptr;
     CViewNavigation& navigation = m_View.Navigation();
