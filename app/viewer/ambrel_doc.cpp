@@ -7,7 +7,9 @@
 
 #include "settings/general_settings.h"
 #include "support/vx_helper.h"
+#include "viewer/ambrel_view.h"
 #include "viewer/crash_guard.h"
+#include "viewer/view/view_navigation.h"
 
 namespace {
 
@@ -168,6 +170,23 @@ bool CAmbrelDoc::DoFileSave()
     if (GetPathName().isEmpty() || m_bCreatedFromImage || !IsEditMode())
         return DoSaveAs();
     return OnSaveDocument(GetPathName());
+}
+
+bool CAmbrelDoc::CanCloseFrame(CSMDIChildWnd* frame)
+{
+    // A running effect works on the picture until it ends (the window
+    // manager's close still reaches the program while it runs).
+    bool running = false;
+    for (CSView* view : GetViews())
+        if (auto* image = dynamic_cast<CAmbrelView*>(view))
+            running = running || image->EffectCommands().IsRunning();
+    if (!running && CSDocument::CanCloseFrame(frame))
+        return true;
+    // The views let go of their folder for the close; the window stays.
+    for (CSView* view : GetViews())
+        if (auto* image = dynamic_cast<CAmbrelView*>(view))
+            image->Navigation().RestartFolderWatch();
+    return false;
 }
 
 bool CAmbrelDoc::SaveModified()

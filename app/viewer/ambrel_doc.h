@@ -26,6 +26,7 @@ public:
     bool OnOpenDocument(const QString& path) override;
     bool OnSaveDocument(const QString& path) override;
     bool SaveModified() override;
+    bool CanCloseFrame(CSMDIChildWnd* frame) override;
     void SetPathName(const QString& path, bool addToRecentFiles = true) override;
 
     // Save, or Save As when the picture has no file of its own.

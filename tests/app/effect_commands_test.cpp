@@ -533,3 +533,47 @@ TEST_F(EffectCommands, TheViewPortMiniatureIsRedrawnWhenItsBarIsResized)
         EXPECT_EQ(bar->ImageRect(), QRect(0, 0, size.width(), size.width() / 4)) << size.width();
     }
 }
+
+TEST_F(EffectCommands, TheWindowManagersCloseLeavesARunningEffectAndARefusingWindowAsTheyWere)
+{
+    // The close that the window manager delivers while an effect runs (the
+    // busy indicator is not up yet), and one that the save question cancels.
+    for (const bool duringEffect : {false, true}) {
+        SCOPED_TRACE(duringEffect ? "during an effect" : "save question cancelled");
+        Window window = Open(duringEffect ? "large.png" : "small.png",
+                             vxtest::RandomImage(duringEffect ? 1500 : 20, duringEffect ? 1000 : 10, 3));
+        ASSERT_NE(window.doc, nullptr);
+        ASSERT_TRUE(window.view->m_Watcher.IsWatching());
+        QPointer<CPixelFrame> frame = window.frame;
+        auto closeProgram = [this] {
+            QCloseEvent close;
+            QApplication::sendEvent(m_main->windowHandle(), &close);
+        };
+        bool runningAtClose = false;
+        if (duringEffect) {
+            window.view->EffectCommands().SetPrompter(std::make_unique<ActingPrompter>(
+                [&] {
+                    QTimer::singleShot(0, [&] {
+                        runningAtClose = window.view->EffectCommands().IsRunning();
+                        closeProgram();
+                    });
+                },
+                std::vector<double>{5}));
+            ASSERT_TRUE(m_main->ExecuteCommand(188));  // Oil Paint
+            EXPECT_TRUE(runningAtClose);
+        } else {
+            window.doc->SetModifiedFlag(true);
+            CAmbrelDoc::s_pfnAskSaveChanges = [](const QString&) { return int(QMessageBox::Cancel); };
+            closeProgram();
+            CAmbrelDoc::s_pfnAskSaveChanges = m_askSaveChanges;
+        }
+        ProcessEvents();
+        ASSERT_FALSE(frame.isNull());
+        EXPECT_TRUE(m_main->isVisible());
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), duringEffect ? 1 : 0);
+        EXPECT_TRUE(window.view->m_Watcher.IsWatching()) << "the window still follows its folder";
+        window.doc->SetModifiedFlag(false);
+        frame->CloseFrame();
+        ProcessEvents();
+    }
+}
