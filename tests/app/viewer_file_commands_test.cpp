@@ -1,5 +1,6 @@
 // The image window's file commands on the shown file: rename, move, copy and
 // delete, with their questions answered by a script.
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -340,3 +341,41 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
 }
 
 } // namespace
+
+TEST_F(ViewerFileCommands, AFolderEmptiedUnderAQuestionOrMenuOfTheWindowClosesItOnlyAfterwards)
+{
+    // The question and the menu belong to the window's own commands, which
+    // go on once they are answered: the window must still be there then.
+    const std::function<void(CAmbrelView*)> asks[] = {
+        [&](CAmbrelView*) {
+            SetFileOpAsker(nullptr);  // the real rename dialog
+            Run(viewcmd::ID_RENAME_FILE);
+            SetFileOpAsker(&m_ask);
+        },
+        [&](CAmbrelView* view) {
+            QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(view->viewport(), &menu);
+        },
+    };
+    for (const auto& ask : asks) {
+        SCOPED_TRACE(&ask == &asks[0] ? "rename question" : "context menu");
+        CVelvix picture = vxtest::FilledImage(10, 8, 0x102030u);
+        ASSERT_EQ(picture.SaveImage(m_dir.File("only.png").c_str()), 1);
+        ASSERT_TRUE(m_main->OpenPath(QString::fromStdString(m_dir.File("only.png"))));
+        ProcessEvents();
+        QPointer<CAmbrelView> view = Active().view;
+        ASSERT_FALSE(view.isNull());
+        bool presentWhenAnswered = false;
+        // Another program empties the folder while the user reads.
+        QTimer::singleShot(0, [&] { QFile::remove(QString::fromStdString(m_dir.File("only.png"))); });
+        QTimer::singleShot(600, [&] {
+            presentWhenAnswered = !view.isNull();
+            if (QWidget* open = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                                   : QApplication::activeModalWidget())
+                open->close();
+        });
+        ask(view);
+        EXPECT_TRUE(presentWhenAnswered);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000)) << "then the emptied window closes";
+    }
+}

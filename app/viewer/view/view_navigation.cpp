@@ -1,5 +1,6 @@
 #include "viewer/view/view_navigation.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSlider>
@@ -203,6 +204,16 @@ void CViewNavigation::RefreshFolder()
     if (m_bAsking) {
         // A change while the save question is open: looked at once it is answered.
         m_View.m_bRefreshDue = true;
+        return;
+    }
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        // A command of the window may wait on this question or menu (some
+        // are the view's children): the emptied list must not close it now.
+        m_View.m_bRefreshDue = true;
+        QTimer::singleShot(100, &m_View, [this] {
+            if (m_View.m_bRefreshDue)
+                RefreshFolder();
+        });
         return;
     }
     m_View.m_bRefreshDue = false;
