@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileIconProvider>
+#include <QKeyEvent>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -164,3 +165,17 @@ void CVxExplorerTreeView::_OnSelectionChanged()
 }
 
 void CVxExplorerTreeView::OnSelectFolder(const QString& /*path*/) {}
+
+void CVxExplorerTreeView::keyPressEvent(QKeyEvent* event)
+{
+    // '*' would expand every folder below, listing all of them on this
+    // thread: the whole disk under the root folder, and for ever round a
+    // linked folder that holds itself. It opens the current folder only.
+    if (event->key() == Qt::Key_Asterisk) {
+        if (QTreeWidgetItem* item = currentItem())
+            item->setExpanded(true);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}

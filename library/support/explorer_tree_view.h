@@ -28,6 +28,7 @@ public:
 protected:
     // A folder was selected (by the user or by SelectFolder).
     virtual void OnSelectFolder(const QString& path);
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTreeWidgetItem* _AddFolder(QTreeWidgetItem* parent, const QString& path, const QString& text, bool lazy);

@@ -1,14 +1,19 @@
-// The splash (shape and fade) and the logo bitmaps.
+// The splash (shape and fade), the logo bitmaps, the full-screen window and
+// the folder tree.
 #include <QApplication>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "image/velvix.h"
 #include "support/bitmap_resource.h"
+#include "support/explorer_tree_view.h"
 #include "support/full_screen_window.h"
 #include "support/splash_window.h"
+#include "test_support.h"
 
 namespace {
 
@@ -92,6 +97,25 @@ TEST(FullScreenWindow, CoversTheScreenAndReportsKeysAndClicks)
     QTest::mouseClick(&window, Qt::RightButton);
     EXPECT_EQ(keys, (std::vector<int>{Qt::Key_Escape, Qt::Key_Space}));
     EXPECT_EQ(clicks, (std::vector<Qt::MouseButton>{Qt::RightButton}));
+}
+
+TEST(ExplorerTree, AsteriskOpensOnlyTheCurrentFolder)
+{
+    // Expanding everything below would list the whole disk under the root
+    // (for ever round a link to a folder above).
+    vxtest::TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "a" / "b");
+    CVxExplorerTreeView tree;
+    tree.Populate(QString::fromStdString(dir.Path().string()));
+    QTreeWidgetItem* current = tree.currentItem();
+    ASSERT_EQ(CVxExplorerTreeView::ItemPath(current), QString::fromStdString(dir.Path().string()));
+    for (const auto modifiers : {Qt::NoModifier, Qt::ShiftModifier, Qt::KeypadModifier}) {
+        current->setExpanded(false);
+        QTest::keyClick(&tree, Qt::Key_Asterisk, modifiers);
+        EXPECT_TRUE(current->isExpanded());
+        ASSERT_EQ(current->childCount(), 1);
+        EXPECT_FALSE(current->child(0)->isExpanded()) << "a";
+    }
 }
 
 } // namespace
