@@ -1,7 +1,7 @@
 # The fuzzers, built from the main build: this same source tree configured
 # again with clang and AMBREL_BUILD_FUZZ (only the Qt-free image core, with
 # ASan, UBSan and libFuzzer), then run for a short while each as CTest tests
-# labelled "fuzz", starting from the external suites' files.
+# labelled "fuzz", the readers starting from the external suites' files.
 find_program(AMBREL_CLANG clang)
 find_program(AMBREL_CLANGXX clang++)
 if(NOT AMBREL_CLANG OR NOT AMBREL_CLANGXX)
@@ -34,7 +34,8 @@ set(fuzz_seeds_jpeg ${seeds}/jpeg/jpegsuite/baseline ${seeds}/jpeg/jpegsuite/pro
 set(fuzz_seeds_png ${seeds}/png/pngsuite ${seeds}/png/libpng-crashers ${seeds}/png/image-png-bugfixes)
 set(fuzz_seeds_gif ${seeds}/gif/pygif-test-suite ${seeds}/gif/image-gif ${seeds}/gif/imagetestsuite
                    ${seeds}/gif/libnsgif ${seeds}/gif/peterdn-gif-test-suite/gifs)
-foreach(format IN ITEMS bmp jpeg png gif)
+# The effects fuzzer builds its pictures from the input and starts from nothing.
+foreach(format IN ITEMS bmp jpeg png gif effects)
   # New inputs go to a corpus folder of the build; the suites are only read.
   set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${format})
   set(artifacts ${CMAKE_BINARY_DIR}/fuzz-artifacts/)

@@ -659,7 +659,7 @@ void CVelvix_SimpleEffects::ShiftBlur(int n)
     if (period * 4 > count / parts)
         parts = 1;
     std::vector<VxPixel> saved;
-    saved.reserve(parts * period);
+    saved.reserve((parts - 1) * period);  // only what the parallel ranges save
     for (std::size_t p = 1; p < parts; ++p) {
         const std::size_t start = count * p / parts;
         const std::size_t stop = std::min(count, start + period);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -226,6 +227,14 @@ void CVelvix::_GetHSL(VxPixel pixel, float& h, float& s, float& l)
 
 namespace {
 
+// The low 8 bits of trunc(v). A float of magnitude 2^31 or more is a multiple
+// of 256, so they are 0, as they are taken to be for a NaN; converting such a
+// value to int is undefined.
+unsigned LowByte(float v)
+{
+    return v > -2147483648.0f && v < 2147483648.0f ? unsigned(int(v)) & 0xFF : 0;
+}
+
 unsigned HslChannel(float p, float q, float t)
 {
     if (t > 360)
@@ -241,7 +250,7 @@ unsigned HslChannel(float p, float q, float t)
         c = p + (q - p) * (240 - t) / 60;
     else
         c = p;
-    return unsigned(int(c * 255)) & 0xFF;
+    return LowByte(c * 255);
 }
 
 } // namespace
@@ -249,7 +258,7 @@ unsigned HslChannel(float p, float q, float t)
 VxPixel CVelvix::_SetHSL(float h, float s, float l)
 {
     if (s == 0) {
-        const unsigned v = unsigned(int(l * 255)) & 0xFF;
+        const unsigned v = LowByte(l * 255);
         return v * 0x010101u;
     }
     const float q = l <= 0.5f ? l * (1 + s) : l + s - l * s;
@@ -277,6 +286,23 @@ void CVelvix::SetHSL(int i, float h, float s, float l)
     Bytes(i) = _SetHSL(h, s, l);
 }
 
+namespace {
+
+// trunc(v), limited to the int range (NaN gives 0): boxes near that range
+// give quotients beyond it, whose plain conversion is undefined.
+int SaturatedInt(float v)
+{
+    if (!(v == v))
+        return 0;
+    if (v >= 2147483648.0f)
+        return std::numeric_limits<int>::max();
+    if (v <= -2147483648.0f)
+        return std::numeric_limits<int>::min();
+    return int(v);
+}
+
+} // namespace
+
 void CVelvix::FitIntoBox(int imageWidth, int imageHeight, int width, int height, bool keepAspect,
                          int& drawnWidth, int& drawnHeight)
 {
@@ -286,9 +312,9 @@ void CVelvix::FitIntoBox(int imageWidth, int imageHeight, int width, int height,
         return;
     const float rx = float(imageWidth) / float(width), ry = float(imageHeight) / float(height);
     if (rx <= ry)
-        drawnWidth = int(float(imageWidth) / ry);
+        drawnWidth = SaturatedInt(float(imageWidth) / ry);
     else
-        drawnHeight = int(float(imageHeight) / rx);
+        drawnHeight = SaturatedInt(float(imageHeight) / rx);
 }
 
 bool CVelvix::CopyFromRect(CVelvix& source, const VxRect* sourceRect, VxRect* targetRect, bool flip)
@@ -303,8 +329,6 @@ bool CVelvix::CopyFromRect(CVelvix& source, const VxRect* sourceRect, VxRect* ta
     }
     if (dst && !IsValidObject())
         return false;
-    if (src && dst && (src->Width() != dst->Width() || src->Height() != dst->Height()))
-        return false;
     auto inside = [](const VxRect& r, int w, int h) {
         return 0 <= r.left && r.left <= r.right && r.right <= w && 0 <= r.top && r.top <= r.bottom &&
                r.bottom <= h;
@@ -312,6 +336,9 @@ bool CVelvix::CopyFromRect(CVelvix& source, const VxRect* sourceRect, VxRect* ta
     if (src && !inside(*src, source.GetWidth(), source.GetHeight()))
         return false;
     if (dst && !inside(*dst, GetWidth(), GetHeight()))
+        return false;
+    // Only now, inside their pictures, are the sizes of the rectangles sure to fit an int.
+    if (src && dst && (src->Width() != dst->Width() || src->Height() != dst->Height()))
         return false;
     if (this == &source) {
         // Copying within one image: the rows may overlap, so work from a copy.

@@ -1,4 +1,6 @@
 // The documented cases of the effects, the mended faults and the open choices.
+#include <climits>
+
 #include "filter_oracles.h"
 #include "filter_test_support.h"
 
@@ -127,6 +129,32 @@ TEST(Rearrangements, DocumentedValues)
     odd.DivideInto2Horizantal();
     EXPECT_EQ(odd.Bytes(0, 1), oddOriginal.Bytes(0, 2));
     EXPECT_EQ(odd.Bytes(0, 4), odd.Bytes(0, 0)) << "the last row of an odd height repeats row 0";
+}
+
+TEST(Rearrangements, AHugeShiftPeriodTakesNoMemory)
+{
+    // Only a picture split over several cores saves pixels for the period;
+    // 2^31 - 1 once reserved 8 GB for them all the same, which failed in a
+    // process allowed 512 MB more address space than it had.
+    CVelvix image = RandomImage(300, 300, 9), expected = image;
+    oracle::ShiftBlur(expected, INT_MAX);
+    const bool same = vxtest::InChildWithPeakKb([&] {
+        std::ifstream status("/proc/self/status");
+        long sizeKb = -1;
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmSize:", 0) == 0)
+                sizeKb = std::atol(line.c_str() + 7);
+        const rlimit limit{rlim_t(sizeKb + 512 * 1024) * 1024, rlim_t(sizeKb + 512 * 1024) * 1024};
+        if (sizeKb < 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+            return false;
+        try {
+            image.ShiftBlur(INT_MAX);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return vxtest::FirstDifference(image, expected) == -1;
+    }).first;
+    EXPECT_TRUE(same);
 }
 
 TEST(KernelFilters, DocumentedValues)

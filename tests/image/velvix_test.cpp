@@ -1,3 +1,4 @@
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -225,6 +226,11 @@ TEST(ImageObject, CopyFromRectRefusesMismatchedOrOutsideRectangles)
     EXPECT_FALSE(target.CopyFromRect(source, &a, &b, true));
     EXPECT_FALSE(target.CopyFromRect(source, &outside, nullptr, true));
     EXPECT_FALSE(target.CopyFromRect(source, nullptr, &outside, true));
+    // Rectangles whose width or height does not fit an int are refused as
+    // outside (their sizes are not compared first).
+    VxRect huge{INT_MIN, 0, 1, 1}, tall{0, INT_MIN, 1, INT_MAX};
+    EXPECT_FALSE(target.CopyFromRect(source, &huge, &huge, true));
+    EXPECT_FALSE(target.CopyFromRect(source, &tall, &tall, true));
     EXPECT_EQ(vxtest::FirstDifference(target, before), -1);
     CVelvix empty;
     EXPECT_FALSE(empty.CopyFromRect(source, nullptr, &a, true)) << "a target rectangle needs a valid image";
@@ -321,4 +327,15 @@ TEST(ImageObject, FittingIntoABox)
     CVelvix::FitIntoBox(100, 400, 200, 200, false, w, h);
     EXPECT_EQ(w, 200);
     EXPECT_EQ(h, 200);
+    // Boxes near the int range: the fitted side is limited to it, never wrapped
+    // to a negative size.
+    CVelvix::FitIntoBox(1, 1, INT_MAX, INT_MAX, true, w, h);
+    EXPECT_EQ(w, INT_MAX);
+    EXPECT_EQ(h, INT_MAX);
+    CVelvix::FitIntoBox(100, 1, -1, 1 << 30, true, w, h);
+    EXPECT_EQ(w, INT_MAX);
+    EXPECT_EQ(h, 1 << 30);
+    CVelvix tiny = RandomImage(1, 1);
+    EXPECT_FALSE(tiny.Resize(nullptr, INT_MAX, INT_MAX, true));
+    EXPECT_EQ(tiny.GetWidth(), 1);
 }
