@@ -22,19 +22,20 @@
 
 namespace {
 
-#define FUZZ_CHECK(condition)                                                                    \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "%s: %s failed (line %d)\n", g_effect, #condition, __LINE__); \
-            std::abort();                                                                        \
-        }                                                                                        \
+#define FUZZ_CHECK(condition)                                                                                \
+    do {                                                                                                     \
+        if (!(condition)) {                                                                                  \
+            std::fprintf(stderr, "%s: %s failed (line %d)\n", g_effect, #condition, __LINE__);               \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (0)
 
 const char* g_effect = "";
 constexpr long long kMaxPixels = 1 << 18;
 
 // Picture sizes: degenerate, odd, around vector widths and the longest side.
-constexpr int kSides[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 100, 255, 256, 257, 1023, 4096, 65535};
+constexpr int kSides[] = {1,  2,  3,  4,  5,  7,   8,   9,   15,  16,   17,   31,
+                          32, 33, 63, 64, 65, 100, 255, 256, 257, 1023, 4096, 65535};
 
 int Side(FuzzedDataProvider& in)
 {
@@ -46,7 +47,8 @@ int Side(FuzzedDataProvider& in)
 int HostileInt(FuzzedDataProvider& in)
 {
     constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
-    constexpr int kValues[] = {0, 1, -1, 2, 3, 5, 15, 16, 90, 180, -180, 256, 360, 1000, 65535, 65536, kMax, kMin, kMax - 1, kMin + 1};
+    constexpr int kValues[] = {0,    1,   -1,  2,    3,     5,     15,   16,   90,       180,
+                               -180, 256, 360, 1000, 65535, 65536, kMax, kMin, kMax - 1, kMin + 1};
     switch (in.ConsumeIntegralInRange(0, 2)) {
     case 0:
         return in.PickValueInArray(kValues);
@@ -60,8 +62,22 @@ int HostileInt(FuzzedDataProvider& in)
 double HostileDouble(FuzzedDataProvider& in)
 {
     constexpr double kInf = std::numeric_limits<double>::infinity();
-    const double values[] = {0.0, -0.0, 1.0, -1.0, 0.5, 1.3, 4.0, 30.0, 510.0, 1e-300, -1e300, 1e300, kInf, -kInf,
-                             std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::denorm_min()};
+    const double values[] = {0.0,
+                             -0.0,
+                             1.0,
+                             -1.0,
+                             0.5,
+                             1.3,
+                             4.0,
+                             30.0,
+                             510.0,
+                             1e-300,
+                             -1e300,
+                             1e300,
+                             kInf,
+                             -kInf,
+                             std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::denorm_min()};
     switch (in.ConsumeIntegralInRange(0, 2)) {
     case 0:
         return in.PickValueInArray(values);
@@ -106,7 +122,8 @@ void Fill(CVelvix& image, FuzzedDataProvider& in)
     const int n = image.GetWidth() * image.GetHeight();
     const int mode = in.ConsumeIntegralInRange(0, 3), top = in.ConsumeIntegralInRange(0, 2);
     g_random = in.ConsumeIntegral<std::uint32_t>();
-    const VxPixel palette[4] = {in.ConsumeIntegral<VxPixel>(), 0xFF0000u, 0xFFFFFFu, in.ConsumeIntegral<VxPixel>()};
+    const VxPixel palette[4] = {in.ConsumeIntegral<VxPixel>(), 0xFF0000u, 0xFFFFFFu,
+                                in.ConsumeIntegral<VxPixel>()};
     const int block = in.ConsumeIntegralInRange(1, 9);
     for (int i = 0; i < n; ++i) {
         VxPixel p = palette[0];
@@ -128,10 +145,10 @@ CVelvix Picture(FuzzedDataProvider& in)
 {
     CVelvix image;
     if (in.ConsumeIntegralInRange(0, 15) == 0)
-        return image;  // no pixels at all
+        return image; // no pixels at all
     const int w = Side(in);
     const int h = int(std::max<long long>(1, std::min<long long>(Side(in), kMaxPixels / w)));
-    static_cast<CVelvix_PixelInterface&>(image).RawCreateImage(h, w);  // private in CVelvix
+    static_cast<CVelvix_PixelInterface&>(image).RawCreateImage(h, w); // private in CVelvix
     Fill(image, in);
     return image;
 }
@@ -169,10 +186,10 @@ std::vector<VxPixel> Values(CVelvix& image)
 // What an effect promises besides its own checks.
 enum Rule : unsigned {
     kKeepsSize = 1,
-    kClean = 2,         // every pixel has a top byte of 0
-    kCleanChanged = 4,  // every pixel that changed has a top byte of 0
-    kPermutes = 8,      // the same pixel values, moved
-    kFromInput = 16,    // only values the picture had
+    kClean = 2,        // every pixel has a top byte of 0
+    kCleanChanged = 4, // every pixel that changed has a top byte of 0
+    kPermutes = 8,     // the same pixel values, moved
+    kFromInput = 16,   // only values the picture had
     kUnchanged = 32,
 };
 
@@ -188,41 +205,45 @@ struct Effect {
 
 using R = std::vector<long long>;
 
+// One line per effect where it fits: an effect without arguments, or one
+// called with some of the arguments a.
+// clang-format off
+#define PLAIN(effect, rules) {#effect, rules, [](CVelvix& m, CVelvix&, Args&) { m.effect(); return R{}; }}
+#define CALL(effect, rules, call) {#effect, rules, [](CVelvix& m, CVelvix&, Args& a) { call; return R{}; }}
 const Effect kEffects[] = {
-    {"RedFilter", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.RedFilter(); return R{}; }},
-    {"GreenFilter", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.GreenFilter(); return R{}; }},
-    {"BlueFilter", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.BlueFilter(); return R{}; }},
-    {"Negative", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.Negative(); return R{}; }},
-    {"ConvertToGrayScale", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.ConvertToGrayScale(); return R{}; }},
-    {"Brighten", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args& a) { m.Brighten((unsigned char)a.i[0]); return R{}; }},
-    {"ChangeContrast", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args& a) { m.ChangeContrast(a.i[0]); return R{}; }},
-    {"Normalize", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args& a) { m.Normalize(a.d[0]); return R{}; }},
-    {"GammaCorrection", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args& a) { m.GammaCorrection(a.d[0]); return R{}; }},
-    {"CenterGradientGammaCorrection", kKeepsSize | kCleanChanged,
-     [](CVelvix& m, CVelvix&, Args& a) { m.CenterGradientGammaCorrection(a.d[0], a.d[1]); return R{}; }},
-    {"HistogramEqualization", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.HistogramEqualization(); return R{}; }},
-    {"HistogramEqualizationColorBalanced", kKeepsSize | kClean,
-     [](CVelvix& m, CVelvix&, Args&) { m.HistogramEqualizationColorBalanced(); return R{}; }},
-    {"HistogramEqualizationHSL", kKeepsSize | kClean, [](CVelvix& m, CVelvix&, Args&) { m.HistogramEqualizationHSL(); return R{}; }},
-    {"ShiftBlur", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args& a) { m.ShiftBlur(a.i[0]); return R{}; }},
-    {"VerticalMirror", kKeepsSize | kPermutes, [](CVelvix& m, CVelvix&, Args&) { m.VerticalMirror(); return R{}; }},
-    {"HorizantalMirror", kKeepsSize | kPermutes, [](CVelvix& m, CVelvix&, Args&) { m.HorizantalMirror(); return R{}; }},
-    {"DivideInto2Vertical", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args&) { m.DivideInto2Vertical(); return R{}; }},
-    {"DivideInto2Horizantal", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args&) { m.DivideInto2Horizantal(); return R{}; }},
-    {"Divide", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args&) { m.Divide(); return R{}; }},
+    PLAIN(RedFilter, kKeepsSize | kClean),
+    PLAIN(GreenFilter, kKeepsSize | kClean),
+    PLAIN(BlueFilter, kKeepsSize | kClean),
+    PLAIN(Negative, kKeepsSize | kClean),
+    PLAIN(ConvertToGrayScale, kKeepsSize | kClean),
+    CALL(Brighten, kKeepsSize | kClean, m.Brighten((unsigned char)a.i[0])),
+    CALL(ChangeContrast, kKeepsSize | kClean, m.ChangeContrast(a.i[0])),
+    CALL(Normalize, kKeepsSize | kClean, m.Normalize(a.d[0])),
+    CALL(GammaCorrection, kKeepsSize | kClean, m.GammaCorrection(a.d[0])),
+    CALL(CenterGradientGammaCorrection, kKeepsSize | kCleanChanged,
+         m.CenterGradientGammaCorrection(a.d[0], a.d[1])),
+    PLAIN(HistogramEqualization, kKeepsSize | kClean),
+    PLAIN(HistogramEqualizationColorBalanced, kKeepsSize | kClean),
+    PLAIN(HistogramEqualizationHSL, kKeepsSize | kClean),
+    CALL(ShiftBlur, kKeepsSize | kFromInput, m.ShiftBlur(a.i[0])),
+    PLAIN(VerticalMirror, kKeepsSize | kPermutes),
+    PLAIN(HorizantalMirror, kKeepsSize | kPermutes),
+    PLAIN(DivideInto2Vertical, kKeepsSize | kFromInput),
+    PLAIN(DivideInto2Horizantal, kKeepsSize | kFromInput),
+    PLAIN(Divide, kKeepsSize | kFromInput),
 
-    {"Blur", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.Blur(); return R{}; }},
-    {"GaussianBlur", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.GaussianBlur(); return R{}; }},
-    {"Sharpen", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args& a) { m.Sharpen(a.i[0]); return R{}; }},
-    {"EdgeDetection", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.EdgeDetection(); return R{}; }},
-    {"EnhanceEdges", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.EnhanceEdges(); return R{}; }},
-    {"EnhanceFocus", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.EnhanceFocus(); return R{}; }},
-    {"EnhanceDetail", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.EnhanceDetail(); return R{}; }},
-    {"ReduceJaggies", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.ReduceJaggies(); return R{}; }},
-    {"Emboss", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.Emboss(); return R{}; }},
-    {"RemoveNoiseFilter", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.RemoveNoiseFilter(); return R{}; }},
-    {"Pixelize", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args& a) { m.Pixelize(a.i[0]); return R{}; }},
-    {"PixelizeBySegments", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args& a) { m.PixelizeBySegments(a.i[0]); return R{}; }},
+    PLAIN(Blur, kKeepsSize | kCleanChanged),
+    PLAIN(GaussianBlur, kKeepsSize | kCleanChanged),
+    CALL(Sharpen, kKeepsSize | kCleanChanged, m.Sharpen(a.i[0])),
+    PLAIN(EdgeDetection, kKeepsSize | kCleanChanged),
+    PLAIN(EnhanceEdges, kKeepsSize | kCleanChanged),
+    PLAIN(EnhanceFocus, kKeepsSize | kCleanChanged),
+    PLAIN(EnhanceDetail, kKeepsSize | kCleanChanged),
+    PLAIN(ReduceJaggies, kKeepsSize | kCleanChanged),
+    PLAIN(Emboss, kKeepsSize | kCleanChanged),
+    PLAIN(RemoveNoiseFilter, kKeepsSize | kCleanChanged),
+    CALL(Pixelize, kKeepsSize | kCleanChanged, m.Pixelize(a.i[0])),
+    CALL(PixelizeBySegments, kKeepsSize | kCleanChanged, m.PixelizeBySegments(a.i[0])),
     {"PixelizeBySegments_DataOnly", kUnchanged,
      [](CVelvix& m, CVelvix&, Args& a) {
          // Exactly the m x m entries the grid may write, so that ASan sees one more.
@@ -282,7 +303,7 @@ const Effect kEffects[] = {
              FUZZ_CHECK(m.GetWidth() == before.GetHeight() && m.GetHeight() == before.GetWidth());
          return R{};
      }},
-    {"SimpleFlip", kKeepsSize | kPermutes, [](CVelvix& m, CVelvix&, Args& a) { m.SimpleFlip(a.b); return R{}; }},
+    CALL(SimpleFlip, kKeepsSize | kPermutes, m.SimpleFlip(a.b)),
     {"RotateAngle", 0,
      [](CVelvix& m, CVelvix& before, Args& a) {
          const int angle = a.i[0], method = a.i[1];
@@ -312,18 +333,18 @@ const Effect kEffects[] = {
          return R{};
      }},
 
-    {"OilPaint", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args& a) { m.OilPaint(a.i[0]); return R{}; }},
-    {"MeltEffect", kKeepsSize | kPermutes, [](CVelvix& m, CVelvix&, Args& a) { m.MeltEffect(unsigned(a.i[0])); return R{}; }},
-    {"FishEyeEffect", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.FishEyeEffect(); return R{}; }},
-    {"SwirlEffect", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args& a) { m.SwirlEffect(float(a.d[0])); return R{}; }},
-    {"ImageSolarization", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.ImageSolarization(); return R{}; }},
-    {"ReliefMap", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.ReliefMap(); return R{}; }},
-    {"Caricature", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.Caricature(); return R{}; }},
-    {"CylinderMirror", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.CylinderMirror(); return R{}; }},
-    {"BathroomWindowEffect1", kKeepsSize | kFromInput, [](CVelvix& m, CVelvix&, Args&) { m.BathroomWindowEffect1(); return R{}; }},
-    {"BathroomWindowEffect2", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.BathroomWindowEffect2(); return R{}; }},
-    {"UnderWater", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args& a) { m.UnderWater(a.i[0]); return R{}; }},
-    {"RedEyeReduce", kKeepsSize | kCleanChanged, [](CVelvix& m, CVelvix&, Args&) { m.RedEyeReduce(); return R{}; }},
+    CALL(OilPaint, kKeepsSize | kFromInput, m.OilPaint(a.i[0])),
+    CALL(MeltEffect, kKeepsSize | kPermutes, m.MeltEffect(unsigned(a.i[0]))),
+    PLAIN(FishEyeEffect, kKeepsSize | kCleanChanged),
+    CALL(SwirlEffect, kKeepsSize | kCleanChanged, m.SwirlEffect(float(a.d[0]))),
+    PLAIN(ImageSolarization, kKeepsSize | kCleanChanged),
+    PLAIN(ReliefMap, kKeepsSize | kCleanChanged),
+    PLAIN(Caricature, kKeepsSize | kCleanChanged),
+    PLAIN(CylinderMirror, kKeepsSize | kCleanChanged),
+    PLAIN(BathroomWindowEffect1, kKeepsSize | kFromInput),
+    PLAIN(BathroomWindowEffect2, kKeepsSize | kCleanChanged),
+    CALL(UnderWater, kKeepsSize | kCleanChanged, m.UnderWater(a.i[0])),
+    PLAIN(RedEyeReduce, kKeepsSize | kCleanChanged),
 
     {"GetHistogram", kUnchanged,
      [](CVelvix& m, CVelvix&, Args&) {
@@ -391,7 +412,8 @@ const Effect kEffects[] = {
          const int left = a.i[1] % 7, top = a.i[2] % 7;
          const VxRect from = {left, top, left + (a.i[0] >> 3) % 9, top + (a.i[0] >> 7) % 9};
          const bool useSource = a.i[0] & 2, useTarget = a.i[0] & 4;
-         const bool ok = m.CopyFromRect(source, useSource ? &from : nullptr, useTarget ? &target : nullptr, a.b);
+         const bool ok =
+             m.CopyFromRect(source, useSource ? &from : nullptr, useTarget ? &target : nullptr, a.b);
          FUZZ_CHECK(target == a.rect);
          if (!ok) {
              FUZZ_CHECK(Same(m, before));
@@ -399,7 +421,8 @@ const Effect kEffects[] = {
          }
          const std::vector<VxPixel> have = Values(m), old = Values(before), copied = Values(sourceBefore);
          for (VxPixel p : have)
-             FUZZ_CHECK(std::binary_search(old.begin(), old.end(), p) || std::binary_search(copied.begin(), copied.end(), p));
+             FUZZ_CHECK(std::binary_search(old.begin(), old.end(), p) ||
+                        std::binary_search(copied.begin(), copied.end(), p));
          return R{1};
      }},
     {"Resize", 0,
@@ -437,6 +460,7 @@ const Effect kEffects[] = {
          return R{};
      }},
 };
+// clang-format on
 
 void CheckRules(const Effect& effect, CVelvix& after, CVelvix& before)
 {
@@ -480,7 +504,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     args.text = in.ConsumeRandomLengthString(80);
     args.other = Picture(in);
     CVelvix before = Picture(in);
-    const int w = before.IsValidObject() ? before.GetWidth() : 1, h = before.IsValidObject() ? before.GetHeight() : 1;
+    const int w = before.IsValidObject() ? before.GetWidth() : 1,
+              h = before.IsValidObject() ? before.GetHeight() : 1;
     args.rect = {Coordinate(in, w), Coordinate(in, h), Coordinate(in, w), Coordinate(in, h)};
 
     // Portable kernels on this thread only.

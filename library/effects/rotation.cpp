@@ -153,8 +153,12 @@ void CVelvix_Rotation::RotateAngle(int angle, int method)
     CartesianToPolar(hw, hh, r0, theta0);
     fPolarToCartesian(r0, turn + theta0, cx, cy);
     const float margin = hw > hh ? std::ceil(cy - float(hh)) : std::ceil(float(hw) - cx);
-    // A 1 x 1 picture has no corner angle (0 / 0); it needs no margin.
-    const int pad = std::isfinite(margin) && margin > 0 ? int(margin) : 0;
+    // A 1 x 1 picture has no corner angle (0 / 0); it needs no margin. Nor
+    // does a turn folded to 0, which covers the picture's own box: for a
+    // picture one pixel wide the corner lies on the vertical axis, and the
+    // cosine of that single-precision quarter turn, -4e-8 and not 0, asked
+    // for a black frame around a picture turned by 0 or 180 degrees.
+    const int pad = folded != 0 && std::isfinite(margin) && margin > 0 ? int(margin) : 0;
 
     if (halfTurn) {
         // Bilinear sampling at whole positions moves pixels unchanged: the

@@ -140,7 +140,9 @@ inline int RotationMargin(CVelvix& src, int angle)
     I(src).CartesianToPolar(hw, hh, r0, theta0);
     I(src).fPolarToCartesian(r0, folded * 0.017453292f + theta0, cx, cy);
     const float pad = hw > hh ? std::ceil(cy - hh) : std::ceil(hw - cx);
-    return std::isfinite(pad) && pad > 0 ? int(pad) : 0;
+    // No margin for a turn folded to 0 (the corner formula gives 1 for a
+    // picture one pixel wide, from cos(atan(h / 0)) in single precision).
+    return folded != 0 && std::isfinite(pad) && pad > 0 ? int(pad) : 0;
 }
 
 inline CVelvix RotateAngle(CVelvix src, int angle, int method)

@@ -69,6 +69,24 @@ TEST(RotateAngle, CanvasGrowsByTheCornerMargin)
     photo.RotateAngle(45, 0);
     EXPECT_EQ(photo.GetWidth(), 952);
     EXPECT_EQ(photo.GetHeight(), 792);
+
+    // No margin for whole and half turns, one-pixel-wide pictures included:
+    // they once got a black frame (1 x 5 turned by 0 degrees became 3 x 7).
+    for (auto [w, h] : {std::pair{1, 2}, std::pair{1, 5}, std::pair{2, 6}, std::pair{7, 1}}) {
+        CVelvix source = RandomImage(w, h, 3);
+        for (int angle : {0, 360, -720, 180})
+            for (int method : {0, 1}) {
+                CVelvix image = source;
+                image.RotateAngle(angle, method);
+                CVelvix expected = oracle::RotateAngle(source, angle, method);
+                EXPECT_EQ(image.GetWidth(), w);
+                EXPECT_EQ(image.GetHeight(), h);
+                EXPECT_TRUE(SamePixels(expected, image)) << w << "x" << h << " by " << angle << ", " << method;
+            }
+    }
+    CVelvix strip = RandomImage(1, 5, 3), turned = strip;
+    turned.RotateAngle(0, 0);
+    EXPECT_TRUE(SamePixels(strip, turned));
 }
 
 TEST(RotateAngle, CentreKeepsItsPixelAndBilinearLeavesTheCornersBlack)
