@@ -34,7 +34,9 @@ set(fuzz_seeds_jpeg ${seeds}/jpeg/jpegsuite/baseline ${seeds}/jpeg/jpegsuite/pro
 set(fuzz_seeds_png ${seeds}/png/pngsuite ${seeds}/png/libpng-crashers ${seeds}/png/image-png-bugfixes)
 set(fuzz_seeds_gif ${seeds}/gif/pygif-test-suite ${seeds}/gif/image-gif ${seeds}/gif/imagetestsuite
                    ${seeds}/gif/libnsgif ${seeds}/gif/peterdn-gif-test-suite/gifs)
-# The effects fuzzer builds its pictures from the input and starts from nothing.
+# The effects fuzzer builds its pictures from the input; it starts from the
+# inputs that once found a fault.
+set(fuzz_seeds_effects ${CMAKE_SOURCE_DIR}/fuzz/regressions/effects)
 foreach(format IN ITEMS bmp jpeg png gif effects)
   # New inputs go to a corpus folder of the build; the suites are only read.
   set(corpus ${CMAKE_BINARY_DIR}/fuzz-corpus/${format})
