@@ -28,6 +28,12 @@ using namespace viewcmd;
 
 CViewNavigation::CViewNavigation(CAmbrelView& view) : CViewPart(view)
 {
+    m_RetryRefresh.setSingleShot(true);
+    m_RetryRefresh.setInterval(100);
+    QObject::connect(&m_RetryRefresh, &QTimer::timeout, &m_View, [this] {
+        if (m_View.m_bRefreshDue)
+            RefreshFolder();
+    });
     auto inEditMode = [this](CSCmdUI& ui) { ui.Enable(Doc() && Doc()->IsEditMode()); };
     OnCommand(ID_NEXT_FILE, [this](int) { Navigate(&CFileNavigator::NextFile); });
     OnCommand(ID_PREVIOUS_FILE, [this](int) { Navigate(&CFileNavigator::PreviousFile); });
@@ -192,28 +198,19 @@ void CViewNavigation::RefreshFolder()
         m_View.m_bRefreshDue = true;
         return;
     }
-    if (m_View.EffectCommands().IsRunning()) {
-        // The list may empty and close the window under the running effect.
-        m_View.m_bRefreshDue = true;
-        QTimer::singleShot(100, &m_View, [this] {
-            if (m_View.m_bRefreshDue)
-                RefreshFolder();
-        });
-        return;
-    }
-    if (m_bAsking) {
+    const bool effectRuns = m_View.EffectCommands().IsRunning();
+    if (!effectRuns && m_bAsking) {
         // A change while the save question is open: looked at once it is answered.
         m_View.m_bRefreshDue = true;
         return;
     }
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
-        // A command of the window may wait on this question or menu (some
-        // are the view's children): the emptied list must not close it now.
+    if (effectRuns || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        // The list may empty and close the window under the running effect,
+        // or under a question or menu a command of the window waits on (some
+        // are the view's children). One retry waits, however many changes come.
         m_View.m_bRefreshDue = true;
-        QTimer::singleShot(100, &m_View, [this] {
-            if (m_View.m_bRefreshDue)
-                RefreshFolder();
-        });
+        if (!m_RetryRefresh.isActive())
+            m_RetryRefresh.start();
         return;
     }
     m_View.m_bRefreshDue = false;

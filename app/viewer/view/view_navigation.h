@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTimer>
+
 #include "view_part.h"
 #include "viewer/image_file_lists.h"
 
@@ -33,4 +35,5 @@ private:
     bool _KeepsEmptiedWindow(CAmbrelDoc& doc);
 
     bool m_bAsking = false;
+    QTimer m_RetryRefresh;
 };
