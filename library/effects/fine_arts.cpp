@@ -124,15 +124,16 @@ void Gather(const VxPixel* src, int w, int h, int x, int y, int n, Square& squar
     const int left = std::max(0, x - n), right = std::min(w - 1, x + n);
     const int bottom = std::max(0, y - n), top = std::min(h - 1, y + n);
     const int perRow = right - left + 1;
-    const VxPixel* const bufferEnd = src + std::ptrdiff_t(w) * h;
+    const std::ptrdiff_t bufferSize = std::ptrdiff_t(w) * h;
     VxPixel* pixels = square.pixels;
     int total = 0;
     for (int yy = bottom; yy <= top; ++yy, total += perRow) {
-        const VxPixel* row = src + std::ptrdiff_t(yy) * w + left;
+        const std::ptrdiff_t rowStart = std::ptrdiff_t(yy) * w + left;
+        const VxPixel* row = src + rowStart;
 #if defined(__SSE2__)
         // Twelve pixels at a time (the surplus is overwritten by the next row
         // or cleared below); a loop of variable length would become a call.
-        if (row + 12 <= bufferEnd) {
+        if (rowStart + 12 <= bufferSize) {
             for (int i = 0; i < 12; i += 4)
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + total + i),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i)));
