@@ -520,23 +520,26 @@ TEST(Threads, PiecesCoverEveryItemOnceAndAStalledWorkerLeavesTheRestToTheOthers)
     }
     if (std::thread::hardware_concurrency() < 2)
         GTEST_SKIP() << "one core: nothing is shared";
-    // The first piece of this thread's worker waits until the other workers
-    // have done all the rest: its share ends far below an even split's.
+    // Whichever worker takes a piece first waits there until the other
+    // workers have done all the rest: its share ends far below an even split's.
+    // (Waiting on a fixed worker would not do: the others may take every piece
+    // before it starts.)
     constexpr std::size_t kCount = 1u << 20;
     std::mutex lock;
     std::condition_variable othersDone;
     std::size_t coveredByOthers = 0, stalledShare = 0;
-    bool finished = false;
-    VxParallelPieces(kCount, true, [&](std::size_t worker, std::size_t begin, std::size_t end) {
+    bool stalling = false, finished = false;
+    VxParallelPieces(kCount, true, [&](std::size_t, std::size_t begin, std::size_t end) {
         std::unique_lock guard(lock);
-        if (worker != 0) {
+        if (stalling) {
             coveredByOthers += end - begin;
             othersDone.notify_all();
-        } else if (stalledShare == 0) {
-            stalledShare = end - begin;
-            finished = othersDone.wait_for(guard, std::chrono::seconds(20),
-                                           [&] { return coveredByOthers == kCount - stalledShare; });
+            return;
         }
+        stalling = true;
+        stalledShare = end - begin;
+        finished = othersDone.wait_for(guard, std::chrono::seconds(20),
+                                       [&] { return coveredByOthers == kCount - stalledShare; });
     });
     EXPECT_TRUE(finished) << "the other workers covered " << coveredByOthers << " of " << kCount;
     EXPECT_LE(stalledShare, kCount / workers / 2);
