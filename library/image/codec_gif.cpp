@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <gif_lib.h>
@@ -74,7 +75,8 @@ int InterlacedRow(int n, int height)
     return 1 + (n - pass3) * 2;
 }
 
-bool DrawFirstFrame(CVelvix_PixelInterface& image, GifFileType* gif)
+// `line` holds one frame row.
+bool DrawFirstFrame(CVelvix_PixelInterface& image, GifFileType* gif, std::vector<GifPixelType>& line)
 {
     const GifImageDesc& frame = gif->Image;
     const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
@@ -86,7 +88,6 @@ bool DrawFirstFrame(CVelvix_PixelInterface& image, GifFileType* gif)
     const int screenWidth = image.GetWidth(), screenHeight = image.GetHeight();
     VxPixel* pixels = image.GetImageData();
     const int width = frame.Width, height = frame.Height;
-    std::vector<GifPixelType> line(static_cast<std::size_t>(width));
     for (int n = 0; n < height; ++n) {
         if (DGifGetLine(gif, line.data(), width) == GIF_ERROR)
             return false;
@@ -145,7 +146,7 @@ bool VxDecodeGif(CVelvix_PixelInterface& image, VxCodecInput& input)
         if (frame.Width < 0 || frame.Height < 0 || (area > 0 && !VxSizeAllowed(frame.Width, frame.Height)))
             return fail();
         if (!drawn) {
-            if (!image.RawCreateImage(gif->SHeight, gif->SWidth))
+            if (!VxTryResize(scratch, std::size_t(frame.Width)) || !image.RawCreateImage(gif->SHeight, gif->SWidth))
                 return false;
             allocated = true;
             VxPixel* pixels = image.GetImageData();
@@ -154,11 +155,12 @@ bool VxDecodeGif(CVelvix_PixelInterface& image, VxCodecInput& input)
                 pixels[i] = background;
             drawn = true;
             // A frame of no pixels leaves the background.
-            if (area == 0 ? !SkipImageData(gif.get()) : !DrawFirstFrame(image, gif.get()))
+            if (area == 0 ? !SkipImageData(gif.get()) : !DrawFirstFrame(image, gif.get(), scratch))
                 return fail();
         } else if (area > 0 && area <= budget) {
             budget -= area;
-            scratch.resize(std::size_t(frame.Width));
+            if (!VxTryResize(scratch, std::size_t(frame.Width)))
+                return fail();
             for (int n = 0; n < frame.Height; ++n)
                 if (DGifGetLine(gif.get(), scratch.data(), frame.Width) == GIF_ERROR)
                     return fail();
@@ -222,8 +224,11 @@ bool VxEncodeGif(CVelvix_PixelInterface& image, std::FILE* file)
 
     GifColorType colours[256] = {};
     int colourCount = 0;
-    auto exact = std::make_unique<ExactPalette>();
+    std::unique_ptr<ExactPalette> exact(new (std::nothrow) ExactPalette());
     std::vector<GifByteType> quantized;  // indices, top row first, when quantized
+    std::vector<GifPixelType> line;
+    if (!exact || !VxTryResize(line, std::size_t(width)))
+        return false;
     if (exact->Build(pixels, count)) {
         colourCount = exact->Count();
         for (int i = 0; i < colourCount; ++i) {
@@ -231,8 +236,10 @@ bool VxEncodeGif(CVelvix_PixelInterface& image, std::FILE* file)
             colours[i] = GifColorType{GifByteType(c >> 16), GifByteType(c >> 8), GifByteType(c)};
         }
     } else {
-        std::vector<GifByteType> red(count), green(count), blue(count);
-        quantized.resize(count);
+        std::vector<GifByteType> red, green, blue;
+        if (!VxTryResize(red, count) || !VxTryResize(green, count) || !VxTryResize(blue, count) ||
+            !VxTryResize(quantized, count))
+            return false;
         for (int y = 0; y < height; ++y) {
             const VxPixel* row = pixels + std::size_t(height - 1 - y) * width;
             const std::size_t at = std::size_t(y) * width;
@@ -263,7 +270,6 @@ bool VxEncodeGif(CVelvix_PixelInterface& image, std::FILE* file)
     bool ok = EGifPutScreenDesc(gif, width, height, bits, 0, map) != GIF_ERROR &&
               EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr) != GIF_ERROR;
     GifFreeMapObject(map);
-    std::vector<GifPixelType> line(static_cast<std::size_t>(width));
     for (int y = 0; ok && y < height; ++y) {
         if (quantized.empty()) {
             const VxPixel* row = pixels + std::size_t(height - 1 - y) * width;

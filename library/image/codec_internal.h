@@ -3,6 +3,9 @@
 // Shared plumbing of the JPEG, PNG and GIF codecs (one file per codec).
 #include <cstddef>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
+#include <vector>
 
 #include "image/pixel_interface.h"
 
@@ -39,6 +42,22 @@ inline bool VxDecodeBuffer(CVelvix_PixelInterface& image, int height, int width)
     if (image.IsValidObject() && image.GetWidth() == width && image.GetHeight() == height)
         return true;
     return image.RawCreateImage(height, width);
+}
+
+// Work buffers of the codecs grow with the picture. One that cannot be had
+// fails the read or save: an exception would escape the C libraries' error
+// handling (leaking their state) and end a worker thread's program.
+template <typename T>
+bool VxTryResize(std::vector<T>& buffer, std::size_t size) noexcept
+{
+    try {
+        buffer.resize(size);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
 }
 
 // Reads a JPEG, PNG, GIF or bitmap file by its content, a JPEG at the

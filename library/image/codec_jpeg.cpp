@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -135,7 +136,9 @@ int VxJpegCoveringScale(int width, int height, int boxWidth, int boxHeight)
 
 bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
 {
-    auto decoder = std::make_unique<Decoder>();
+    std::unique_ptr<Decoder> decoder(new (std::nothrow) Decoder());
+    if (!decoder)
+        return false;
     Decoder& d = *decoder;
     jpeg_decompress_struct& info = d.info;
     info.err = jpeg_std_error(&d.error.manager);
@@ -178,15 +181,16 @@ bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
 
     const long width = long(info.output_width), height = long(info.output_height);
     const bool swap = orientation >= 5;
-    if (!VxDecodeBuffer(image, int(swap ? width : height), int(swap ? height : width))) {
+    const bool straight = orientation == 1 && !cmyk;
+    if (!VxTryResize(d.rows, kBatchRows) || (!straight && !VxTryResize(d.batch, std::size_t(kBatchRows) * width)) ||
+        !VxDecodeBuffer(image, int(swap ? width : height), int(swap ? height : width))) {
         jpeg_destroy_decompress(&info);
         return false;
     }
     d.allocated = true;
     VxPixel* pixels = image.GetImageData();
-    d.rows.resize(kBatchRows);
 
-    if (orientation == 1 && !cmyk) {
+    if (straight) {
         // Straight into the buffer: scanline y is buffer row height - 1 - y.
         while (info.output_scanline < info.output_height) {
             const long first = long(info.output_scanline);
@@ -224,7 +228,6 @@ bool VxDecodeJpeg(CVelvix_PixelInterface& image, VxCodecInput& input)
         case 7: case 8: step = height; break;
         default: step = 1; break;
         }
-        d.batch.resize(std::size_t(kBatchRows) * std::size_t(width));
         while (info.output_scanline < info.output_height) {
             const long first = long(info.output_scanline);
             const long count = std::min<long>(kBatchRows, height - first);
@@ -266,7 +269,9 @@ bool VxEncodeJpeg(CVelvix_PixelInterface& image, std::FILE* file)
         jpeg_compress_struct info;
         ErrorHandler error;
     };
-    auto encoder = std::make_unique<Encoder>();
+    std::unique_ptr<Encoder> encoder(new (std::nothrow) Encoder());
+    if (!encoder)
+        return false;
     jpeg_compress_struct& info = encoder->info;
     info.err = jpeg_std_error(&encoder->error.manager);
     encoder->error.manager.error_exit = OnError;

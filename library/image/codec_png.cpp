@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <png.h>
@@ -56,6 +57,9 @@ struct ReadState {
 
 bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input)
 {
+    std::unique_ptr<ReadState> state(new (std::nothrow) ReadState());
+    if (!state)
+        return false;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (!png)
         return false;
@@ -64,7 +68,6 @@ bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input)
         png_destroy_read_struct(&png, nullptr, nullptr);
         return false;
     }
-    auto state = std::make_unique<ReadState>();
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
         if (state->allocated)
@@ -103,14 +106,13 @@ bool VxDecodePng(CVelvix_PixelInterface& image, VxCodecInput& input)
         png_set_filler(png, 0, PNG_FILLER_AFTER);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != std::size_t(width) * 4 ||
+    if (png_get_rowbytes(png, info) != std::size_t(width) * 4 || !VxTryResize(state->rows, height) ||
         !VxDecodeBuffer(image, int(height), int(width))) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
     state->allocated = true;
     VxPixel* pixels = image.GetImageData();
-    state->rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y)
         state->rows[y] = reinterpret_cast<png_bytep>(pixels + std::size_t(height - 1 - y) * width);
     png_read_image(png, state->rows.data());

@@ -178,6 +178,10 @@ int CVelvix::SaveImage(const char* path)
     const std::string target = ResolvedTarget(path);
     struct stat old {};
     const bool replacing = stat(target.c_str(), &old) == 0;
+    // A pipe, a device or a folder under the name is no picture to replace:
+    // the rename would put a file in its place (/dev/null for root).
+    if (replacing && !S_ISREG(old.st_mode))
+        return 0;
     // The folder would allow a rename over a file the user may not write;
     // such a file is not replaced behind the user's back.
     if (replacing && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)

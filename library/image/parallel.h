@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -50,15 +51,23 @@ void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
         return;
     }
     std::vector<std::thread> workers;
-    workers.reserve(parts - 1);
-    for (std::size_t p = 1; p < parts; ++p)
-        workers.emplace_back([&fn, count, parts, p] {
-            const VxThreadLimit alone(1);
-            fn(count * p / parts, count * (p + 1) / parts);
-        });
+    // A thread the system refuses (no memory for its stack, too many
+    // threads) leaves its range to this thread: an escaping exception would
+    // end the program.
+    try {
+        workers.reserve(parts - 1);
+        for (std::size_t p = 1; p < parts; ++p)
+            workers.emplace_back([&fn, count, parts, p] {
+                const VxThreadLimit alone(1);
+                fn(count * p / parts, count * (p + 1) / parts);
+            });
+    } catch (const std::exception&) {
+    }
     {
         const VxThreadLimit alone(1);
         fn(std::size_t(0), count / parts);
+        for (std::size_t p = workers.size() + 1; p < parts; ++p)
+            fn(count * p / parts, count * (p + 1) / parts);
     }
     for (auto& worker : workers)
         worker.join();
@@ -87,9 +96,14 @@ void VxParallelPieces(std::size_t count, bool parallel, Fn&& fn)
             fn(worker, count * p / pieces, count * (p + 1) / pieces);
     };
     std::vector<std::thread> threads;
-    threads.reserve(workers - 1);
-    for (std::size_t w = 1; w < workers; ++w)
-        threads.emplace_back(work, w);
+    // Fewer threads than asked for (see VxParallelRanges): this one takes
+    // the pieces they would have taken.
+    try {
+        threads.reserve(workers - 1);
+        for (std::size_t w = 1; w < workers; ++w)
+            threads.emplace_back(work, w);
+    } catch (const std::exception&) {
+    }
     work(0);
     for (auto& thread : threads)
         thread.join();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -204,8 +205,10 @@ TEST(SaveImage, AHardLinkedPictureKeepsItsLinks)
     }
 }
 
-// A name that is a folder: the final rename fails; the folder and what it
-// holds stay, and no temporary file is left.
+// A name that is a folder, a pipe or a device (or a link to one) is refused:
+// the folder and what it holds stay, nothing takes the node's place (a
+// rename over /dev/null would replace the system's), and no temporary file
+// is left.
 TEST(SaveImage, ANameThatIsAFolderIsRefused)
 {
     vxtest::TempDir dir;
@@ -219,7 +222,22 @@ TEST(SaveImage, ANameThatIsAFolderIsRefused)
         EXPECT_TRUE(fs::is_directory(folder)) << name;
     }
     EXPECT_EQ(ReadAll(dir.File("full.bmp/inside")), (std::vector<unsigned char> {'o', 'l', 'd'}));
-    EXPECT_EQ(Entries(dir.Path()), 2);
+    int nodes = 0;
+    struct Node { const char* name; mode_t type; dev_t device; };
+    for (const Node& n : {Node{"pipe.png", S_IFIFO, 0}, Node{"null.jpg", S_IFCHR, makedev(1, 3)}}) {
+        if (mknod(dir.File(n.name).c_str(), n.type | 0666, n.device) != 0)
+            continue; // a device node needs root
+        ++nodes;
+        const std::string link = dir.File(std::string("link-") + n.name);
+        ASSERT_EQ(symlink(n.name, link.c_str()), 0);
+        for (const std::string& path : {dir.File(n.name), link}) {
+            CVelvix image = vxtest::RandomImage(5, 5);
+            EXPECT_EQ(image.SaveImage(path.c_str()), 0) << path;
+            struct stat info {};
+            EXPECT_TRUE(stat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == n.type) << path;
+        }
+    }
+    EXPECT_EQ(Entries(dir.Path()), 2 + 2 * nodes);
 }
 
 // The permission rules of saving, as an ordinary user.

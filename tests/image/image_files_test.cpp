@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,24 @@
 #include "test_support.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// While set, every operator new above this many bytes on this thread fails,
+// as in a process at the end of its memory (ulimit -v).
+thread_local std::size_t t_newLimit = 0;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (t_newLimit && size > t_newLimit)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -276,4 +295,40 @@ TEST(ImageFiles, JpegCutInsideTheScanStillDecodes)
     const std::vector<unsigned char> header(bytes.begin(), bytes.begin() + 20);
     EXPECT_FALSE(read.ReadCodecMemory(header.data(), header.size()));
     EXPECT_EQ(read.GetWidth(), 64) << "a file refused in its header leaves the picture as it was";
+}
+
+// Work buffers that cannot be had (a rotated JPEG's rows, PNG row pointers,
+// GIF lines, the GIF quantizer's planes): the read or save fails, no
+// exception leaves the library (on a worker thread it would end the
+// program), the picture read into keeps its old content, the old file stays.
+TEST(ImageFiles, WantOfMemoryFailsCleanly)
+{
+    constexpr std::size_t kScarce = 16384;
+    vxtest::TempDir dir;
+    ASSERT_EQ(Gradient(3, 3000).SaveImage(dir.File("tall.png").c_str()), 1);
+    ASSERT_EQ(FewColours(20000, 1, 9, 2).SaveImage(dir.File("wide.gif").c_str()), 1);
+    const std::string turned = vxtest::TestData("jpeg/exif-orientation-examples/Landscape_6.jpg");
+    for (const std::string& path : {turned, dir.File("tall.png"), dir.File("wide.gif")}) {
+        CVelvix expected;
+        ASSERT_EQ(expected.ReadImage(path.c_str()), 1) << path;
+        for (CVelvix old : {vxtest::RandomImage(expected.GetWidth(), expected.GetHeight(), 3), vxtest::RandomImage(7, 5, 4)}) {
+            CVelvix image = old;
+            t_newLimit = kScarce;
+            const int read = image.ReadImage(path.c_str());
+            t_newLimit = 0;
+            EXPECT_EQ(read, 0) << path;
+            EXPECT_EQ(vxtest::FirstDifference(image, old), -1) << path;
+        }
+    }
+    for (const auto& [name, image] : {std::pair{"many.gif", vxtest::RandomImage(200, 200, 5)}, {"wide.gif", FewColours(20000, 1, 9, 2)}}) {
+        const std::string path = dir.File(std::string("old-") + name);
+        WriteAll(path, {'o', 'l', 'd'});
+        CVelvix source = image;
+        t_newLimit = kScarce;
+        const int saved = source.SaveImage(path.c_str());
+        t_newLimit = 0;
+        EXPECT_EQ(saved, 0) << name;
+        EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'o', 'l', 'd'})) << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 4) << "no temporary file is left";
 }

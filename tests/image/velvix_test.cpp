@@ -1,9 +1,19 @@
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "image/parallel.h"
 #include "test_support.h"
 
 using vxtest::RandomImage;
@@ -73,6 +83,49 @@ TEST(ImageObject, AssignmentIsADeepCopyAndAnEmptySourceEmptiesTheTarget)
     CVelvix empty;
     copy = empty;
     EXPECT_FALSE(copy.IsValidObject());
+}
+
+// When the system starts no more threads (too many, or no room for their
+// stacks), the loops do all the work on this thread: the exception of a
+// refused thread would end the program (an undo copy, a thumbnail worker).
+TEST(ImageObject, LoopsRunOnThisThreadWhenNoThreadCanBeStarted)
+{
+    CVelvix source = RandomImage(1024, 1024, 8);
+    const pid_t child = fork();
+    if (child == 0) {
+        // Root may start threads beyond the limit: the child runs as nobody.
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        const rlimit one {1, 1};
+        setrlimit(RLIMIT_NPROC, &one);
+        try {
+            std::thread([] {}).join();
+            _exit(3);
+        } catch (const std::system_error&) {
+        }
+        try {
+            std::vector<int> ranges(1000), pieces(1000);
+            VxParallelRanges(ranges.size(), true, [&](std::size_t begin, std::size_t end) {
+                for (std::size_t i = begin; i < end; ++i)
+                    ++ranges[i];
+            });
+            VxParallelPieces(pieces.size(), true, [&](std::size_t, std::size_t begin, std::size_t end) {
+                for (std::size_t i = begin; i < end; ++i)
+                    ++pieces[i];
+            });
+            CVelvix copy(source);
+            const bool once = std::count(ranges.begin(), ranges.end(), 1) == 1000 &&
+                              std::count(pieces.begin(), pieces.end(), 1) == 1000;
+            _exit(once && vxtest::FirstDifference(copy, source) == -1 ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "threads cannot be refused here (no user 65534, or the limit is not enforced)";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(ImageObject, SwapExchangesPicturesWithoutCopying)
