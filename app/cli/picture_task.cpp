@@ -47,6 +47,9 @@ std::string OutputProblem(const std::string& path)
         return folder + " is not a folder";
     if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
         return "is a folder";
+    // A pipe or a device is not replaced by a picture file.
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return "is not a regular file";
     return {};
 }
 

@@ -46,6 +46,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         {{"convert", "@/pipe [1].png", "@/out.png"}, 1, "@/pipe [1].png: is not a regular file"},
         {{"convert", "@/good.png", "@/no such folder/out.png"}, 1, "the folder @/no such folder does not exist"},
         {{"convert", "@/good.png", "@/folder.png"}, 1, "@/folder.png: is a folder"},
+        {{"convert", "@/good.png", "@/pipe [1].png"}, 1, "@/pipe [1].png: is not a regular file"},
         {{"effect", "No Such Effect", "@/good.png", "@/out.png"}, 2, "unknown effect 'No Such Effect'"},
         {{"effect", "Gamma Correction", "30.5", "@/good.png", "@/out.png"}, 2, "30.5 is outside 0.1..30"},
         {{"effect", "Gamma Correction", "0.09", "@/good.png", "@/out.png"}, 2, "0.09 is outside 0.1..30"},
