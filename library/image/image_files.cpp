@@ -115,13 +115,13 @@ bool SyncFolder(const std::string& path)
 bool CopyInPlace(int from, const std::string& target)
 {
     struct stat info {};
-    if (fstat(from, &info) != 0)
+    std::vector<char> buffer;
+    if (fstat(from, &info) != 0 || !VxTryResize(buffer, 1 << 20))
         return false;
     const int to = open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (to < 0)
         return false;
     bool copied = fallocate(to, 0, 0, info.st_size) == 0 || errno == EOPNOTSUPP;
-    std::vector<char> buffer(copied ? 1 << 20 : 0);
     for (off_t at = 0; copied && at < info.st_size;) {
         const ssize_t got = pread(from, buffer.data(), buffer.size(), at);
         copied = got > 0 && pwrite(to, buffer.data(), std::size_t(got), at) == got;

@@ -320,15 +320,21 @@ TEST(ImageFiles, WantOfMemoryFailsCleanly)
             EXPECT_EQ(vxtest::FirstDifference(image, old), -1) << path;
         }
     }
-    for (const auto& [name, image] : {std::pair{"many.gif", vxtest::RandomImage(200, 200, 5)}, {"wide.gif", FewColours(20000, 1, 9, 2)}}) {
-        const std::string path = dir.File(std::string("old-") + name);
+    // A hard-linked PNG is copied into place through a buffer of its own.
+    struct Save { const char* name; CVelvix image; bool linked; };
+    for (const Save& save : {Save{"many.gif", vxtest::RandomImage(200, 200, 5), false},
+                             Save{"wide.gif", FewColours(20000, 1, 9, 2), false},
+                             Save{"linked.png", vxtest::RandomImage(20, 20, 6), true}}) {
+        const std::string path = dir.File(std::string("old-") + save.name);
         WriteAll(path, {'o', 'l', 'd'});
-        CVelvix source = image;
+        if (save.linked)
+            fs::create_hard_link(path, path + "-link");
+        CVelvix source = save.image;
         t_newLimit = kScarce;
         const int saved = source.SaveImage(path.c_str());
         t_newLimit = 0;
-        EXPECT_EQ(saved, 0) << name;
-        EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'o', 'l', 'd'})) << name;
+        EXPECT_EQ(saved, 0) << save.name;
+        EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'o', 'l', 'd'})) << save.name;
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 4) << "no temporary file is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 6) << "no temporary file is left";
 }
