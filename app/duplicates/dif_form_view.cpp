@@ -283,6 +283,12 @@ void CDIFFormView::OnAddFolder()
     // A row is kept for later sessions, which may start in another current
     // folder: a relative name would then scan another folder in its place.
     folder = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // Typed text is checked as a picked folder is; so is the current folder
+    // a relative name was completed with.
+    if (CVxHelper::IsAmbiguousName(folder)) {
+        s_pfnTell(this, CVxHelper::AmbiguousNameMessage(folder), QStringLiteral("Ambrel"));
+        return;
+    }
     for (const QString& listed : Folders())
         if (listed.compare(folder, Qt::CaseInsensitive) == 0)
             return;

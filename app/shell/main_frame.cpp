@@ -722,6 +722,12 @@ QString CMainFrame::_AskFolder()
     if (choice == 1)
         return CVxHelper::BrowseForFolder(this, QStringLiteral("Browse for 1"), 0, true);
     QString folder = QDir::currentPath();
+    // A current folder whose name is not UTF-8 reads as text that may name
+    // another folder.
+    if (CVxHelper::IsAmbiguousName(folder)) {
+        CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(folder));
+        return QString();
+    }
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
     return folder;

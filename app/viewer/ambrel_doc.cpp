@@ -20,6 +20,21 @@ QWidget* DialogParent()
     return QApplication::activeWindow();
 }
 
+// A name that may stand for another file is given back unasked, to be
+// refused: the dialog's "replace it?" would ask about that other file.
+class CSaveAsDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && CVxHelper::IsAmbiguousName(chosen.first()))
+            QDialog::accept();
+        else
+            QFileDialog::accept();
+    }
+};
+
 } // namespace
 
 std::function<void(const QString&)> CAmbrelDoc::s_pfnReportError = [](const QString& text) {
@@ -150,8 +165,11 @@ bool CAmbrelDoc::DoSaveAs()
     QString start = GetPathName();
     if (start.isEmpty())
         start = QStringLiteral("ambrel.jpg");
-    const QString path = QFileDialog::getSaveFileName(DialogParent(), QStringLiteral("Save As"), start,
-                                                      QString::fromLatin1(kImageFilter));
+    CSaveAsDialog dialog(DialogParent(), QStringLiteral("Save As"), start, QString::fromLatin1(kImageFilter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    const QString path = dialog.selectedFiles().value(0);
     if (path.isEmpty())
         return false;
     if (CVxHelper::IsAmbiguousName(path)) {

@@ -24,6 +24,7 @@
 #include <iterator>
 #include <memory>
 
+#include "browser/child_process.h"
 #include "browser/fileops/file_op_asker.h"
 #include "browser/fileops/thumbnail_static.h"
 #include "duplicates/dif_form_view.h"
@@ -154,6 +155,27 @@ TEST_F(DuplicatesWindow, FolderListRulesAndPersistence)
     m_pView->OnAddFolder();
     EXPECT_EQ(m_messages.Last(), QString::fromUtf8(CDIFFormView::kInvalidFolder));
     EXPECT_EQ(list->topLevelItemCount(), 0);
+    // Typed "caf\uFFFD" reads like "caf\xe9" (not UTF-8) as well as naming
+    // "caf\xef\xbf\xbd", as a picked folder would.
+    for (const char* name : {"caf\xe9", "caf\xef\xbf\xbd"})
+        fs::create_directories(m_dir.Path() / name);
+    const QString lookalike = QString::fromStdString((m_dir.Path() / "caf\uFFFD").string());
+    Control<QLineEdit>(1067)->setText(lookalike);
+    m_pView->OnAddFolder();
+    EXPECT_TRUE(m_messages.Last().startsWith("This name may stand for another file:\n" + lookalike + "\n"));
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    // "." typed in a session started in "caf\xe9" (a child: the program never
+    // changes its current folder): its full path as text is the other's.
+    EXPECT_EQ(vxtest::InChild([&] {
+        if (chdir((m_dir.Path() / "caf\xe9").c_str()) != 0)
+            return 2;
+        Control<QLineEdit>(1067)->setText(".");
+        m_pView->OnAddFolder();
+        return m_messages.Last().startsWith("This name may stand for another file:\n" + lookalike + "\n") &&
+                       list->topLevelItemCount() == 0
+                   ? 0
+                   : 1;
+    }), 0);
     Control<QLineEdit>(1067)->setText(folder);
     m_pView->OnAddFolder();
     EXPECT_TRUE(Control<QLineEdit>(1067)->text().isEmpty());

@@ -19,6 +19,7 @@
 #include "browser/fileops/file_undo.h"
 #include "support/doc_template_manager.h"
 #include "support/group_struct.h"
+#include "child_process.h"
 #include "program_fixture.h"
 #include "scripted_asker.h"
 #include "shell/command_ids.h"
@@ -105,6 +106,7 @@ TEST_F(ViewerFileCommands, RefusedOperationsLeaveTheWindowAsItWas)
         const char* what;
         int command;
         std::function<void()> script;
+        bool refusedName = false;
     } const cases[] = {
         {"move cancelled", viewcmd::ID_MOVE_FILE, [&] { m_ask.destinations = {std::nullopt}; }},
         {"move to an empty slot", viewcmd::ID_MOVE_FILE, [&] { m_ask.destinations = {QString()}; }},
@@ -116,15 +118,27 @@ TEST_F(ViewerFileCommands, RefusedOperationsLeaveTheWindowAsItWas)
         {"delete answered No", viewcmd::ID_DELETE_FILE, [&] { m_ask.yesNo = {false}; }},
         {"rename cancelled", viewcmd::ID_RENAME_FILE, [&] { m_ask.names = {std::nullopt}; }},
         {"copy", viewcmd::ID_COPY_FILE, [&] { m_ask.destinations = {Sorted()}; m_ask.overwrite = {2}; }},
+        // A slot's text "caf\uFFFD" reads like the folder "caf\xe9" (not
+        // UTF-8) as well as naming "caf\xef\xbf\xbd".
+        {"move to a slot that may name another folder", viewcmd::ID_MOVE_FILE,
+         [&] { m_ask.destinations = {QString::fromStdString(m_dir.File("caf\uFFFD"))}; }, true},
+        {"copy to such a slot, relative", viewcmd::ID_COPY_FILE, [&] { m_ask.destinations = {"caf\uFFFD/ "}; }, true},
     };
+    for (const char* folder : {"caf\xe9", "caf\xef\xbf\xbd"})
+        std::filesystem::create_directory(m_dir.File(folder));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        m_ask.log.clear();
         c.script();
         ASSERT_TRUE(Run(c.command));
         EXPECT_EQ(window.doc->GetPathName(), Path(1));
         EXPECT_EQ(window.Image().GetWidth(), 10);
         EXPECT_EQ(window.doc->GetFileCount(), 3);
         EXPECT_TRUE(QFile::exists(Path(1)));
+        EXPECT_TRUE(std::filesystem::is_empty(m_dir.File("caf\xef\xbf\xbd")));
+        const QString refused = "warn: Ambrel | This name may stand for another file:\n" +
+                                QString::fromStdString(m_dir.File("caf\uFFFD"));
+        EXPECT_EQ(m_ask.log.last().startsWith(refused), c.refusedName) << m_ask.log.last().toStdString();
     }
 }
 
@@ -206,7 +220,7 @@ TEST_F(ViewerFileCommands, NamesThatAreNotTextNeverStandForAnotherFile)
 // message box is logged and answered Yes (the dialog's "replace it?").
 class DialogUser : public QObject {
 public:
-    enum Way { Pick, Type, Cancel };
+    enum Way { Pick, Type, Cancel, Current };
     DialogUser(QString folder, QString name, Way way) : m_folder(std::move(folder)), m_name(std::move(name)), m_way(way)
     {
         connect(&m_timer, &QTimer::timeout, this, [this] { _Answer(); });
@@ -226,7 +240,7 @@ private:
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             (yes ? yes : box->buttons().first())->click();
         } else if (auto* ask = qobject_cast<CSubFolderAskDialog*>(modal)) {
-            ask->m_pBrowse->click();
+            (m_way == Current ? ask->m_pCurrent : ask->m_pBrowse)->click();
         } else if (auto* quick = qobject_cast<CQuickFilenameSearchDlg*>(modal)) {
             quick->m_pEdit->setText(m_folder + '/' + m_name);
             quick->accept();
@@ -307,6 +321,8 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
         QString name;
         DialogUser::Way way;
     } const cases[] = {
+        // Started in "caf\xe9" (see below), whose name reads as the other's.
+        {"folder, the current one", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Current},
         {"open, picked", cmd::ID_FILE_OPEN, file, DialogUser::Pick},
         {"open, typed", cmd::ID_FILE_OPEN, file, DialogUser::Type},
         {"open, cancelled", cmd::ID_FILE_OPEN, file, DialogUser::Cancel},
@@ -317,13 +333,14 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
         {"folder, picked", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Pick},
         {"folder, typed", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Type},
     };
-    for (const Case& c : cases) {
+    auto check = [&](const Case& c) {
         SCOPED_TRACE(c.what);
         DialogUser user(folder, c.name, c.way);
         ASSERT_TRUE(Run(c.command));
         ProcessEvents();
+        // The refusal alone: no question about the other file before it.
         if (c.way != DialogUser::Cancel)
-            EXPECT_EQ(user.boxes.value(user.boxes.size() - 1), refused.arg(folder + '/' + c.name));
+            EXPECT_EQ(user.boxes, QStringList{refused.arg(folder + '/' + c.name)});
         else
             EXPECT_EQ(user.boxes, QStringList());
         EXPECT_EQ(m_main->GetMDIChildCount(), 1);
@@ -337,7 +354,30 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
         while (m_main->GetMDIChildCount() > 1)
             m_main->MDIGetActive()->CloseFrame(), ProcessEvents();
         Activate(window);
+    };
+    for (const Case& c : cases) {
+        if (c.way != DialogUser::Current) {
+            check(c);
+            continue;
+        }
+        // The program never changes its current folder: a child is started
+        // in one. A window opened there would wait for a thread the fork did
+        // not copy, hence the alarm.
+        EXPECT_EQ(vxtest::InChild([&] {
+            alarm(30);
+            if (chdir((pick + "/caf\xe9").c_str()) != 0)
+                return 2;
+            check(c);
+            return ::testing::Test::HasFailure() ? 1 : 0;
+        }), 0) << c.what;
     }
+
+    // A real file of that name is still asked about, and replaced on Yes.
+    ASSERT_EQ(edited.SaveImage((pick + "/real [%].png").c_str()), 1);
+    DialogUser user(folder, "real [%].png", DialogUser::Type);
+    ASSERT_TRUE(Run(cmd::ID_FILE_SAVE_AS));
+    EXPECT_EQ(user.boxes, QStringList{"real [%].png already exists.\nDo you want to replace it?"});
+    EXPECT_EQ(window.doc->GetPathName(), folder + "/real [%].png");
 }
 
 } // namespace

@@ -159,6 +159,20 @@ TEST(GroupCommands, StopsAndFailuresLeaveTheFilesOrRegroup)
     // Blank destination.
     actions.m_Destinations.push_back("   ");
     EXPECT_EQ(RunGroupCommand(EGroupCommand::Copy, f.cat, folder, actions), EGroupOutcome::Nothing);
+    // A typed "caf\uFFFD" reads like "caf\xe9" (not UTF-8) as well as naming
+    // "caf\xef\xbf\xbd": refused, relative or not.
+    for (const char* name : {"caf\xe9", "caf\xef\xbf\xbd"})
+        fs::create_directory(f.Path(name));
+    for (const QString& typed : {QString("caf\uFFFD"), QString::fromStdString(f.Path("caf\uFFFD/"))}) {
+        actions.m_Told.clear();
+        actions.m_Destinations.push_back(typed);
+        EXPECT_EQ(RunGroupCommand(EGroupCommand::MoveSub, f.cat, folder, actions), EGroupOutcome::Nothing);
+        ASSERT_EQ(actions.m_Told.size(), 1u);
+        EXPECT_TRUE(actions.m_Told[0].startsWith("This name may stand for another file:\n" +
+                                                 QString::fromStdString(f.Path("caf\uFFFD\n"))));
+        EXPECT_TRUE(fs::is_empty(f.Path("caf\xef\xbf\xbd")));
+    }
+    actions.m_Told.clear();
     // A new name that would leave the destination cannot be a folder.
     actions.m_bCancelName = false;
     actions.m_strName = "../escape";

@@ -19,6 +19,7 @@
 #include "safe_file_io.h"
 #include "settings/general_settings.h"
 #include "shell/ambrel_app.h"
+#include "support/vx_helper.h"
 
 namespace fileops_text {
 const char* const kRenameFailedRetry = "Rename operation failed, try again...";
@@ -252,6 +253,12 @@ int TransferTo(const QString& path, QString* done, bool move)
         // never of wherever the program was started.
         if (QDir::isRelativePath(destination))
             destination = QFileInfo(path).absolutePath() + QLatin1Char('/') + destination;
+        // Typed text is checked as a picked folder is.
+        if (CVxHelper::IsAmbiguousName(destination)) {
+            FileOpAsker().Tell(CVxHelper::AmbiguousNameMessage(destination),
+                               QString::fromLatin1(CAmbrelApp::kAppTitle), false);
+            return -1;
+        }
         if (g_bBatchFileOperation)
             g_strBatchDestinationFolder = destination;
     }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "browser/thumbnails/browser_actions.h"
+#include "support/vx_helper.h"
 
 namespace fs = std::filesystem;
 
@@ -153,6 +154,11 @@ EGroupOutcome Transfer(bool moving, bool subfolder, bool rename, const CGroupStr
         destination = currentFolder + "/" + destination;
     while (destination.size() > 1 && destination.back() == '/')
         destination.pop_back();
+    // Typed text is checked as a picked folder is.
+    if (CVxHelper::IsAmbiguousName(QString::fromStdString(destination))) {
+        actions.Tell(CVxHelper::AmbiguousNameMessage(QString::fromStdString(destination)));
+        return EGroupOutcome::Nothing;
+    }
     std::string prefix = destination == "/" ? "" : destination;
     if (subfolder) {
         const std::string leaf = CountedName(name.toStdString(), group);
