@@ -4,6 +4,10 @@
 // decoding. A PNG's is read from its first chunk: the toolkit's reader also
 // takes in every side chunk before the pixels, and one that claims a
 // gigabyte (in a file of a few bytes) had it take and clear a gigabyte.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QIODevice>
@@ -31,8 +35,19 @@ inline QSize PictureHeaderSize(QIODevice& file)
     return QImageReader(&file).size();
 }
 
+// Regular files only: opening a pipe named like a picture waits for a writer
+// for good (the duplicate finder's size reader would never end).
 inline QSize PictureHeaderSize(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? PictureHeaderSize(file) : QSize();
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return QSize();
+    struct stat info {};
+    QFile file;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        return QSize();
+    }
+    return PictureHeaderSize(file);
 }

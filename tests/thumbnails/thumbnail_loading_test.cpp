@@ -363,4 +363,12 @@ TEST(PictureHeader, SizesAsTheReaderSaysWithoutTakingMemoryForASideChunk)
         EXPECT_TRUE(sized) << name << ": not its header's size";
         EXPECT_LT(peakKb, 64 * 1024) << name << ": KB taken";
     }
+    // A pipe named like a picture: no size, and no open waiting for a writer.
+    vxtest::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("pipe.jpg").c_str(), 0600), 0);
+    const bool refused = vxtest::InChildWithPeakKb([&] {
+        alarm(30);
+        return !PictureHeaderSize(QString::fromStdString(dir.File("pipe.jpg"))).isValid();
+    }).first;
+    EXPECT_TRUE(refused) << "the pipe blocked or gave a size";
 }
