@@ -1,7 +1,17 @@
+#include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "program_fixture.h"
 #include "shell/command_ids.h"
@@ -107,4 +117,45 @@ TEST_F(ScanCommands, AnAcquiredPictureOpensInANewImageWindow)
         dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
         EXPECT_TRUE(WaitFor([] { return !CVelvix_Twain::IsSourceOpen(); }));
     }
+}
+
+// A scanner that stops answering in the middle of a page does not keep the
+// program from ending: leaving waits a moment, then leaves the scan to its
+// thread. SANE stays with that thread for the rest of the process, so this
+// is the file's last test.
+TEST_F(ScanCommands, LeavingWhileTheScannerHangsEndsTheProgram)
+{
+    CSaneTestConfig config;
+    config.Backends("stall\n");
+    qputenv("LD_LIBRARY_PATH", SANE_STALL_DIR);
+    const std::string pipe = m_dir.File("device");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    qputenv("STALL_FIFO", QByteArray::fromStdString(pipe));
+    // Held open, the pipe makes the device's read wait until it is closed.
+    const int device = open(pipe.c_str(), O_RDWR);
+    ASSERT_GE(device, 0);
+    EXPECT_TRUE(Run(cmd::ID_ACQUIRE).empty());
+    QWidget* dialog = vxtest::SourceDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+    QPointer<QLabel> status = dialog->findChild<QLabel*>(QStringLiteral("status"));
+    EXPECT_EQ(status->text(), QStringLiteral("Scanning..."));
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(QString::fromStdString(pipe + ".waiting")); }));
+
+    std::atomic<bool> ended{false}, released{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 600 && !ended; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (!ended) {
+            released = true;
+            (void)!write(device, "x", 1);
+        }
+    });
+    m_app.reset();
+    ended = true;
+    watchdog.join();
+    EXPECT_FALSE(released) << "leaving waited for the scanner";
+    // The device gives up once its pipe closes; the scan's thread ends.
+    close(device);
+    EXPECT_TRUE(WaitFor([&] { return status && status->text() == QLatin1String("The scan was cancelled."); }));
 }

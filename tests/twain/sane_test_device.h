@@ -49,6 +49,14 @@ public:
                        .toUtf8());
     }
 
+    // The backends SANE loads, one name a line (`test` as written above).
+    void Backends(const QByteArray& names) const
+    {
+        QFile dll(Folder().filePath(QStringLiteral("dll.conf")));
+        if (dll.open(QIODevice::WriteOnly))
+            dll.write(names);
+    }
+
     // Other names for the devices ("alias Name test:0" lines); none when empty.
     void Aliases(const QByteArray& lines) const
     {

@@ -310,6 +310,7 @@ void CScanSourceDialog::_Start(int pages, double resolution, bool preview)
 {
     StopScan();
     m_bCancel = false;
+    m_bWorkerDone = false;
     _SetBusy(true, preview ? QStringLiteral("Previewing...") : QStringLiteral("Scanning..."));
     m_Worker = std::thread([this, pages, resolution, preview] { _Run(pages, resolution, preview); });
 }
@@ -342,6 +343,7 @@ void CScanSourceDialog::_Run(int pages, double resolution, bool preview)
     QMetaObject::invokeMethod(
         this, [this, status, done = std::move(done), preview]() mutable { _Finished(status, std::move(done), preview); },
         Qt::QueuedConnection);
+    m_bWorkerDone = true;
 }
 
 void CScanSourceDialog::_Finished(SANE_Status status, std::vector<SScannedPage> pages, bool preview)
@@ -398,11 +400,18 @@ void CScanSourceDialog::_SetBusy(bool busy, const QString& status)
         m_pProgress->setValue(0);
 }
 
-void CScanSourceDialog::StopScan()
+bool CScanSourceDialog::StopScan(std::chrono::milliseconds patience)
 {
     m_bCancel = true;
-    if (m_Worker.joinable())
-        m_Worker.join();
+    if (!m_Worker.joinable())
+        return true;
+    const std::chrono::milliseconds step(10);
+    for (std::chrono::milliseconds waited(0); !m_bWorkerDone && waited < patience; waited += step)
+        std::this_thread::sleep_for(step);
+    if (!m_bWorkerDone)
+        return false;
+    m_Worker.join();
+    return true;
 }
 
 // Cancel stops a running scan; otherwise it asks the application to close

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -28,7 +29,12 @@ public:
 
     void StartScan();
     void StartPreview();
-    void StopScan();
+    // Cancels a scan and waits for its worker; false when it did not end
+    // within `patience`.
+    bool StopScan(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
+    // The worker of a scan that did not stop is left running (and this
+    // dialog must then outlive it: it is never deleted).
+    void Abandon() { m_Worker.detach(); }
     // The application has taken every page.
     void TransfersDone();
     bool IsScanning() const { return m_Worker.joinable(); }
@@ -70,5 +76,6 @@ private:
     QPushButton* m_pCancel = nullptr;
     std::thread m_Worker;
     std::atomic<bool> m_bCancel{false};
+    std::atomic<bool> m_bWorkerDone{false};
     bool m_bWaitingForTransfer = false;
 };

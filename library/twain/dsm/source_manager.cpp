@@ -116,8 +116,9 @@ TW_UINT16 CTwainSourceManager::_Parent(TW_UINT16 message, TW_MEMREF data)
             return _Fail(TWCC_SEQERROR);
         if (!data)
             return _Fail(TWCC_BADVALUE);
-        if (sane_init(nullptr, nullptr) != SANE_STATUS_GOOD)
+        if (!m_bSaneUp && sane_init(nullptr, nullptr) != SANE_STATUS_GOOD)
             return _Fail(TWCC_BUMMER);
+        m_bSaneUp = true;
         m_pParent = *static_cast<QObject**>(data);
         m_nAppId = 1;
         m_bListed = false;
@@ -129,7 +130,10 @@ TW_UINT16 CTwainSourceManager::_Parent(TW_UINT16 message, TW_MEMREF data)
             return _Fail(TWCC_SEQERROR);
         m_Devices.clear();
         m_bListed = false;
-        sane_exit();
+        if (!m_bAbandoned) {
+            sane_exit();
+            m_bSaneUp = false;
+        }
         m_nAppId = 0;
         m_pParent = nullptr;
         m_nState = 2;
@@ -141,7 +145,7 @@ TW_UINT16 CTwainSourceManager::_Parent(TW_UINT16 message, TW_MEMREF data)
 const std::vector<SSaneDeviceName>& CTwainSourceManager::_Devices(bool refresh)
 {
     // SANE is not asked for devices while a scan runs on the worker.
-    if (m_pDialog && m_pDialog->IsScanning())
+    if ((m_pDialog && m_pDialog->IsScanning()) || m_bAbandoned)
         refresh = false;
     if (refresh || !m_bListed) {
         m_Devices = CSaneDevice::List();
@@ -247,7 +251,7 @@ TW_UINT16 CTwainSourceManager::_OpenSource(TW_IDENTITY* identity)
         it = std::find_if(devices.begin(), devices.end(), [&](const SSaneDeviceName& d) { return matches(d.name); });
     if (it == devices.end())
         return _Fail(TWCC_NODS);
-    if (m_Device.Open(it->name) != SANE_STATUS_GOOD)
+    if (m_bAbandoned || m_pDevice->Open(it->name) != SANE_STATUS_GOOD)
         return _Fail(TWCC_OPERATIONERROR);
     _Describe(std::size_t(it - devices.begin()), &m_Source);
     m_Source.Id = ++m_nNextId;
@@ -258,7 +262,7 @@ TW_UINT16 CTwainSourceManager::_OpenSource(TW_IDENTITY* identity)
 
 void CTwainSourceManager::_CloseSource()
 {
-    m_Device.Close();
+    m_pDevice->Close();
     m_Source = TW_IDENTITY{};
     m_nState = 3;
 }
@@ -274,7 +278,7 @@ TW_UINT16 CTwainSourceManager::_UserInterface(TW_UINT16 message, TW_USERINTERFAC
         m_pReceiver = receiver;
         m_Pages.clear();
         m_nState = 5;
-        m_pDialog = new CScanSourceDialog(qobject_cast<QWidget*>(receiver), m_Device, ui->ShowUI != 0);
+        m_pDialog = new CScanSourceDialog(qobject_cast<QWidget*>(receiver), *m_pDevice, ui->ShowUI != 0);
         if (ui->ShowUI) {
             m_pDialog->setWindowModality(ui->ModalUI ? Qt::ApplicationModal : Qt::NonModal);
             m_pDialog->show();
@@ -296,13 +300,27 @@ void CTwainSourceManager::_Disable()
 {
     ++m_nGeneration;
     if (m_pDialog) {
-        m_pDialog->StopScan();
         m_pDialog->hide();
-        m_pDialog->deleteLater();
+        // A device that stopped answering keeps its scan for ever: the
+        // application (leaving the program too) waits a moment only.
+        if (m_pDialog->StopScan(std::chrono::seconds(3)))
+            m_pDialog->deleteLater();
+        else
+            _Abandon();
     }
     m_pDialog = nullptr;
     m_Pages.clear();
     m_nState = 4;
+}
+
+// The worker still uses the dialog and the device: both are left to it.
+void CTwainSourceManager::_Abandon()
+{
+    m_pDialog->setParent(nullptr);
+    m_pDialog->Abandon();
+    (void)m_pDevice.release();
+    m_pDevice = std::make_unique<CSaneDevice>();
+    m_bAbandoned = true;
 }
 
 TW_UINT16 CTwainSourceManager::_Event(TW_EVENT* event)

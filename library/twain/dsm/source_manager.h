@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ private:
     TW_UINT16 _OpenSource(TW_IDENTITY* identity);
     void _CloseSource();
     void _Disable();
+    void _Abandon();
     void _Post(TW_UINT16 message);
     bool _Describe(std::size_t index, TW_IDENTITY* identity);
     std::size_t _DefaultIndex() const;
@@ -58,7 +60,11 @@ private:
     std::size_t m_nNext = 0;         // MSG_GETNEXT position
     std::string m_strDefault;        // the user's last choice
     TW_IDENTITY m_Source{};
-    CSaneDevice m_Device;
+    std::unique_ptr<CSaneDevice> m_pDevice = std::make_unique<CSaneDevice>();
+    // A scan that did not stop was left to its worker, with its device and
+    // dialog: SANE is not called again in this process.
+    bool m_bAbandoned = false;
+    bool m_bSaneUp = false;
     QPointer<CScanSourceDialog> m_pDialog;
     std::deque<SScannedPage> m_Pages;
     unsigned m_nGeneration = 0;      // events of an earlier enabling are stale
