@@ -19,10 +19,12 @@
 #include "browser/fileops/file_undo.h"
 #include "support/doc_template_manager.h"
 #include "support/group_struct.h"
+#include "support/message_event.h"
 #include "child_process.h"
 #include "program_fixture.h"
 #include "scripted_asker.h"
 #include "shell/command_ids.h"
+#include "shell/messages.h"
 #include "shell/shell_dialogs.h"
 #include "viewer/view/view_commands.h"
 
@@ -418,4 +420,26 @@ TEST_F(ViewerFileCommands, AFolderEmptiedUnderAQuestionOrMenuOfTheWindowClosesIt
         EXPECT_TRUE(presentWhenAnswered);
         EXPECT_TRUE(QTest::qWaitFor([&] { return view.isNull(); }, 5000)) << "then the emptied window closes";
     }
+}
+
+// A picture without a file (a scan) has no folder of its own: "Current
+// Folder" of the recursive list takes the current directory, as the "All"
+// list does. Its empty path named the root folder: the window then walked the
+// whole disk before it answered again.
+TEST_F(ViewerFileCommands, TheRecursiveListOfAPictureWithoutAFileWalksTheCurrentDirectory)
+{
+    CVelvix scanned = vxtest::FilledImage(12, 9, 0x405060u);
+    VxSendMessage(m_main, msg::WM_IMAGE_ACQUIRED, reinterpret_cast<std::uintptr_t>(&scanned), 0);
+    ProcessEvents();
+    vxtest::ImageWindowParts window = Active();
+    ASSERT_NE(window.doc, nullptr);
+    ASSERT_TRUE(window.doc->GetPathName().isEmpty());
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* ask = qobject_cast<CSubFolderAskDialog*>(QApplication::activeModalWidget()))
+            ask->m_pCurrent->click();
+    });
+    answer.start(10);
+    window.view->OnCmdMsg(viewcmd::ID_GROUP_RECURSE);
+    EXPECT_EQ(window.doc->m_strListSource, QDir::currentPath().toStdString() + "/");
 }

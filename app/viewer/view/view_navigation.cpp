@@ -1,6 +1,7 @@
 #include "viewer/view/view_navigation.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSlider>
@@ -296,6 +297,15 @@ void CViewNavigation::_SelectList(int id)
             chosen = CVxHelper::BrowseForFolder(&m_View, QStringLiteral("Browse for 1"), 0, true);
             if (chosen.isEmpty())
                 return;
+        } else if (doc->GetPathName().isEmpty()) {
+            // A picture without a file (scanned, pasted) has no folder of its
+            // own: the current directory, which its "All" list shows too. Its
+            // empty path would name the root folder, the whole disk.
+            chosen = QDir::currentPath();
+            if (CVxHelper::IsAmbiguousName(chosen)) {
+                CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(chosen));
+                return;
+            }
         } else {
             chosen = QFileInfo(doc->GetPathName()).absolutePath() + QLatin1Char('/');
         }
