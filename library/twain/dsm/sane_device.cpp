@@ -319,12 +319,12 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
         status = _ReadFrame(parameters, image.frames[slot], cancel, progress);
         if (status != SANE_STATUS_GOOD)
             return status;
-        m_bFrameOpen = false;
         // A hand scanner tells its height only by the data it sent.
         const std::size_t sent = image.frames[slot].size() / std::size_t(parameters.bytes_per_line);
         const int lines = parameters.lines > 0 ? parameters.lines : int(std::min<std::size_t>(sent, kMaxSide + 1));
         if (lines == 0 || sent < std::size_t(lines))
             return SANE_STATUS_EOF;  // ended before the lines it announced, or before any
+        m_bFrameOpen = false;
         if (image.width && (image.width != parameters.pixels_per_line || image.depth != parameters.depth))
             return SANE_STATUS_INVAL;  // three frames of different shapes
         image.format = single ? parameters.format : SANE_FRAME_RED;
@@ -346,7 +346,8 @@ void CSaneDevice::EndScan()
     // running by asynchronous cancellation. Cancelled a few microseconds after
     // its start, the reader may be inside malloc(), keeps the allocator's
     // lock, and sane_cancel then waits on it for ever. A frame ended by an
-    // error or by the user gives the reader a moment to reach its first write.
+    // error (an end before its lines too) or by the user gives the reader a
+    // moment to reach its first write.
     if (m_bFrameOpen)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     m_bFrameOpen = false;
