@@ -568,6 +568,12 @@ bool CMainFrame::OpenPath(const QString& path)
         return false;
     CSMultiDocTemplateManager& manager = AmbrelApp()->GetTemplateManager();
     const QFileInfo info(path);
+    // A relative name is completed with the current folder's text, which
+    // may name another folder when its name is not UTF-8.
+    if (info.isRelative() && CVxHelper::IsAmbiguousName(QDir::currentPath())) {
+        CAmbrelDoc::s_pfnReportError(CVxHelper::AmbiguousNameMessage(info.absoluteFilePath()));
+        return false;
+    }
     if (info.isDir()) {
         if (!manager.IsDocumentTemplate(kImageFrame))
             return false;

@@ -25,9 +25,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <random>
 
+#include "browser/child_process.h"
 #include "settings/general_settings.h"
 #include "shell/ambrel_app.h"
 #include "shell/command_ids.h"
@@ -36,6 +38,7 @@
 #include "shell/messages.h"
 #include "shell/shell_dialogs.h"
 #include "support/message_event.h"
+#include "support/vx_helper.h"
 #include "test_support.h"
 #include "viewer/ambrel_doc.h"
 
@@ -175,6 +178,39 @@ TEST_F(Startup, ANameThatIsNotUtf8NeverOpensAnotherFile)
     }
     CAmbrelDoc::s_pfnReportError = report;
     std::filesystem::remove(raw.toStdString());  // which the folder cannot name to remove it
+}
+
+// A relative name given in a folder whose name is not UTF-8 ("caf\xe9"):
+// completed with the folder's text, it would name the file in "caf\uFFFD".
+// The program never changes its current folder: the test starts itself
+// again in that folder.
+TEST_F(Startup, ARelativeNameInAFolderNamedInOtherBytesNeverOpensAnotherFile)
+{
+    char program[] = "ambrel", relative[] = "picture.tst";
+    char* argv[] = {program, relative, nullptr};
+    if (qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER")) {
+        QStringList reported;
+        CAmbrelDoc::s_pfnReportError = [&](const QString& text) { reported << text; };
+        EXPECT_FALSE(m_app->InitInstance(2, argv));
+        EXPECT_EQ(Frame()->GetMDIChildCount(), 0);
+        EXPECT_EQ(reported, QStringList{CVxHelper::AmbiguousNameMessage(QDir::currentPath() + "/picture.tst")});
+        return;
+    }
+    const std::string folder = QFile::encodeName(m_folder.path()).toStdString();
+    for (const std::string name : {"/caf\xe9", "/caf\xef\xbf\xbd"}) {
+        std::filesystem::create_directory(folder + name);
+        std::ofstream(folder + name + "/picture.tst") << name;
+    }
+    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=Startup.ARelativeNameInAFolderNamedInOtherBytes*";
+    char* selfArgv[] = {self, filter, nullptr};
+    const int code = vxtest::InChild([&] {
+        if (chdir((folder + "/caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
+            return 2;
+        execv(self, selfArgv);
+        return 3;
+    });
+    std::filesystem::remove_all(folder + "/caf\xe9");  // which the folder cannot name to remove it
+    EXPECT_EQ(code, 0);
 }
 
 TEST_F(Startup, WithoutAFileTheSavedWindowsReopenAndNoEmptyDocumentIsMade)
