@@ -183,11 +183,14 @@ QString CVxHelper::BrowseForFolder(QWidget* owner, const QString& title, unsigne
 
 bool CVxHelper::IsAmbiguousName(const QString& path)
 {
+    // A relative name is completed with the current folder's text, which
+    // may itself stand for another folder.
+    const QString full = QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
     // Bytes that are not UTF-8 always read as U+FFFD: other names are text.
-    if (!path.contains(QChar::ReplacementCharacter))
+    if (!full.contains(QChar::ReplacementCharacter))
         return false;
-    QString folder = QDir::isAbsolutePath(path) ? QStringLiteral("/") : QDir::currentPath() + QLatin1Char('/');
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    QString folder = QStringLiteral("/");
+    for (const QString& part : full.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         if (part.contains(QChar::ReplacementCharacter) && HoldsLookalike(folder, part))
             return true;
         folder += part + QLatin1Char('/');

@@ -222,7 +222,7 @@ TEST_F(ViewerFileCommands, NamesThatAreNotTextNeverStandForAnotherFile)
 // message box is logged and answered Yes (the dialog's "replace it?").
 class DialogUser : public QObject {
 public:
-    enum Way { Pick, Type, Cancel, Current };
+    enum Way { Pick, Type, Cancel, Current, Relative };
     DialogUser(QString folder, QString name, Way way) : m_folder(std::move(folder)), m_name(std::move(name)), m_way(way)
     {
         connect(&m_timer, &QTimer::timeout, this, [this] { _Answer(); });
@@ -244,7 +244,7 @@ private:
         } else if (auto* ask = qobject_cast<CSubFolderAskDialog*>(modal)) {
             (m_way == Current ? ask->m_pCurrent : ask->m_pBrowse)->click();
         } else if (auto* quick = qobject_cast<CQuickFilenameSearchDlg*>(modal)) {
-            quick->m_pEdit->setText(m_folder + '/' + m_name);
+            quick->m_pEdit->setText(m_way == Relative ? m_name : m_folder + '/' + m_name);
             quick->accept();
         } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
             _Answer(dialog);
@@ -325,6 +325,7 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
     } const cases[] = {
         // Started in "caf\xe9", whose name reads as the other's.
         {"folder, the current one", cmd::ID_OPEN_FOLDER_RECURSED, sub, DialogUser::Current},
+        {"quick open, a relative name", viewcmd::ID_QUICK_OPEN, "a.png", DialogUser::Relative},
         {"open, picked", cmd::ID_FILE_OPEN, file, DialogUser::Pick},
         {"open, typed", cmd::ID_FILE_OPEN, file, DialogUser::Type},
         {"open, cancelled", cmd::ID_FILE_OPEN, file, DialogUser::Cancel},
@@ -341,9 +342,11 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
         ASSERT_TRUE(Run(c.command));
         ProcessEvents();
         // The refusal alone: no question about the other file before it.
+        const QString named = c.way == DialogUser::Current    ? QDir::currentPath()
+                              : c.way == DialogUser::Relative ? c.name
+                                                              : folder + '/' + c.name;
         if (c.way != DialogUser::Cancel)
-            EXPECT_EQ(user.boxes,
-                      QStringList{refused.arg(c.way == DialogUser::Current ? QDir::currentPath() : folder + '/' + c.name)});
+            EXPECT_EQ(user.boxes, QStringList{refused.arg(named)});
         else
             EXPECT_EQ(user.boxes, QStringList());
         EXPECT_EQ(m_main->GetMDIChildCount(), 1);
@@ -358,25 +361,22 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
             m_main->MDIGetActive()->CloseFrame(), ProcessEvents();
         Activate(window);
     };
-    // The program never changes its current folder: the test starts itself
-    // again in "caf\xe9" for the current folder's row.
     const bool inFolder = qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER");
-    for (const Case& c : cases) {
-        if (inFolder == (c.way == DialogUser::Current)) {
+    for (const Case& c : cases)
+        if (inFolder == (c.way == DialogUser::Current || c.way == DialogUser::Relative))
             check(c);
-        } else if (!inFolder) {
-            char self[] = "/proc/self/exe", filter[] = "--gtest_filter=*FileDialogsNeverTakeANameThatIsNotTextForAnother";
-            char* argv[] = {self, filter, nullptr};
-            EXPECT_EQ(vxtest::InChild([&] {
-                if (chdir((pick + "/caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
-                    return 2;
-                execv(self, argv);
-                return 3;
-            }), 0) << c.what;
-        }
-    }
     if (inFolder)
         return;
+    // The program never changes its current folder: for the rows that take
+    // it, the test starts itself again in "caf\xe9".
+    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=*FileDialogsNeverTakeANameThatIsNotTextForAnother";
+    char* argv[] = {self, filter, nullptr};
+    EXPECT_EQ(vxtest::InChild([&] {
+        if (chdir((pick + "/caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
+            return 2;
+        execv(self, argv);
+        return 3;
+    }), 0);
 
     // A real file of that name is still asked about, and replaced on Yes.
     ASSERT_EQ(edited.SaveImage((pick + "/real [%].png").c_str()), 1);
