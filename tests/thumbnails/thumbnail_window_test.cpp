@@ -22,6 +22,7 @@
 #include <sstream>
 
 #include "app/program_fixture.h"
+#include "browser/child_process.h"
 #include "browser/explorer/explorer_tree_view.h"
 #include "browser/scripted_asker.h"
 #include "browser/thumbnails/program_actions.h"
@@ -512,6 +513,33 @@ TEST_F(ThumbnailWindow, CellsNamedInAnotherEncodingDoNotOpenAnotherFile)
             EXPECT_EQ(Active().doc->GetPathName(), QString::fromStdString(m_view->Item(i)->m_strPath));
         m_frame->MDIActivate();
     }
+}
+
+// A window opened without a folder shows the current one. Named "caf\xe9"
+// (not UTF-8), its text names "caf\xef\xbf\xbd" beside it: no window opens.
+// The program never changes its current folder: the test starts itself again
+// in that folder.
+TEST_F(ThumbnailWindow, WithoutAFolderTheCurrentOneIsNeverTakenForAnother)
+{
+    if (qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER")) {
+        EXPECT_EQ(m_app->GetTemplateManager().OpenNewFrame("CThumbnailsFrame", false, QString()), 1);
+        EXPECT_EQ(m_main->GetMDIChildCount(), 0);
+        ASSERT_EQ(m_actions.m_Told.size(), 1u);
+        EXPECT_TRUE(m_actions.m_Told[0].startsWith("This name may stand for another file:\n" + QDir::currentPath()));
+        return;
+    }
+    for (const std::string name : {"caf\xe9", "caf\xef\xbf\xbd"}) {
+        std::filesystem::create_directory(m_dir.File(name));
+        Make({name + "/" + name + ".jpg"});
+    }
+    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=*WithoutAFolderTheCurrentOneIsNeverTakenForAnother";
+    char* argv[] = {self, filter, nullptr};
+    EXPECT_EQ(vxtest::InChild([&] {
+        if (chdir(m_dir.File("caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
+            return 2;
+        execv(self, argv);
+        return 3;
+    }), 0);
 }
 
 TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)

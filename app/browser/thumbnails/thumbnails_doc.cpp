@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "browser/thumbnails/browser_actions.h"
+#include "support/vx_helper.h"
+
 CThumbnailsDoc::CThumbnailsDoc() = default;
 
 CThumbnailsDoc::~CThumbnailsDoc() = default;
@@ -11,7 +14,15 @@ bool CThumbnailsDoc::OnNewDocument()
 {
     if (!CSDocument::OnNewDocument())
         return false;
-    SetCurrentFolder(QDir::currentPath());
+    // A current folder whose name is not UTF-8 reads as text that may name
+    // another folder.
+    const QString folder = QDir::currentPath();
+    if (CVxHelper::IsAmbiguousName(folder)) {
+        if (CBrowserActions* actions = CBrowserActions::Get())
+            actions->Tell(CVxHelper::AmbiguousNameMessage(folder));
+        return false;
+    }
+    SetCurrentFolder(folder);
     return true;
 }
 
