@@ -611,6 +611,8 @@ TEST_F(ThumbnailWindow, ExplorerChangesTheWindowsFolderOnly)
     CVelvix picture = Picture(30, 30, 9);
     ASSERT_EQ(picture.SaveImage(m_dir.File("sub [1] %/x1.jpg").c_str()), 1);
     ASSERT_EQ(picture.SaveImage(m_dir.File("sub [1] %/x2.jpg").c_str()), 1);
+    for (const char* name : {"caf\xe9", "caf\xef\xbf\xbd"})
+        fs::create_directory(m_dir.File(name));
     OpenBrowser(m_dir.Path().string());
     CExplorerTreeView* explorer = m_frame->ExplorerView();
     EXPECT_EQ(CVxExplorerTreeView::ItemPath(explorer->currentItem()), QString::fromStdString(m_dir.Path().string()));
@@ -618,6 +620,14 @@ TEST_F(ThumbnailWindow, ExplorerChangesTheWindowsFolderOnly)
     ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping() && m_tree->topLevelItemCount() > 0; }));
     EXPECT_EQ(RootTexts(), std::vector<QString>{"x (2)"});
     EXPECT_EQ(m_doc->CurrentFolder(), QString::fromStdString(m_dir.File("sub [1] %")));
+    // "caf\xe9" (not UTF-8) is listed as "caf\uFFFD", the name of the
+    // folder beside it: neither is taken for the other.
+    const QString lookalike = QString::fromStdString(m_dir.File("caf\uFFFD"));
+    ASSERT_TRUE(explorer->SelectFolder(lookalike));
+    ProcessEvents();
+    EXPECT_EQ(m_doc->CurrentFolder(), QString::fromStdString(m_dir.File("sub [1] %")));
+    ASSERT_EQ(m_actions.m_Told.size(), 1u);
+    EXPECT_TRUE(m_actions.m_Told[0].startsWith("This name may stand for another file:\n" + lookalike + "\n"));
     EXPECT_EQ(m_frame->Panes()->itemText(0), "Groups");
     EXPECT_EQ(m_frame->Panes()->itemText(1), "Explorer");
     // Kinds of volumes: only fixed ones are looked into before expanding.

@@ -2,8 +2,10 @@
 
 #include <QKeyEvent>
 
+#include "browser/thumbnails/browser_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
 #include "browser/thumbnails/thumbnails_frame.h"
+#include "support/vx_helper.h"
 
 CExplorerTreeView::CExplorerTreeView() = default;
 
@@ -30,6 +32,13 @@ void CExplorerTreeView::OnSelectFolder(const QString& path)
     CThumbnailsDoc* doc = GetDocument();
     if (m_bPopulating || !doc || path == doc->CurrentFolder())
         return;
+    // The tree lists a name that is not UTF-8 as text that may name another
+    // folder beside it.
+    if (CVxHelper::IsAmbiguousName(path)) {
+        if (CBrowserActions* actions = CBrowserActions::Get())
+            actions->Tell(CVxHelper::AmbiguousNameMessage(path));
+        return;
+    }
     doc->SetCurrentFolder(path);
     doc->UpdateAllViews(this, thumbhint::HINT_REFRESH);
 }
