@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -56,8 +57,15 @@ CBatchResult RunBatch(long count, int jobs, bool progress, const std::function<s
         }
     };
     std::vector<std::thread> workers;
-    for (long t = 0; t < threads; ++t)
-        workers.emplace_back(work);
+    // The system may refuse threads (too many, no memory for a stack): the
+    // ones started do the work, or this thread when none could be.
+    try {
+        for (long t = 0; t < threads; ++t)
+            workers.emplace_back(work);
+    } catch (const std::exception&) {
+    }
+    if (workers.empty())
+        work();
     if (progress) {
         // The bar is redrawn a few times a second, not after every file.
         std::unique_lock guard(state.lock);

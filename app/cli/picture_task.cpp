@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "image/velvix.h"
 
@@ -53,9 +54,7 @@ std::string OutputProblem(const std::string& path)
     return {};
 }
 
-} // namespace
-
-std::string RunPictureTask(const CPictureTask& task, const std::vector<CEffectStep>& steps)
+std::string RunTask(const CPictureTask& task, const std::vector<CEffectStep>& steps)
 {
     if (!task.refusal.empty())
         return task.refusal;
@@ -77,4 +76,17 @@ std::string RunPictureTask(const CPictureTask& task, const std::vector<CEffectSt
         return task.output + ": could not be written" + (cause ? std::string(": ") + std::strerror(cause) : "");
     }
     return {};
+}
+
+} // namespace
+
+std::string RunPictureTask(const CPictureTask& task, const std::vector<CEffectStep>& steps)
+{
+    // An effect's work buffer that cannot be had fails this picture only;
+    // on a batch worker the exception would end the whole run.
+    try {
+        return RunTask(task, steps);
+    } catch (const std::bad_alloc&) {
+        return task.input + ": not enough memory";
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "duplicates/signature_blocks.h"
 #include "image/velvix.h"
@@ -49,7 +50,13 @@ bool ComputeSignature(const std::string& path, Signature& out, CVelvix* scratch)
     CVelvix& image = scratch ? *scratch : own;
     if (image.ReadImage(path.c_str()) != 1 || !image.IsValidObject())
         return false;
-    SignatureOfPicture(image, out);
+    // Runs on the scan's workers, where an escaping exception would end the
+    // program: a picture whose work buffer cannot be had is not decoded.
+    try {
+        SignatureOfPicture(image, out);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "viewer/image_prefetch.h"
 
 #include <pthread.h>
+#include <new>
 
 bool CImagePrefetch::Start(int index, const std::string& path, Reader reader)
 {
@@ -10,7 +11,13 @@ bool CImagePrefetch::Start(int index, const std::string& path, Reader reader)
     m_bSucceeded = false;
     try {
         m_Thread = std::thread([this, reader = std::move(reader)] {
-            m_bSucceeded = reader(m_Image, m_strPath, m_nIndex);
+            // A work buffer that cannot be had (the slideshow fit) fails
+            // the prefetch: the exception would end the program.
+            try {
+                m_bSucceeded = reader(m_Image, m_strPath, m_nIndex);
+            } catch (const std::bad_alloc&) {
+                m_bSucceeded = false;
+            }
             if (!m_bSucceeded)
                 m_Image.DeleteObject();
         });

@@ -4,12 +4,43 @@
 #include <atomic>
 #include <cstddef>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace vx_detail {
 // 0: no limit. Per thread, so that each caller decides for its own work.
 inline thread_local unsigned t_threadLimit = 0;
+
+// The first exception of the threads of one loop (std::bad_alloc from an
+// effect's work buffer), carried to the loop's caller once every thread has
+// ended: one escaping a thread of its own would end the program.
+class CFirstFailure {
+public:
+    template <typename Work>
+    void Run(Work&& work) noexcept
+    {
+        try {
+            work();
+        } catch (...) {
+            const std::lock_guard<std::mutex> lock(m_Lock);
+            if (!m_First)
+                m_First = std::current_exception();
+            m_bFailed = true;
+        }
+    }
+    bool Failed() const { return m_bFailed; }
+    void Rethrow() const
+    {
+        if (m_First)
+            std::rethrow_exception(m_First);
+    }
+
+private:
+    std::mutex m_Lock;
+    std::exception_ptr m_First;
+    std::atomic<bool> m_bFailed{false};
+};
 } // namespace vx_detail
 
 // While it lives, the library's loops started on this thread use at most
@@ -50,6 +81,7 @@ void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
         fn(std::size_t(0), count);
         return;
     }
+    vx_detail::CFirstFailure failure;
     std::vector<std::thread> workers;
     // A thread the system refuses (no memory for its stack, too many
     // threads) leaves its range to this thread: an escaping exception would
@@ -57,20 +89,21 @@ void VxParallelRanges(std::size_t count, bool parallel, Fn&& fn)
     try {
         workers.reserve(parts - 1);
         for (std::size_t p = 1; p < parts; ++p)
-            workers.emplace_back([&fn, count, parts, p] {
+            workers.emplace_back([&fn, &failure, count, parts, p] {
                 const VxThreadLimit alone(1);
-                fn(count * p / parts, count * (p + 1) / parts);
+                failure.Run([&] { fn(count * p / parts, count * (p + 1) / parts); });
             });
     } catch (const std::exception&) {
     }
-    {
+    failure.Run([&] {
         const VxThreadLimit alone(1);
         fn(std::size_t(0), count / parts);
         for (std::size_t p = workers.size() + 1; p < parts; ++p)
             fn(count * p / parts, count * (p + 1) / parts);
-    }
+    });
     for (auto& worker : workers)
         worker.join();
+    failure.Rethrow();
 }
 
 // Runs fn(worker, begin, end) over [0, count) cut into a few contiguous pieces
@@ -90,10 +123,15 @@ void VxParallelPieces(std::size_t count, bool parallel, Fn&& fn)
     constexpr std::size_t kPiecesPerWorker = 8;
     const std::size_t pieces = std::min(count, workers * kPiecesPerWorker);
     std::atomic<std::size_t> next{0};
-    auto work = [&fn, &next, count, pieces](std::size_t worker) {
+    vx_detail::CFirstFailure failure;
+    auto work = [&fn, &next, &failure, count, pieces](std::size_t worker) {
         const VxThreadLimit alone(1);
-        for (std::size_t p = next++; p < pieces; p = next++)
-            fn(worker, count * p / pieces, count * (p + 1) / pieces);
+        failure.Run([&] {
+            for (std::size_t p = next++; p < pieces; p = next++)
+                fn(worker, count * p / pieces, count * (p + 1) / pieces);
+        });
+        if (failure.Failed())
+            next = pieces;  // the work has failed: the others stop after their piece
     };
     std::vector<std::thread> threads;
     // Fewer threads than asked for (see VxParallelRanges): this one takes
@@ -107,4 +145,5 @@ void VxParallelPieces(std::size_t count, bool parallel, Fn&& fn)
     work(0);
     for (auto& thread : threads)
         thread.join();
+    failure.Rethrow();
 }

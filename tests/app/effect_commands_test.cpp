@@ -5,9 +5,13 @@
 #include <QPlainTextEdit>
 #include <QtTest/QTest>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <set>
+#include <thread>
 
 #include "encode_text_dialog.h"
 #include "histogram_bar.h"
@@ -15,6 +19,27 @@
 #include "shell/command_ids.h"
 #include "view_effect_commands.h"
 #include "view_port_bar.h"
+
+namespace {
+
+// While set, every operator new above this many bytes fails on threads
+// other than the test's own (the effect's worker and its loops), as in a
+// process at the end of its memory; the window's thread still draws.
+std::atomic<std::size_t> g_newLimit{0};
+std::thread::id g_windowThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
+        limit && size > limit && std::this_thread::get_id() != g_windowThread)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -457,8 +482,9 @@ TEST_F(EffectCommands, RepeatFollowsTheEnableRuleOfTheLastCommand)
     EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
 }
 
-// A size the library refuses: the resample fails and leaves everything as
-// it was, the redo step included, and says so.
+// A size the library refuses, or a work buffer that cannot be had: the
+// resample fails and leaves everything as it was, the redo step included,
+// and says so.
 TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
 {
     const CVelvix picture = vxtest::RandomImage(200, 100, 14);
@@ -467,15 +493,27 @@ TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
     ASSERT_TRUE(m_main->ExecuteCommand(144));
     ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));  // a step to redo
     window.doc->SetModifiedFlag(false);
-    for (const std::vector<double>& size : {std::vector<double>{40000, 40000, 200, 400, 0},
-                                             std::vector<double>{70000, 10, 350, 0.1, 1}}) {
+    g_windowThread = std::this_thread::get_id();
+    const std::size_t kScarce = 65536;  // below the 20000 columns' sample positions
+    for (const auto& [size, limit] : {std::pair{std::vector<double>{40000, 40000, 200, 400, 0}, std::size_t(0)},
+                                      {std::vector<double>{70000, 10, 350, 0.1, 1}, std::size_t(0)},
+                                      {std::vector<double>{20000, 10, 100, 0.1, 0}, kScarce}}) {
         Answer(window, size);
         QString shown;
-        WhenShown<QMessageBox>([&shown](QMessageBox* box) {
-            shown = box->text();
-            box->accept();
+        // Looks again until the message comes: the busy indicator's loop
+        // runs the events while the effect works.
+        QTimer accept;
+        QObject::connect(&accept, &QTimer::timeout, [&shown] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    shown = box->text();
+                    box->accept();
+                }
         });
+        accept.start(10);
+        g_newLimit = limit;
         m_main->ExecuteCommand(272);
+        g_newLimit = 0;
         EXPECT_EQ(shown, QString::fromLatin1(CViewEffectCommands::kEffectFailed)
                              .arg("Bilinear Resample"));
         EXPECT_TRUE(Same(window.Image(), picture));

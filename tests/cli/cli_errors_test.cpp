@@ -7,12 +7,36 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <memory>
+#include <new>
+#include <thread>
 
+#include "batch_runner.h"
 #include "cli_run.h"
+#include "effect_names.h"
+#include "picture_task.h"
+
+namespace {
+
+// While set, every operator new above this many bytes fails, on every
+// thread, as in a process at the end of its memory.
+std::atomic<std::size_t> g_newLimit{0};
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed); limit && size > limit)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -209,3 +233,51 @@ TEST(CliErrors, AnInterruptedBatchLeavesOnlyWholeFiles)
 }
 
 } // namespace
+
+// An effect whose work buffer cannot be had fails its picture with a line
+// that says so, on the calling thread and on the batch's workers alike (an
+// escaping exception ended the whole run there), and nothing is written.
+TEST(CliErrors, WantOfMemoryFailsThatPictureOnly)
+{
+    vxtest::TempDir dir;
+    const std::string input = dir.File("in 100%.png");
+    ASSERT_EQ(vxtest::RandomImage(100, 50, 5).SaveImage(input.c_str()), 1);
+    const CEffectCommand* resample = FindEffectByName(QStringLiteral("Bilinear Resample"));
+    ASSERT_NE(resample, nullptr);
+    // 20000 columns take more than the limit in sample positions.
+    const std::vector<CEffectStep> steps{{resample, {20000, 10}}};
+    const std::vector<CPictureTask> tasks{{input, dir.File("a.png"), {}}, {input, dir.File("b.png"), {}}};
+    g_newLimit = 65536;
+    const std::string failure = RunPictureTask(tasks[0], steps);
+    const CBatchResult batch =
+        RunBatch(2, 2, false, [&](long i) { return RunPictureTask(tasks[std::size_t(i)], steps); });
+    g_newLimit = 0;
+    EXPECT_EQ(failure, input + ": not enough memory");
+    EXPECT_EQ(batch.failed, 2);
+    EXPECT_EQ(CountFiles(dir.Path()), 1) << "only the input";
+    EXPECT_EQ(RunPictureTask(tasks[0], steps), "") << "the same task with memory enough";
+}
+
+// A batch whose threads the system refuses (too many already) is done on the
+// tool's own thread; the refusal ended the tool.
+TEST(CliErrors, ABatchWithoutThreadsIsDoneAllTheSame)
+{
+    vxtest::TempDir dir;
+    fs::permissions(dir.Path(), fs::perms::all, fs::perm_options::add);
+    for (const char* name : {"a.png", "b.png"}) {
+        ASSERT_EQ(vxtest::RandomImage(30, 20, 2).SaveImage(dir.File(name).c_str()), 1);
+        fs::permissions(dir.File(name), fs::perms::others_read, fs::perm_options::add);
+    }
+    // Root may start threads beyond the limit: the tool runs as nobody.
+    const auto withoutThreads = [] {
+        const rlimit one{1, 1};
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &one) != 0)
+            _exit(99);
+    };
+    const auto run = clitest::Run({"effect", "--jobs", "2", "--format", "bmp", "-o", dir.Path().string(), "--effect",
+                                   "Negative", dir.File("a.png"), dir.File("b.png")}, withoutThreads);
+    if (run.code == 99 || run.code == 127)
+        GTEST_SKIP() << "cannot run the tool as another user here";
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(CountFiles(dir.Path()), 4) << "both pictures made";
+}

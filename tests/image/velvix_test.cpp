@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -126,6 +129,44 @@ TEST(ImageObject, LoopsRunOnThisThreadWhenNoThreadCanBeStarted)
     if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
         GTEST_SKIP() << "threads cannot be refused here (no user 65534, or the limit is not enforced)";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
+// An exception of a range or piece (an effect's work buffer that cannot be
+// had) reaches the loop's caller once every thread has ended, wherever it was
+// thrown: escaping a thread of its own, or the caller while threads still
+// run, it ended the program.
+TEST(ImageObject, LoopsHandTheirCallerAnExceptionOnceEveryThreadHasEnded)
+{
+    if (VxCores() < 2)
+        GTEST_SKIP() << "one core: the loops start no thread";
+    const std::thread::id caller = std::this_thread::get_id();
+    for (const bool pieces : {false, true})
+        for (const char* thrower : {"caller", "others", "all"}) {
+            std::atomic<int> started{0}, ended{0};
+            auto part = [&] {
+                if (std::this_thread::get_id() != caller) {
+                    ++started;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    ++ended;
+                    if (std::strcmp(thrower, "caller") != 0)
+                        throw std::bad_alloc();
+                    return;
+                }
+                // Another thread takes a piece before this one fails.
+                for (int wait = 0; wait < 500 && std::strcmp(thrower, "others") == 0 && started == 0; ++wait)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                if (std::strcmp(thrower, "others") != 0)
+                    throw std::bad_alloc();
+            };
+            const std::size_t count = 64;
+            if (pieces)
+                EXPECT_THROW(VxParallelPieces(count, true, [&](std::size_t, std::size_t, std::size_t) { part(); }),
+                             std::bad_alloc) << thrower;
+            else
+                EXPECT_THROW(VxParallelRanges(count, true, [&](std::size_t, std::size_t) { part(); }), std::bad_alloc)
+                    << thrower;
+            EXPECT_EQ(ended.load(), started.load()) << thrower << (pieces ? " pieces" : " ranges");
+        }
 }
 
 TEST(ImageObject, SwapExchangesPicturesWithoutCopying)

@@ -5,6 +5,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <new>
 
 #include "image/covering_decode.h"
 #include "native_path.h"
@@ -117,8 +118,14 @@ std::shared_ptr<CThumbnailStatic::SPicture> Decode(const std::string& path, int 
     if (VxReadImageCovering(picture->image, path.c_str(), side, side, &picture->width, &picture->height) != 1 ||
         !picture->image.IsValidObject())
         return picture;
-    if (picture->image.GetWidth() > side || picture->image.GetHeight() > side)
-        picture->image.Resize(nullptr, side, side, true);
+    // The fit's work buffers that cannot be had leave no picture: the
+    // exception would reach the window's thread and end the program.
+    try {
+        if (picture->image.GetWidth() > side || picture->image.GetHeight() > side)
+            picture->image.Resize(nullptr, side, side, true);
+    } catch (const std::bad_alloc&) {
+        return picture;
+    }
     picture->ok = true;
     return picture;
 }

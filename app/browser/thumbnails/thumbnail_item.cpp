@@ -31,6 +31,10 @@ void ThumbnailItem::UpdateDrawable()
     }
     const int w = m_imgScaled.GetWidth(), h = m_imgScaled.GetHeight();
     QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) { // no memory for it: nothing to draw
+        m_Drawable = QImage();
+        return;
+    }
     for (int y = 0; y < h; ++y)
         std::copy_n(&m_imgScaled.Bytes(0, h - 1 - y), w, reinterpret_cast<VxPixel*>(image.scanLine(y)));
     m_Drawable = std::move(image);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 
 #include "browser/thumbnails/full_picture_budget.h"
 #include "browser/thumbnails/thumbnail_cache.h"
@@ -118,6 +119,8 @@ QImage ToQImage(CVelvix& picture)
 {
     const int w = picture.GetWidth(), h = picture.GetHeight();
     QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) // no memory for it: no cache entry
+        return image;
     for (int y = 0; y < h; ++y)
         std::copy_n(&picture.Bytes(0, h - 1 - y), w, reinterpret_cast<VxPixel*>(image.scanLine(y)));
     return image;
@@ -179,7 +182,9 @@ bool WriteCacheEntry(const CThumbnailCache& cache, const SCacheEntry& entry)
            cache.Write(entry.m_strPath, entry.m_nBucket, entry.m_Picture, entry.m_nFullWidth, entry.m_nFullHeight);
 }
 
-bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters, SCacheEntry* entry)
+namespace {
+
+bool Load(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters, SCacheEntry* entry)
 {
     const int bucket = CThumbnailCache::BucketFor(load.m_nBox);
     if (load.m_pCache && FromCache(item, load, bucket)) {
@@ -220,4 +225,18 @@ bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounter
         item.Swap(decoded);
     item.UpdateDrawable();
     return true;
+}
+
+} // namespace
+
+bool LoadThumbnail(ThumbnailItem& item, const SThumbnailLoad& load, SLoadCounters* counters, SCacheEntry* entry)
+{
+    // The loaders' threads end the program on an escaping exception: a
+    // scaling buffer that cannot be had fails this picture only.
+    try {
+        return Load(item, load, counters, entry);
+    } catch (const std::bad_alloc&) {
+        item.m_bLoadable = false;
+        return false;
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <map>
+#include <new>
 
 #include "busy_indicator.h"
 #include "effect_names.h"
@@ -162,7 +163,15 @@ bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, 
     if (!work.IsValidObject())
         return false;
     bool done = false;
-    RunWithBusyIndicator(busyParent, [&work, &operation, &done] { done = operation(work); });
+    RunWithBusyIndicator(busyParent, [&work, &operation, &done] {
+        // An effect's work buffer that cannot be had fails the effect; the
+        // exception would end the program, and the unsaved edits with it.
+        try {
+            done = operation(work);
+        } catch (const std::bad_alloc&) {
+            done = false;
+        }
+    });
     if (!done || !work.IsValidObject())
         return false;
     ring.MakeCopy();
