@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "test_support.h"
@@ -41,14 +42,22 @@ TEST(ViewerPrefetch, PictureIsHandedOverWithoutCopyOnlyForTheEntryAskedFor)
     EXPECT_EQ(prefetch.GetIndex(), -1);
 }
 
+// Nor one whose fit found no memory for its work buffer (the exception
+// ended the program on the worker's thread).
 TEST(ViewerPrefetch, FailedDecodeIsNeverHandedOver)
 {
-    CImagePrefetch prefetch;
-    prefetch.Start(1, "/p/broken.jpg", MakeReader(nullptr, false));
-    CVelvix target = vxtest::FilledImage(2, 2, 7);
-    EXPECT_FALSE(prefetch.TakeIfReady(1, "/p/broken.jpg", target));
-    EXPECT_EQ(target.GetWidth(), 2);
-    EXPECT_FALSE(prefetch.Succeeded());
+    const CImagePrefetch::Reader wantOfMemory = [](CVelvix& image, const std::string&, int) -> bool {
+        image = vxtest::FilledImage(3, 3, 1);
+        throw std::bad_alloc();
+    };
+    for (const CImagePrefetch::Reader& reader : {MakeReader(nullptr, false), wantOfMemory}) {
+        CImagePrefetch prefetch;
+        prefetch.Start(1, "/p/broken.jpg", reader);
+        CVelvix target = vxtest::FilledImage(2, 2, 7);
+        EXPECT_FALSE(prefetch.TakeIfReady(1, "/p/broken.jpg", target));
+        EXPECT_EQ(target.GetWidth(), 2);
+        EXPECT_FALSE(prefetch.Succeeded());
+    }
 }
 
 TEST(ViewerPrefetch, StartingAgainWaitsForTheRunningWorker)
