@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -47,11 +48,18 @@ public:
                 PrepareHead(m_prepared[heads[h]], m_options.compare, m_variants[h]);
         }
         std::vector<std::thread> workers;
-        for (unsigned t = 1; t < threads; ++t)
-            workers.emplace_back([&, t] {
-                _Chunk(heads, begin + span * t / threads, begin + span * (t + 1) / threads, candidates[t]);
-            });
-        _Chunk(heads, begin, begin + span / threads, candidates[0]);
+        auto chunk = [&](unsigned t) {
+            _Chunk(heads, begin + span * t / threads, begin + span * (t + 1) / threads, candidates[t]);
+        };
+        // The chunks of threads the system refuses are compared here.
+        try {
+            for (unsigned t = 1; t < threads; ++t)
+                workers.emplace_back(chunk, t);
+        } catch (const std::exception&) {
+        }
+        chunk(0);
+        for (unsigned t = unsigned(workers.size()) + 1; t < threads; ++t)
+            chunk(t);
         for (auto& worker : workers)
             worker.join();
         return m_stop.load() == 0;

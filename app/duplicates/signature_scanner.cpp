@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -46,11 +47,16 @@ public:
     explicit COrderedDecoder(unsigned threads)
     {
         // One picture per worker: the library's loops stay on the worker's thread.
-        for (unsigned i = 0; i < threads; ++i)
-            m_workers.emplace_back([this] {
-                const VxThreadLimit alone(1);
-                _Run();
-            });
+        // Threads the system refuses (too many, no memory for a stack) are
+        // done without: Threads() tells how many run.
+        try {
+            for (unsigned i = 0; i < threads; ++i)
+                m_workers.emplace_back([this] {
+                    const VxThreadLimit alone(1);
+                    _Run();
+                });
+        } catch (const std::exception&) {
+        }
     }
     ~COrderedDecoder()
     {
@@ -178,8 +184,8 @@ SScanResult CSignatureScanner::Scan(const std::vector<std::string>& folders)
             m_pProgress->OnAnalyzing(item.file.path);
     };
 
-    const unsigned threads = m_options.decodeThreads > 1 ? m_options.decodeThreads : 0;
-    COrderedDecoder decoder(threads);
+    COrderedDecoder decoder(m_options.decodeThreads > 1 ? m_options.decodeThreads : 0);
+    const unsigned threads = decoder.Threads();
     CVelvix scratch;
     // Enough files ahead to keep every decoder busy while the writes wait
     // for the oldest one.

@@ -258,26 +258,39 @@ TEST(CliErrors, WantOfMemoryFailsThatPictureOnly)
     EXPECT_EQ(RunPictureTask(tasks[0], steps), "") << "the same task with memory enough";
 }
 
-// A batch whose threads the system refuses (too many already) is done on the
-// tool's own thread; the refusal ended the tool.
-TEST(CliErrors, ABatchWithoutThreadsIsDoneAllTheSame)
+// Work whose threads the system refuses (too many already) is done on the
+// tool's own thread, with the same result; the refusal ended the tool.
+TEST(CliErrors, WorkWithoutThreadsIsDoneAllTheSame)
 {
     vxtest::TempDir dir;
     fs::permissions(dir.Path(), fs::perms::all, fs::perm_options::add);
-    for (const char* name : {"a.png", "b.png"}) {
-        ASSERT_EQ(vxtest::RandomImage(30, 20, 2).SaveImage(dir.File(name).c_str()), 1);
-        fs::permissions(dir.File(name), fs::perms::others_read, fs::perm_options::add);
-    }
+    fs::create_directory(dir.Path() / "in");
+    const std::string first = dir.File("in/0.png");
+    ASSERT_EQ(vxtest::RandomImage(30, 20, 2).SaveImage(first.c_str()), 1);
+    for (int i = 1; i < 300; ++i)  // enough records for the comparison to split
+        fs::copy_file(first, dir.File("in/" + std::to_string(i) + ".png"));
+    fs::permissions(dir.Path() / "in", fs::perms::all, fs::perm_options::add);
     // Root may start threads beyond the limit: the tool runs as nobody.
     const auto withoutThreads = [] {
         const rlimit one{1, 1};
         if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &one) != 0)
             _exit(99);
     };
-    const auto run = clitest::Run({"effect", "--jobs", "2", "--format", "bmp", "-o", dir.Path().string(), "--effect",
-                                   "Negative", dir.File("a.png"), dir.File("b.png")}, withoutThreads);
-    if (run.code == 99 || run.code == 127)
+    const std::vector<std::string> effect{"effect", "--jobs", "2", "--format", "bmp", "-o", dir.File("in"),
+                                          "--effect", "Negative", first, dir.File("in/1.png")};
+    const auto made = clitest::Run(effect, withoutThreads);
+    if (made.code == 99 || made.code == 127)
         GTEST_SKIP() << "cannot run the tool as another user here";
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(CountFiles(dir.Path()), 4) << "both pictures made";
+    EXPECT_EQ(made.code, 0) << made.err;
+    EXPECT_TRUE(fs::exists(dir.File("in/0.bmp")) && fs::exists(dir.File("in/1.bmp")));
+    for (const char* db : {"threads.dat", "alone.dat"})
+        clitest::Run({"scan", dir.File("in"), "--db", dir.File(db), "--no-cache", "--jobs", "2"},
+                     db[0] == 'a' ? withoutThreads : std::function<void()>{});
+    const std::string database = clitest::ReadFile(dir.File("threads.dat"));
+    EXPECT_FALSE(database.empty());
+    EXPECT_TRUE(clitest::ReadFile(dir.File("alone.dat")) == database) << "the same database";
+    const std::vector<std::string> compare{"compare", "--db", dir.File("threads.dat")};
+    const auto alone = clitest::Run(compare, withoutThreads), threads = clitest::Run(compare);
+    EXPECT_EQ(alone.code, 0) << alone.err;
+    EXPECT_TRUE(alone.out == threads.out) << "the same groups";
 }
