@@ -166,3 +166,54 @@ TEST_F(ViewerPlatform, QuickOpenShowsTheTypedFileInTheSameWindow)
     EXPECT_EQ(window.doc->GetPathName(), QString::fromStdString(other));
     EXPECT_EQ(window.Image().GetWidth(), 30);
 }
+
+// A print that cannot start says so; cancelled or failed, it leaves the
+// edited picture, its undo step and the files as they were.
+TEST_F(ViewerPlatform, APrintThatCannotStartIsReportedAndChangesNothing)
+{
+    auto window = Open("red.png", vxtest::RandomImage(20, 16, 5));
+    ASSERT_NE(window.doc, nullptr);
+    window.view->SetViewSelection(VxRect{2, 3, 12, 11});
+    ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_CROP_SELECTION));
+    const CVelvix edited = window.Image();
+    const QString red = QString::fromStdString(m_dir.File("red.png"));
+    const QByteArray file = [&red] {
+        QFile f(red);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    struct Case {
+        std::string output;
+        bool accept, printed;
+    } cases[] = {
+        {"a [*?] 100% \xC3\xA9.pdf", true, true},
+        {"red.png/page.pdf", true, false}, // a file where the folder should be
+        {"no such/page.pdf", true, false},
+        {"cancelled.pdf", false, false},
+    };
+    QStringList errors;
+    const auto reportError = CAmbrelDoc::s_pfnReportError;
+    CAmbrelDoc::s_pfnReportError = [&errors](const QString& text) { errors << text; };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        const QString pdf = QString::fromStdString(m_dir.File(c.output));
+        m_app->GetPrinter()->setOutputFormat(QPrinter::PdfFormat);
+        m_app->GetPrinter()->setOutputFileName(pdf);
+        errors.clear();
+        WhenShown<QPrintDialog>(
+            [&c](QPrintDialog* dialog) { c.accept ? dialog->accept() : dialog->reject(); });
+        EXPECT_TRUE(m_main->ExecuteCommand(cmd::ID_FILE_PRINT));
+        ProcessEvents();
+        EXPECT_EQ(QFile::exists(pdf), c.printed);
+        const bool failed = c.accept && !c.printed;
+        EXPECT_EQ(errors, failed ? QStringList{QStringLiteral("The picture could not be printed to\n") + pdf}
+                                 : QStringList());
+        EXPECT_EQ(window.doc->GetPathName(), red);
+        EXPECT_TRUE(window.doc->IsModified());
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
+        EXPECT_EQ(vxtest::FirstDifference(window.Image(), const_cast<CVelvix&>(edited)), -1);
+        QFile f(red);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.readAll() == file);
+    }
+    CAmbrelDoc::s_pfnReportError = reportError;
+}

@@ -1021,3 +1021,30 @@ TEST_F(ImageWindow, TheVisiblePartFollowsEveryScroll)
 }
 
 #include "viewer_view_test.moc"
+
+// Cancelled at the save question, or its save failing (a folder took the
+// file's name), the slideshow does not start: the edit stays as it was.
+TEST_F(ImageWindow, ASlideshowThatCannotLeaveAnEditedPictureChangesNothing)
+{
+    for (const bool folderInTheWay : {false, true}) {
+        ASSERT_TRUE(Open("img1.png"));
+        m_view->m_Watcher.StopWatch();  // the folder stays as listed
+        Edit();
+        const WindowState before = State();
+        if (folderInTheWay) {
+            std::filesystem::remove(m_dir.File("img1.png"));
+            std::filesystem::create_directory(m_dir.File("img1.png"));
+        }
+        m_saveAnswer = folderInTheWay ? QMessageBox::Yes : QMessageBox::Cancel;
+        m_errors.clear();
+        Command(ID_SLIDESHOW);
+        QApplication::processEvents();
+        EXPECT_FALSE(m_view->IsSlideshow()) << folderInTheWay;
+        EXPECT_EQ(State(), before);
+        EXPECT_EQ(std::filesystem::is_directory(m_dir.File("img1.png")), folderInTheWay);
+        EXPECT_EQ(m_errors.empty(), !folderInTheWay);
+        m_doc->SetModifiedFlag(false);
+        m_frame->CloseFrame();
+        QApplication::processEvents();
+    }
+}

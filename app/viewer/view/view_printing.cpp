@@ -27,7 +27,17 @@ void CViewPrinting::PrintPage(QPaintDevice* device)
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->Image().IsValidObject())
         return;
-    QPainter painter(device);
+    QPainter painter;
+    if (!painter.begin(device)) {
+        // A printer that cannot start (a PDF file in a folder that cannot be
+        // written, say) would otherwise end the job as if it had printed.
+        auto* printer = dynamic_cast<QPrinter*>(device);
+        const QString file = printer ? printer->outputFileName() : QString();
+        CAmbrelDoc::s_pfnReportError(file.isEmpty()
+                                         ? QStringLiteral("The picture could not be printed.")
+                                         : QStringLiteral("The picture could not be printed to\n%1").arg(file));
+        return;
+    }
     const double screenDpi = m_View.logicalDpiX() > 0 ? m_View.logicalDpiX() : 96;
     const CViewZoom& zoom = m_View.Zoom();
     const double factor = device->logicalDpiX() / screenDpi * (zoom.IsAutoScale() ? zoom.Scale() : zoom.GetZoom());
