@@ -42,7 +42,7 @@ bool HoldsLookalike(const QString& folder, const QString& name)
     std::error_code error;
     std::filesystem::directory_iterator it(QFile::encodeName(folder).toStdString(), error);
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
-        const std::string& entry = it->path().filename().native();
+        const std::string entry = it->path().filename().native();
         if (entry != own && QFile::decodeName(QByteArray::fromStdString(entry)) == name)
             return true;
     }
