@@ -1048,3 +1048,18 @@ TEST_F(ImageWindow, ASlideshowThatCannotLeaveAnEditedPictureChangesNothing)
         QApplication::processEvents();
     }
 }
+
+TEST_F(ImageWindow, ASlideshowWindowClosedByTheDesktopEndsTheSlideshow)
+{
+    GeneralSettings.bNoEnlargeInSlideshow = 0;
+    ASSERT_TRUE(Open("img1.png"));
+    Command(ID_SLIDESHOW);
+    ASSERT_TRUE(m_view->IsSlideshow());
+    ASSERT_NE(Width(), 20);
+    m_view->m_FullScreenWnd->close();  // before it ever had the focus
+    QApplication::processEvents();
+    EXPECT_FALSE(m_view->IsSlideshow());
+    EXPECT_EQ(Width(), 20);
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 30);  // at full size, not fitted to the screen
+}

@@ -147,6 +147,12 @@ bool CViewSlideshow::eventFilter(QObject* watched, QEvent* event)
             if (m_bRunning && !QApplication::activeModalWidget())
                 QTimer::singleShot(0, &m_View, [this] { Stop(); });
             break;
+        case QEvent::Hide:
+            // Closed or hidden by the desktop before it ever had the focus:
+            // left running, the window would fit every picture it loads.
+            if (m_bRunning)
+                QTimer::singleShot(0, &m_View, [this] { Stop(); });
+            break;
         default:
             break;
         }
