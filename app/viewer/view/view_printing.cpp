@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "shell/ambrel_app.h"
+#include "support/wait_cursor.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
 #include "viewer/view/view_zoom.h"
@@ -38,12 +39,15 @@ void CViewPrinting::PrintPage(QPaintDevice* device)
                                          : QStringLiteral("The picture could not be printed to\n%1").arg(file));
         return;
     }
+    // The largest pictures take seconds to draw and write out.
+    const CVxWaitCursor wait;
     const double screenDpi = m_View.logicalDpiX() > 0 ? m_View.logicalDpiX() : 96;
     const CViewZoom& zoom = m_View.Zoom();
     const double factor = device->logicalDpiX() / screenDpi * (zoom.IsAutoScale() ? zoom.Scale() : zoom.GetZoom());
     CVelvix& image = doc->Image();
     image.Draw(&painter, std::max(1, int(image.GetWidth() * factor)), std::max(1, int(image.GetHeight() * factor)),
                false);
+    painter.end();
 }
 
 void CViewPrinting::_Print(bool preview)
