@@ -46,12 +46,12 @@ std::string OutputProblem(const std::string& path)
         return errno == ENOENT ? "the folder " + folder + " does not exist" : folder + ": " + std::strerror(errno);
     if (!S_ISDIR(info.st_mode))
         return folder + " is not a folder";
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    if (stat(path.c_str(), &info) != 0)
+        return {};
+    if (S_ISDIR(info.st_mode))
         return "is a folder";
     // A pipe or a device is not replaced by a picture file.
-    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
-        return "is not a regular file";
-    return {};
+    return S_ISREG(info.st_mode) ? std::string() : "is not a regular file";
 }
 
 std::string RunTask(const CPictureTask& task, const std::vector<CEffectStep>& steps)

@@ -188,7 +188,7 @@ TEST_F(Startup, ARelativeNameInAFolderNamedInOtherBytesNeverOpensAnotherFile)
 {
     char program[] = "ambrel", relative[] = "picture.tst";
     char* argv[] = {program, relative, nullptr};
-    if (qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER")) {
+    if (vxtest::InRerunFolder()) {
         QStringList reported;
         CAmbrelDoc::s_pfnReportError = [&](const QString& text) { reported << text; };
         EXPECT_FALSE(m_app->InitInstance(2, argv));
@@ -201,14 +201,7 @@ TEST_F(Startup, ARelativeNameInAFolderNamedInOtherBytesNeverOpensAnotherFile)
         std::filesystem::create_directory(folder + name);
         std::ofstream(folder + name + "/picture.tst") << name;
     }
-    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=Startup.ARelativeNameInAFolderNamedInOtherBytes*";
-    char* selfArgv[] = {self, filter, nullptr};
-    const int code = vxtest::InChild([&] {
-        if (chdir((folder + "/caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
-            return 2;
-        execv(self, selfArgv);
-        return 3;
-    });
+    const int code = vxtest::RerunInFolder(folder + "/caf\xe9", "Startup.ARelativeNameInAFolderNamedInOtherBytes*");
     std::filesystem::remove_all(folder + "/caf\xe9");  // which the folder cannot name to remove it
     EXPECT_EQ(code, 0);
 }

@@ -361,7 +361,7 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
             m_main->MDIGetActive()->CloseFrame(), ProcessEvents();
         Activate(window);
     };
-    const bool inFolder = qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER");
+    const bool inFolder = vxtest::InRerunFolder();
     for (const Case& c : cases)
         if (inFolder == (c.way == DialogUser::Current || c.way == DialogUser::Relative))
             check(c);
@@ -369,14 +369,7 @@ TEST_F(ViewerFileCommands, FileDialogsNeverTakeANameThatIsNotTextForAnother)
         return;
     // The program never changes its current folder: for the rows that take
     // it, the test starts itself again in "caf\xe9".
-    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=*FileDialogsNeverTakeANameThatIsNotTextForAnother";
-    char* argv[] = {self, filter, nullptr};
-    EXPECT_EQ(vxtest::InChild([&] {
-        if (chdir((pick + "/caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
-            return 2;
-        execv(self, argv);
-        return 3;
-    }), 0);
+    EXPECT_EQ(vxtest::RerunInFolder(pick + "/caf\xe9", "*FileDialogsNeverTakeANameThatIsNotTextForAnother"), 0);
 
     // A real file of that name is still asked about, and replaced on Yes.
     ASSERT_EQ(edited.SaveImage((pick + "/real [%].png").c_str()), 1);

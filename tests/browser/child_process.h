@@ -9,6 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <functional>
 #include <string>
 
@@ -26,6 +28,26 @@ inline int InChild(const std::function<int()>& body)
     if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+// Whether this process is the rerun of RerunInFolder.
+inline bool InRerunFolder()
+{
+    return getenv("AMBREL_TEST_IN_FOLDER") != nullptr;
+}
+
+// Runs this test binary again for the tests matching `filter`, in `folder`
+// (the program never changes its own current folder); the child's exit code.
+inline int RerunInFolder(const std::string& folder, const std::string& filter)
+{
+    return InChild([&] {
+        std::string self = "/proc/self/exe", option = "--gtest_filter=" + filter;
+        char* argv[] = {self.data(), option.data(), nullptr};
+        if (chdir(folder.c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
+            return 2;
+        execv(self.data(), argv);
+        return 3;
+    });
 }
 
 // In a child: the rights of "nobody" from now on.

@@ -521,7 +521,7 @@ TEST_F(ThumbnailWindow, CellsNamedInAnotherEncodingDoNotOpenAnotherFile)
 // in that folder.
 TEST_F(ThumbnailWindow, WithoutAFolderTheCurrentOneIsNeverTakenForAnother)
 {
-    if (qEnvironmentVariableIsSet("AMBREL_TEST_IN_FOLDER")) {
+    if (vxtest::InRerunFolder()) {
         EXPECT_EQ(m_app->GetTemplateManager().OpenNewFrame("CThumbnailsFrame", false, QString()), 1);
         EXPECT_EQ(m_main->GetMDIChildCount(), 0);
         ASSERT_EQ(m_actions.m_Told.size(), 1u);
@@ -532,14 +532,7 @@ TEST_F(ThumbnailWindow, WithoutAFolderTheCurrentOneIsNeverTakenForAnother)
         std::filesystem::create_directory(m_dir.File(name));
         Make({name + "/" + name + ".jpg"});
     }
-    char self[] = "/proc/self/exe", filter[] = "--gtest_filter=*WithoutAFolderTheCurrentOneIsNeverTakenForAnother";
-    char* argv[] = {self, filter, nullptr};
-    EXPECT_EQ(vxtest::InChild([&] {
-        if (chdir(m_dir.File("caf\xe9").c_str()) != 0 || setenv("AMBREL_TEST_IN_FOLDER", "1", 1) != 0)
-            return 2;
-        execv(self, argv);
-        return 3;
-    }), 0);
+    EXPECT_EQ(vxtest::RerunInFolder(m_dir.File("caf\xe9"), "*WithoutAFolderTheCurrentOneIsNeverTakenForAnother"), 0);
 }
 
 TEST_F(ThumbnailWindow, GroupCommandsUpdateTheTreeAndTheView)
