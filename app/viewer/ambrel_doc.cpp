@@ -1,5 +1,8 @@
 #include "viewer/ambrel_doc.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -151,8 +154,19 @@ bool CAmbrelDoc::OnOpenDocument(const QString& path)
 
 bool CAmbrelDoc::OnSaveDocument(const QString& path)
 {
+    errno = 0;
     if (Image().SaveImage(path.toLocal8Bit().constData()) != 1) {
-        s_pfnReportError(QStringLiteral("Could not save the image to:\n%1").arg(path));
+        const int cause = errno;
+        QString text = QStringLiteral("Could not save the image to:\n%1").arg(path);
+        // The picture goes where the link leads: a link into a folder that
+        // is gone, or a loop, is named as the reason.
+        QString end = path;
+        for (int hop = 0; hop < 40 && QFileInfo(end).isSymLink(); ++hop)
+            end = QFileInfo(end).symLinkTarget();
+        if (end != path)
+            text += QStringLiteral("\nThe symbolic link leads to:\n%1").arg(end) +
+                    (cause ? QStringLiteral("\n(%1)").arg(QString::fromLocal8Bit(std::strerror(cause))) : QString());
+        s_pfnReportError(text);
         return false;
     }
     SetModifiedFlag(false);

@@ -41,15 +41,29 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Saving through a symbolic link changes the file it points to; the link
-// stays.
-std::string ResolvedTarget(const std::string& path)
+// Saving through a symbolic link changes the file at the end of its chain
+// of links; the links stay. That file may not exist yet (a link made for a
+// picture still to come): it is made, if its folder exists. Empty, with
+// errno set, when the chain cannot be followed (a loop, an unreadable link).
+std::string SaveTarget(std::string path)
 {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-        return path;
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0)
+            return errno == ENOENT ? path : std::string();
+        if (!S_ISLNK(info.st_mode))
+            return path;
+        char text[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), text, sizeof text);
+        if (length <= 0 || length == ssize_t(sizeof text)) {
+            errno = length < 0 ? errno : ENAMETOOLONG;
+            return {};
+        }
+        const std::string next(text, std::size_t(length));
+        path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
+    }
+    errno = ELOOP;
+    return {};
 }
 
 // A new file beside the target. It replaces an existing file, so it starts
@@ -175,7 +189,9 @@ int CVelvix::SaveImage(const char* path)
 {
     if (!path || !IsValidObject())
         return 0;
-    const std::string target = ResolvedTarget(path);
+    const std::string target = SaveTarget(path);
+    if (target.empty())
+        return 0;
     struct stat old {};
     const bool replacing = stat(target.c_str(), &old) == 0;
     // A pipe, a device or a folder under the name is no picture to replace:

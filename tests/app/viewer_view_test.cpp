@@ -860,6 +860,42 @@ TEST_F(ImageWindow, AFailedOrCancelledQuickOpenChangesNothing)
 }
 
 
+// A picture opened through a symbolic link is saved where the link leads,
+// made again there when only it is gone. A link into a folder that is gone
+// fails, says where it leads, and leaves window, link and files as they were.
+TEST_F(ImageWindow, SavingThroughALinkWritesWhereItLeads)
+{
+    namespace fs = std::filesystem;
+    vxtest::TempDir elsewhere;
+    const fs::path folder = elsewhere.Path() / "sub [1] %";
+    fs::create_directory(folder);
+    const std::string target = (folder / "pic\xc3\xa9.png").string(), link = m_dir.File("through [*].png");
+    Save("img1.png", 24, 0x123456);
+    fs::copy_file(m_dir.File("img1.png"), target);
+    fs::create_symlink(target, link);
+    ASSERT_TRUE(Open("through [*].png"));
+    Edit();
+    fs::remove(target);
+    ASSERT_TRUE(m_doc->DoFileSave());
+    EXPECT_TRUE(fs::is_symlink(link));
+    CVelvix saved;
+    ASSERT_EQ(saved.ReadImage(target.c_str()), 1);
+    EXPECT_EQ(vxtest::FirstDifference(saved, m_doc->Image()), -1);
+
+    Edit();
+    fs::remove_all(folder);
+    const WindowState before = State();
+    m_errors.clear();
+    EXPECT_FALSE(m_doc->DoFileSave());
+    EXPECT_EQ(State(), before);
+    ASSERT_EQ(m_errors.size(), 1u);
+    EXPECT_EQ(m_errors[0], QStringLiteral("Could not save the image to:\n%1\nThe symbolic link leads to:\n%2\n(%3)")
+                               .arg(QString::fromStdString(link), QString::fromStdString(target),
+                                    QString::fromLocal8Bit(std::strerror(ENOENT))));
+    EXPECT_EQ(fs::read_symlink(link), target);
+    EXPECT_FALSE(fs::exists(folder));
+}
+
 TEST_F(ImageWindow, AFailedPasteLeavesTheUndoRingAsItWas)
 {
     ASSERT_TRUE(Open("photo.bmp"));

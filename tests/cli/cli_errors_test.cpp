@@ -61,6 +61,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
     std::ofstream(dir.File("bad [*].jpg")) << "not a picture at all";
     fs::create_directory(dir.Path() / "folder.png");
     fs::create_symlink("good.png", dir.Path() / "link [1].bmp");
+    fs::create_symlink("no such folder/out.png", dir.Path() / "dangling [1].png");
     ASSERT_EQ(mkfifo(dir.File("pipe [1].png").c_str(), 0644), 0);
     const std::string original = clitest::ReadFile(dir.File("good.png"));
     const std::vector<ErrorCase> cases = {
@@ -70,6 +71,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         {{"convert", "@/pipe [1].png", "@/out.png"}, 1, "@/pipe [1].png: is not a regular file"},
         {{"convert", "@/good.png", "@/no such folder/out.png"}, 1, "the folder @/no such folder does not exist"},
         {{"convert", "@/good.png", "@/folder.png"}, 1, "@/folder.png: is a folder"},
+        {{"convert", "@/good.png", "@/dangling [1].png"}, 1, "@/dangling [1].png: could not be written: No such file"},
         {{"convert", "@/good.png", "@/pipe [1].png"}, 1, "@/pipe [1].png: is not a regular file"},
         {{"effect", "No Such Effect", "@/good.png", "@/out.png"}, 2, "unknown effect 'No Such Effect'"},
         {{"effect", "Gamma Correction", "30.5", "@/good.png", "@/out.png"}, 2, "30.5 is outside 0.1..30"},

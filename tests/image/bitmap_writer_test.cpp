@@ -191,9 +191,10 @@ TEST(SaveImage, AHardLinkedPictureKeepsItsLinks)
     const std::string path = dir.File("a.bmp"), other = dir.File("b.bmp");
     WriteOld(path, 0644);
     ASSERT_EQ(link(path.c_str(), other.c_str()), 0);
-    for (const int size : {40, 2}) { // growing and shrinking the file
+    ASSERT_EQ(symlink("a.bmp", dir.File("c.bmp").c_str()), 0);
+    for (const int size : {40, 2, 17}) { // growing and shrinking the file, then through a symbolic link
         CVelvix image = vxtest::RandomImage(size, size, size);
-        ASSERT_EQ(image.SaveImage(path.c_str()), 1);
+        ASSERT_EQ(image.SaveImage(dir.File(size == 17 ? "c.bmp" : "a.bmp").c_str()), 1);
         struct stat info {};
         ASSERT_EQ(stat(path.c_str(), &info), 0);
         EXPECT_EQ(info.st_nlink, 2u);
@@ -201,7 +202,8 @@ TEST(SaveImage, AHardLinkedPictureKeepsItsLinks)
         CVelvix back;
         ASSERT_EQ(back.ReadImage(other.c_str()), 1);
         EXPECT_EQ(vxtest::FirstDifference(back, image), -1);
-        EXPECT_EQ(Entries(dir.Path()), 2) << "no temporary file is left";
+        EXPECT_EQ(Entries(dir.Path()), 3) << "no temporary file is left";
+        EXPECT_TRUE(fs::is_symlink(dir.File("c.bmp")));
     }
 }
 
@@ -258,22 +260,39 @@ TEST(SaveImage, RespectsFilePermissionsAsAnOrdinaryUser)
             {"private.png", 0600, 1},
             {"shared.bmp", 0664, 1},
         };
+        // Each case again through a symbolic link in a folder the user may
+        // not write: the rules are the target's, and so is the folder that
+        // takes the temporary file.
+        const fs::path links = folder / "links";
+        fs::create_directory(links);
+        for (const Case& c : cases)
+            fs::create_symlink(folder / c.name, links / c.name);
+        fs::create_symlink(folder / "new.png", links / "dangling.png");
+        chmod(links.c_str(), 0555);
         std::string failed;
+        for (const bool throughLink : {false, true})
         for (const Case& c : cases) {
             const std::string path = (folder / c.name).string();
+            const std::string name = std::string(throughLink ? "link to " : "") + c.name;
             failed += WriteOld(path, c.mode);
-            if (image.SaveImage(path.c_str()) != c.result)
-                failed += std::string(c.name) + ": wrong result\n";
+            if (image.SaveImage((throughLink ? links / c.name : folder / c.name).c_str()) != c.result)
+                failed += name + ": wrong result\n";
             struct stat info {};
             if (stat(path.c_str(), &info) != 0 || (info.st_mode & 07777) != c.mode)
-                failed += std::string(c.name) + ": mode changed\n";
+                failed += name + ": mode changed\n";
             chmod(path.c_str(), 0600);
             CVelvix back;
             const bool isNew = back.ReadImage(path.c_str()) == 1 && vxtest::FirstDifference(back, image) == -1;
             const bool isOld = ReadAll(path) == std::vector<unsigned char> {'o', 'l', 'd'};
             if (c.result ? !isNew : !isOld)
-                failed += std::string(c.name) + ": wrong content\n";
+                failed += name + ": wrong content\n";
+            if (!fs::is_symlink(links / c.name))
+                failed += name + ": the link is gone\n";
         }
+        CVelvix back;
+        if (image.SaveImage((links / "dangling.png").c_str()) != 1 || !fs::is_symlink(links / "dangling.png") ||
+            back.ReadImage((folder / "new.png").c_str()) != 1 || vxtest::FirstDifference(back, image) != -1)
+            failed += "a dangling link in a closed folder: its picture was not made where it points\n";
         // A writable file in a folder the user may not write to.
         const fs::path closed = folder / "closed";
         fs::create_directory(closed);
@@ -283,8 +302,13 @@ TEST(SaveImage, RespectsFilePermissionsAsAnOrdinaryUser)
             failed += "closed folder: saved\n";
         if (ReadAll((closed / "a.bmp").string()) != std::vector<unsigned char> {'o', 'l', 'd'})
             failed += "closed folder: file changed\n";
+        // Nor through a link beside it, to a picture still to be made there.
+        fs::create_symlink(closed / "new.png", folder / "into-closed.png");
+        if (image.SaveImage((folder / "into-closed.png").c_str()) != 0 || !fs::is_symlink(folder / "into-closed.png"))
+            failed += "closed folder, through a dangling link: saved\n";
         chmod(closed.c_str(), 0755);
-        if (Entries(folder) != int(std::size(cases)) + 1 || Entries(closed) != 1)
+        if (Entries(folder) != int(std::size(cases)) + 4 || Entries(closed) != 1 ||
+            Entries(links) != int(std::size(cases)) + 1)
             failed += "a temporary file was left\n";
         return failed;
     });

@@ -228,25 +228,54 @@ TEST(ImageFiles, AFailedEncodeKeepsTheOldFile)
     }
 }
 
-// Saving through a symbolic link (a picture in a folder of links) changes
-// the picture it points to and keeps the link.
+// Saving through symbolic links (a picture in a folder of links) writes the
+// file at the end of the chain and keeps every link. A dangling link gets its
+// picture made where it points, when that folder exists; a chain that ends
+// nowhere or loops is refused, and nothing changes.
 TEST(ImageFiles, SavingThroughALinkKeepsTheLink)
 {
-    vxtest::TempDir dir;
-    fs::create_directory(dir.Path() / "real");
-    const std::string real = dir.File("real/photo.png"), link = dir.File("photo.png");
-    WriteAll(real, {'o', 'l', 'd'});
-    fs::create_symlink(real, link);
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> links; // name, text ('@' is the case's folder)
+        std::string end;                                        // gets the picture; "" when refused
+    } const cases[] = {
+        {"to a picture", {{"a.png", "@/real [%]/photo.png"}}, "real [%]/photo.png"},
+        {"relative", {{"a.png", "real [%]/photo.png"}}, "real [%]/photo.png"},
+        {"to a link", {{"a.png", "b.png"}, {"b.png", "@/real [%]/photo.png"}}, "real [%]/photo.png"},
+        {"dangling", {{"a.png", "@/real [%]/new \xc3\xa9.png"}}, "real [%]/new \xc3\xa9.png"},
+        {"dangling, to a link", {{"a.png", "b.png"}, {"b.png", "real [%]/new.png"}}, "real [%]/new.png"},
+        {"dangling, through a folder link", {{"a.png", "d/new.png"}, {"d", "real [%]"}}, "real [%]/new.png"},
+        {"into a missing folder", {{"a.png", "gone/new.png"}}, ""},
+        {"a loop", {{"a.png", "b.png"}, {"b.png", "a.png"}}, ""},
+        {"to itself", {{"a.png", "a.png"}}, ""},
+    };
     CVelvix image = vxtest::RandomImage(30, 20, 6);
-    ASSERT_EQ(image.SaveImage(link.c_str()), 1);
-    EXPECT_TRUE(fs::is_symlink(link));
-    CVelvix back;
-    ASSERT_EQ(back.ReadImage(real.c_str()), 1);
-    EXPECT_EQ(vxtest::FirstDifference(back, image), -1);
-    int inReal = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path() / "real"))
-        ++inReal;
-    EXPECT_EQ(inReal, 1) << "no temporary file is left beside the picture";
+    for (const Case& c : cases) {
+        vxtest::TempDir dir;
+        const std::string home = dir.Path().string();
+        fs::create_directory(dir.Path() / "real [%]");
+        WriteAll(dir.File("real [%]/photo.png"), {'o', 'l', 'd'});
+        auto text = [&](std::string t) { return t[0] == '@' ? home + t.substr(1) : t; };
+        for (const auto& [name, target] : c.links)
+            fs::create_symlink(text(target), dir.Path() / name);
+        const auto entries = [&] { return std::distance(fs::recursive_directory_iterator(dir.Path()), {}); };
+        const auto before = entries();
+        const bool created = !c.end.empty() && !fs::exists(dir.Path() / c.end);
+
+        EXPECT_EQ(image.SaveImage(dir.File("a.png").c_str()), c.end.empty() ? 0 : 1) << c.what;
+        for (const auto& [name, target] : c.links)
+            EXPECT_EQ(fs::is_symlink(dir.Path() / name) ? fs::read_symlink(dir.Path() / name).string() : "",
+                      text(target)) << c.what << ": " << name;
+        EXPECT_EQ(entries(), before + (created ? 1 : 0)) << c.what << ": only the picture is new";
+        if (c.end != "real [%]/photo.png") {
+            EXPECT_EQ(ReadAll(dir.File("real [%]/photo.png")), (std::vector<unsigned char>{'o', 'l', 'd'})) << c.what;
+        }
+        if (!c.end.empty()) {
+            CVelvix back;
+            ASSERT_EQ(back.ReadImage(dir.File(c.end).c_str()), 1) << c.what;
+            EXPECT_EQ(vxtest::FirstDifference(back, image), -1) << c.what;
+        }
+    }
 }
 
 // Every prefix of a small file in each format: never a crash or an overread
