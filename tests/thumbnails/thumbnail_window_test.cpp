@@ -621,6 +621,31 @@ TEST_F(ThumbnailWindow, ExplorerChangesTheWindowsFolderOnly)
     EXPECT_EQ(m_doc->CurrentFolder(), QString::fromStdString(m_dir.File("sub [1] %")));
     ASSERT_EQ(m_actions.m_Told.size(), 1u);
     EXPECT_TRUE(m_actions.m_Told[0].startsWith("This name may stand for another file:\n" + lookalike + "\n"));
+    // The highlight goes back to the folder shown, after a click too; the
+    // refused entry keeps the keyboard's place, and the arrows go on from it.
+    const QString sub = QString::fromStdString(m_dir.File("sub [1] %"));
+    const auto highlighted = [&] {
+        const auto items = explorer->selectedItems();
+        return items.size() == 1 ? CVxExplorerTreeView::ItemPath(items[0]) : QString::number(items.size());
+    };
+    EXPECT_EQ(highlighted(), sub);
+    QTreeWidgetItem* refused = explorer->currentItem();
+    ASSERT_EQ(CVxExplorerTreeView::ItemPath(refused), lookalike);
+    m_frame->Panes()->setCurrentIndex(1);
+    ProcessEvents();
+    QTest::mouseClick(explorer->viewport(), Qt::LeftButton, {}, explorer->visualItemRect(refused).center());
+    ProcessEvents();
+    EXPECT_EQ(m_actions.m_Told.size(), 2u);
+    EXPECT_EQ(highlighted(), sub);
+    ASSERT_EQ(explorer->itemBelow(refused), explorer->selectedItems().value(0));
+    QTest::keyClick(explorer, Qt::Key_Down);
+    EXPECT_EQ(explorer->currentItem(), explorer->itemBelow(refused));
+    QTest::keyClick(explorer, Qt::Key_Up);
+    ProcessEvents();
+    EXPECT_EQ(explorer->currentItem(), refused);
+    EXPECT_EQ(m_actions.m_Told.size(), 3u);
+    EXPECT_EQ(highlighted(), sub);
+    EXPECT_EQ(m_doc->CurrentFolder(), sub);
     EXPECT_EQ(m_frame->Panes()->itemText(0), "Groups");
     EXPECT_EQ(m_frame->Panes()->itemText(1), "Explorer");
     // Kinds of volumes: only fixed ones are looked into before expanding.

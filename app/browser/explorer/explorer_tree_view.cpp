@@ -35,12 +35,31 @@ void CExplorerTreeView::OnSelectFolder(const QString& path)
     // The tree lists a name that is not UTF-8 as text that may name another
     // folder beside it.
     if (CVxHelper::IsAmbiguousName(path)) {
-        if (CBrowserActions* actions = CBrowserActions::Get())
-            actions->Tell(CVxHelper::AmbiguousNameMessage(path));
+        // Once the click or key that chose it is done: a key selects its
+        // entry twice, and the second would be refused again.
+        QMetaObject::invokeMethod(this, [this, path] { _Refuse(path); }, Qt::QueuedConnection);
         return;
     }
     doc->SetCurrentFolder(path);
     doc->UpdateAllViews(this, thumbhint::HINT_REFRESH);
+}
+
+// The highlight goes back to the folder the window shows. The refused
+// entry keeps the keyboard's place, so that the arrow keys go on from it
+// rather than back to it; choosing it again is refused again.
+void CExplorerTreeView::_Refuse(const QString& path)
+{
+    if (CBrowserActions* actions = CBrowserActions::Get())
+        actions->Tell(CVxHelper::AmbiguousNameMessage(path));
+    CThumbnailsDoc* doc = GetDocument();
+    if (!doc)
+        return;
+    QTreeWidgetItem* refused = currentItem();
+    m_bPopulating = true;
+    SelectFolder(doc->CurrentFolder());
+    if (refused)
+        selectionModel()->setCurrentIndex(indexFromItem(refused), QItemSelectionModel::NoUpdate);
+    m_bPopulating = false;
 }
 
 bool CExplorerTreeView::event(QEvent* event)

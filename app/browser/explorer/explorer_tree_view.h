@@ -22,5 +22,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void _Refuse(const QString& path);
+
     bool m_bPopulating = false;
 };
