@@ -8,11 +8,36 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
 #include "effect_runner.h"
 #include "encode_text_dialog.h"
 #include "image/velvix_buffer.h"
 #include "qt_test_support.h"
 #include "test_support.h"
+
+namespace {
+
+// While set, every operator new above this many bytes on the window's thread
+// fails, as in a process at the end of its memory.
+std::atomic<std::size_t> g_newLimit{0};
+std::thread::id g_limitedThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
+        limit && size > limit && std::this_thread::get_id() == g_limitedThread)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -195,4 +220,54 @@ TEST(HiddenTextCommands, CharactersBeyondLatin1AreRefusedWithAMessage)
     EXPECT_EQ(ring.GetUndoCount(), 0);
     EXPECT_EQ(vxtest::FirstDifference(*ring, const_cast<CVelvix&>(before)), -1);
     EXPECT_TRUE(last.Exists()) << "nothing was encoded";
+}
+
+// Looking for the hidden text takes memory on the window's thread (the text
+// read, the selected part): without it both commands say so and change
+// nothing, neither the picture nor the steps to undo and redo.
+TEST(HiddenTextCommands, WantOfMemoryIsReportedAndChangesNothing)
+{
+    CVelvixBuffer ring = LoadedRing(2400, 2200);
+    ASSERT_TRUE(ring->EncodeText(std::string(20000, 'x')));  // read into 32 KB and more
+    ring.MakeCopy();
+    ring->Negative();
+    ring.Undo();  // a step to redo
+    const CVelvix before = *ring;
+    const VxRect whole{0, 0, 2400, 2200};
+    g_limitedThread = std::this_thread::get_id();
+    for (const bool encode : {false, true})
+        for (const VxRect* selection : {static_cast<const VxRect*>(nullptr), &whole})
+            for (const std::size_t limit : {std::size_t(0), std::size_t(16384)}) {
+                SCOPED_TRACE(testing::Message() << (encode ? "encode" : "decode") << (selection ? " selection" : "")
+                                                << " limit " << limit);
+                CLastEffect last{166, QStringLiteral("Shift Blur")};
+                QString shown;
+                bool asked = false;
+                WhenShown<QMessageBox>([&shown, &asked](QMessageBox* box) {
+                    shown = box->text();
+                    box->accept();
+                    WhenShown<CEncodeTextDialog>([&asked](CEncodeTextDialog* dialog) {
+                        asked = true;
+                        dialog->reject();
+                    });
+                });
+                g_newLimit = limit;
+                if (encode)
+                    EXPECT_FALSE(EncodeTextCommand(ring, selection, last, nullptr));
+                else
+                    DecodeTextCommand(ring, selection, nullptr);
+                g_newLimit = 0;
+                QApplication::processEvents();
+                if (limit)
+                    EXPECT_EQ(shown, QString::fromLatin1(kTextShortOfMemory));
+                else
+                    EXPECT_TRUE(shown.startsWith(encode ? QStringLiteral("This image already contains")
+                                                        : QStringLiteral("xxxxxxxx")))
+                        << shown.toStdString();
+                EXPECT_EQ(asked, encode && !limit);
+                EXPECT_EQ(vxtest::FirstDifference(*ring, const_cast<CVelvix&>(before)), -1);
+                EXPECT_EQ(ring.GetUndoCount(), 0);
+                EXPECT_EQ(ring.GetRedoCount(), 1);
+                EXPECT_TRUE(last.Exists());
+            }
 }

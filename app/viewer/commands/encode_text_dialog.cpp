@@ -9,6 +9,8 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <new>
+
 #include "effect_runner.h"
 #include "image/velvix_buffer.h"
 #include "message_text.h"
@@ -16,6 +18,7 @@
 const char* const kEncodeTextLatin1Only =
     "The text cannot be hidden: \"%1\" is not one of the characters an image can hold (Latin-1).";
 const char* const kEncodeTextFailed = "The text could not be hidden in this picture.";
+const char* const kTextShortOfMemory = "There is not enough memory to look for hidden text in this picture.";
 const int kDecodedShown = 500;
 const int kDecodedLines = 12;
 
@@ -66,19 +69,38 @@ void CEncodeTextDialog::OnTextChanged()
 
 namespace {
 
-// The picture the text goes into or comes from: the selection, or the image.
-CVelvix TextTarget(CVelvixBuffer& ring, const VxRect* selection, bool& useSelection)
+// The picture the text goes into or comes from: a copy of the selected part,
+// or the image itself (only read here). Null when the part cannot be copied
+// for want of memory: the whole picture is never taken in its place.
+CVelvix* TextTarget(CVelvixBuffer& ring, const VxRect* selection, CVelvix& part, bool& useSelection)
 {
-    CVelvix target;
     useSelection = selection && !selection->IsEmpty();
     if (useSelection) {
         const VxRect area{std::max(0, selection->left), std::max(0, selection->top),
                           std::min(ring->GetWidth(), selection->right), std::min(ring->GetHeight(), selection->bottom)};
-        useSelection = !area.IsEmpty() && target.CopyFromRect(*ring, &area, nullptr, true);
+        useSelection = !area.IsEmpty();
+        if (useSelection)
+            return part.CopyFromRect(*ring, &area, nullptr, true) ? &part : nullptr;
     }
-    if (!useSelection)
-        target = *ring;
-    return target;
+    return &*ring;
+}
+
+// Reads the text hidden in the target; throws std::bad_alloc when the part
+// or the text cannot be had.
+bool FindText(CVelvixBuffer& ring, const VxRect* selection, bool& useSelection, int* capacity, std::string& text)
+{
+    CVelvix part;
+    CVelvix* target = TextTarget(ring, selection, part, useSelection);
+    if (!target)
+        throw std::bad_alloc();
+    if (capacity)
+        *capacity = target->GetEncodeTextCapacity();
+    return target->DecodeText(text);
+}
+
+void TellShortOfMemory(QWidget* parent)
+{
+    QMessageBox::warning(parent, QApplication::applicationName(), QString::fromLatin1(kTextShortOfMemory));
 }
 
 } // namespace
@@ -89,14 +111,20 @@ bool EncodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, CLastEffect
     if (!ring->IsValidObject())
         return false;
     bool useSelection = false;
-    CVelvix target = TextTarget(ring, selection, useSelection);
-    const int capacity = target.GetEncodeTextCapacity();
+    int capacity = 0;
+    bool alreadyEncoded = false;
+    try {
+        std::string existing;
+        alreadyEncoded = FindText(ring, selection, useSelection, &capacity, existing);
+    } catch (const std::bad_alloc&) {
+        TellShortOfMemory(parent);
+        return false;
+    }
     if (capacity <= 1) {
         QApplication::beep();
         return false;
     }
-    std::string existing;
-    if (target.DecodeText(existing))
+    if (alreadyEncoded)
         QMessageBox::warning(parent, QObject::tr("Image already encoded"),
                              QObject::tr("This image already contains encoded text, \nit is advised not to add "
                                          "encoded text to an image more than once, start with a fresh copy."));
@@ -130,15 +158,23 @@ void DecodeTextCommand(CVelvixBuffer& ring, const VxRect* selection, QWidget* pa
     if (!ring->IsValidObject())
         return;
     bool useSelection = false;
-    CVelvix target = TextTarget(ring, selection, useSelection);
-    std::string text;
-    if (target.DecodeText(text)) {
+    bool found = false;
+    QString decoded, shown;
+    try {
+        std::string text;
+        found = FindText(ring, selection, useSelection, nullptr, text);
+        decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
+        shown = MessageExcerpt(decoded, kDecodedShown, kDecodedLines);
+    } catch (const std::bad_alloc&) {
+        TellShortOfMemory(parent);
+        return;
+    }
+    if (found) {
         // The text comes from the picture's file: it is shown as it is, never
         // as markup (which could make the box load any file), and a long one
         // is shown in part, with the whole of it under "Show Details".
-        const QString decoded = QString::fromLatin1(text.data(), qsizetype(text.size()));
-        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(),
-                        MessageExcerpt(decoded, kDecodedShown, kDecodedLines), QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), shown, QMessageBox::Ok,
+                        parent);
         box.setTextFormat(Qt::PlainText);
         if (box.text() != decoded)
             box.setDetailedText(decoded);

@@ -37,6 +37,7 @@ struct VxRect;
 // "%1": the first character refused.
 extern const char* const kEncodeTextLatin1Only;
 extern const char* const kEncodeTextFailed;
+extern const char* const kTextShortOfMemory;
 // How much of a decoded text its message box shows before "Show Details".
 extern const int kDecodedShown;
 extern const int kDecodedLines;
