@@ -134,6 +134,10 @@ bool CVelvix::Copy(QWidget* /*window*/)
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)
         return false;
+    // Made first: without memory for it the clipboard keeps what it holds.
+    QImage image = OpaqueCopy(*this, GetImageData(), true);
+    if (image.isNull())
+        return false;
     auto* data = new QMimeData;
     // Keep what other formats the clipboard holds; only the image is ours.
     if (const QMimeData* old = clipboard->mimeData()) {
@@ -141,7 +145,7 @@ bool CVelvix::Copy(QWidget* /*window*/)
             if (!format.startsWith(QLatin1String("image/")) && format != QLatin1String("application/x-qt-image"))
                 data->setData(format, old->data(format));
     }
-    data->setImageData(OpaqueCopy(*this, GetImageData(), true));
+    data->setImageData(image);
     clipboard->setMimeData(data);
     return true;
 }

@@ -11,12 +11,15 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QSettings>
 #include <QSlider>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <fstream>
@@ -38,6 +41,7 @@
 #include "viewer/image_info_dialog.h"
 #include "viewer/pixel_frame.h"
 #include "viewer/view_geometry.h"
+#include "viewer/view/view_edit_commands.h"
 #include "viewer/view_status_bar.h"
 #include "viewer/viewer_kind.h"
 
@@ -909,6 +913,98 @@ TEST_F(ImageWindow, AFailedPasteLeavesTheUndoRingAsItWas)
     }
     Command(ID_EDIT_REDO);  // the real step undone before, not a copy of the picture
     EXPECT_EQ(Width(), 5);
+}
+
+// While it lives, this process may take `headroom` bytes of address space
+// more than it holds now: a larger block cannot be had, as at the end of the
+// memory (Qt's images and the pictures' pixels do not come from operator new).
+// Blocks above 64 MB, that is: malloc serves smaller ones from the space its
+// thread arenas have already set aside.
+class AddressSpaceLimit {
+public:
+    explicit AddressSpaceLimit(rlim_t headroom)
+    {
+        std::ifstream status("/proc/self/status");
+        rlim_t sizeKb = 0;
+        for (std::string line; std::getline(status, line);)
+            if (line.rfind("VmSize:", 0) == 0)
+                sizeKb = rlim_t(std::atoll(line.c_str() + 7));
+        getrlimit(RLIMIT_AS, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = sizeKb * 1024 + headroom;
+        m_set = sizeKb > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &m_old); }
+    bool IsSet() const { return m_set; }
+
+private:
+    rlimit m_old{};
+    bool m_set = false;
+};
+
+// Copy and Paste of a picture larger than the memory left: a message, and
+// the picture, its steps, its path and the clipboard stay as they were.
+TEST_F(ImageWindow, ClipboardCommandsShortOfMemorySaySoAndChangeNothing)
+{
+    ASSERT_TRUE(Open("photo.bmp"));
+    Edit();
+    QImage large(4800, 3600, QImage::Format_RGB32);  // 69 MB
+    large.fill(QColor(10, 20, 30));
+    QImage small(10, 10, QImage::Format_RGB32);
+    small.fill(QColor(255, 255, 0));
+    auto fill = [](const QImage& image) {
+        auto* data = new QMimeData;
+        data->setImageData(image);
+        data->setText(QStringLiteral("kept 100% [*]"));
+        QApplication::clipboard()->setMimeData(data);
+    };
+    struct Case {
+        const char* name;
+        int command;
+        const QImage& onClipboard;
+        bool largePicture;
+        VxRect selection;
+        const char* message;
+    };
+    const VxRect none{-1, -1, -1, -1};
+    for (const Case& c : {Case{"copy", ID_EDIT_COPY, small, true, none, CViewEditCommands::kCopyFailed},
+                          Case{"copy part", ID_EDIT_COPY, small, true, {0, 0, 4700, 3600}, CViewEditCommands::kCopyFailed},
+                          Case{"paste", ID_EDIT_PASTE, large, false, none, CViewEditCommands::kPasteFailed},
+                          Case{"paste in part", ID_EDIT_PASTE, small, true, {0, 0, 5, 5}, CViewEditCommands::kPasteFailed}}) {
+        SCOPED_TRACE(c.name);
+        if (c.largePicture != (Width() == 4800)) {
+            fill(c.largePicture ? large : small);
+            m_view->SetViewSelection(none);
+            Command(ID_EDIT_PASTE);
+            ASSERT_EQ(Width(), c.largePicture ? 4800 : 10);
+        }
+        fill(c.onClipboard);
+        m_view->SetViewSelection(c.selection);
+        if (c.selection.right > 5) {  // a part too large for the memory left
+            ASSERT_GT(m_view->GetImageSelection().Width() * m_view->GetImageSelection().Height(), 16 << 20);
+        }
+        const WindowState before = State();
+        m_errors.clear();
+        {
+            const AddressSpaceLimit limit(24 << 20);
+            ASSERT_TRUE(limit.IsSet());
+            Command(c.command);
+        }
+        EXPECT_EQ(m_errors, std::vector<QString>{QString::fromLatin1(c.message)});
+        EXPECT_EQ(State(), before);
+        EXPECT_EQ(QApplication::clipboard()->image(), c.onClipboard);
+        EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept 100% [*]"));
+        // With the memory back, the same command goes through.
+        m_errors.clear();
+        Command(c.command);
+        EXPECT_TRUE(m_errors.empty());
+        if (c.command == ID_EDIT_COPY)
+            EXPECT_EQ(QApplication::clipboard()->image().size(),
+                      c.selection.right > 0 ? QSize(m_view->GetImageSelection().Width(), m_view->GetImageSelection().Height())
+                                            : QSize(4800, 3600));
+        else
+            EXPECT_EQ(m_doc->m_Buffer.GetUndoCount(), before.undo + 1);
+    }
 }
 
 TEST_F(ImageWindow, ASelectionWhollyOutsideThePictureIsDropped)

@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QMimeData>
 
+#include <new>
+
 #include "support/wait_cursor.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
@@ -12,6 +14,11 @@
 #include "viewer/view_geometry.h"
 
 using namespace viewcmd;
+
+const char* const CViewEditCommands::kCopyFailed =
+    "The picture could not be copied to the clipboard: there is not enough memory.";
+const char* const CViewEditCommands::kPasteFailed =
+    "The picture on the clipboard could not be pasted: it is too large, or there is not enough memory.";
 
 CViewEditCommands::CViewEditCommands(CAmbrelView& view) : CViewPart(view)
 {
@@ -70,13 +77,16 @@ void CViewEditCommands::_Copy()
         return;
     CVxWaitCursor wait;
     VxRect rect = m_View.GetImageSelection();
+    bool copied;
     if (m_View.HasSelection() && !rect.IsEmpty()) {
         CVelvix part;
-        if (part.CopyFromRect(doc->Image(), &rect, nullptr, true))
-            part.Copy(&m_View);
+        copied = part.CopyFromRect(doc->Image(), &rect, nullptr, true) && part.Copy(&m_View);
     } else {
-        doc->Image().Copy(&m_View);
+        copied = doc->Image().Copy(&m_View);
     }
+    // The clipboard keeps what it held.
+    if (!copied)
+        CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kCopyFailed));
 }
 
 void CViewEditCommands::_Paste()
@@ -88,14 +98,25 @@ void CViewEditCommands::_Paste()
     // The result is made before the undo step: a paste that fails (nothing
     // on the clipboard) leaves the ring exactly as it was, redo included.
     CVelvix pasted;
-    if (!pasted.Paste(&m_View, nullptr))
+    bool read = false;
+    try {
+        read = pasted.Paste(&m_View, nullptr);
+    } catch (const std::bad_alloc&) {  // the clipboard's data, fetched by Qt
+    }
+    if (!read) {
+        // An image that is there but cannot be had: too large, or memory short.
+        if (pasted.CanPaste(&m_View))
+            CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kPasteFailed));
         return;
+    }
     VxRect rect = m_View.GetImageSelection();
     const bool intoSelection = m_View.HasSelection() && !rect.IsEmpty() && doc->Image().IsValidObject();
     if (intoSelection) {
         CVelvix whole = doc->Image();
-        if (!whole.CopyFromRect(pasted, nullptr, &rect, true))
+        if (!whole.CopyFromRect(pasted, nullptr, &rect, true)) {
+            CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kPasteFailed));
             return;
+        }
         pasted.Swap(whole);
     }
     doc->m_Buffer.MakeCopy();

@@ -8,6 +8,9 @@ class CViewEditCommands : public CViewPart {
 public:
     explicit CViewEditCommands(CAmbrelView& view);
 
+    static const char* const kCopyFailed;
+    static const char* const kPasteFailed;
+
 private:
     void _Undo();
     void _Redo();
