@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <memory>
+#include <new>
 
 #include "duplicates/dif_results.h"
 #include "duplicates/duplicate_groups.h"
@@ -31,6 +32,9 @@
 
 const char* const CDIFFormView::kScanFinished = "Scan process finished. You may now compare your files.";
 const char* const CDIFFormView::kNoDatabase = "Could not load data file, you have to scan files first.";
+const char* const CDIFFormView::kScanShortOfMemory =
+    "The scan could not be finished: there is not enough memory. The signature database was kept as it was.";
+const char* const CDIFFormView::kCompareShortOfMemory = "The files could not be compared: there is not enough memory.";
 const char* const CDIFFormView::kInvalidPercent = "Percent value is invalid...";
 const char* const CDIFFormView::kInvalidFolder = "Directory is not valid...";
 
@@ -328,13 +332,21 @@ void CDIFFormView::OnScanButton()
     QDir().mkpath(QFile::decodeName(dif::DataFolder().c_str()));
     m_Scan.Start([this, folders, options] {
         CScanReports reports(m_pStatus);
-        const dif::SScanResult result =
-            dif::CSignatureScanner(dif::DatabasePath(), options, &reports, m_nStopRequests).Scan(folders);
-        QMetaObject::invokeMethod(this, [this, result] { _OnScanFinished(result); }, Qt::QueuedConnection);
+        dif::SScanResult result;
+        bool shortOfMemory = false;
+        // Only the scan fails (the new database is not kept); on this
+        // thread the exception would end the program.
+        try {
+            result = dif::CSignatureScanner(dif::DatabasePath(), options, &reports, m_nStopRequests).Scan(folders);
+        } catch (const std::bad_alloc&) {
+            shortOfMemory = true;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, result, shortOfMemory] { _OnScanFinished(result, shortOfMemory); }, Qt::QueuedConnection);
     });
 }
 
-void CDIFFormView::_OnScanFinished(const dif::SScanResult& result)
+void CDIFFormView::_OnScanFinished(const dif::SScanResult& result, bool shortOfMemory)
 {
     m_Scan.Finish();
     m_pScan->setText(Text("Scan &Now"));
@@ -342,6 +354,10 @@ void CDIFFormView::_OnScanFinished(const dif::SScanResult& result)
     _EnableButtons(true, nullptr);
     if (m_bClosed)
         return;
+    if (shortOfMemory) {
+        s_pfnTell(nullptr, Text(kScanShortOfMemory), QString());
+        return;
+    }
     QString text = Text(kScanFinished);
     if (result.longPaths)
         text += QStringLiteral("\n\n%1 file(s) skipped: their path is longer than 260 bytes.").arg(result.longPaths);
@@ -380,25 +396,33 @@ void CDIFFormView::OnCompareButton()
     options.compare.greyscale = m_pGreyscale->isChecked();
     m_Compare.Start([this, database, threshold, options] {
         QProgressBar* bar = m_pProgress;
-        auto groups = std::make_shared<std::vector<dif::SDuplicateGroup>>(dif::BuildDuplicateGroups(
-            *database, threshold, options, m_nStopRequests, [bar](std::size_t done, std::size_t) {
-                QMetaObject::invokeMethod(bar, [bar, done] { bar->setValue(int(done)); }, Qt::QueuedConnection);
-            }));
+        auto groups = std::make_shared<std::vector<dif::SDuplicateGroup>>();
+        bool shortOfMemory = false;
+        try {
+            *groups = dif::BuildDuplicateGroups(
+                *database, threshold, options, m_nStopRequests, [bar](std::size_t done, std::size_t) {
+                    QMetaObject::invokeMethod(bar, [bar, done] { bar->setValue(int(done)); }, Qt::QueuedConnection);
+                });
+        } catch (const std::bad_alloc&) {
+            shortOfMemory = true;  // no results rather than some
+        }
         database->Close();
         QMetaObject::invokeMethod(
             this,
-            [this, groups] {
+            [this, groups, shortOfMemory] {
                 m_pResults->SetGroups(*groups);
-                _OnCompareFinished();
+                _OnCompareFinished(shortOfMemory);
             },
             Qt::QueuedConnection);
     });
 }
 
-void CDIFFormView::_OnCompareFinished()
+void CDIFFormView::_OnCompareFinished(bool shortOfMemory)
 {
     m_Compare.Finish();
     m_pCompare->setText(Text("Compare N&ow"));
     m_pProgress->setValue(0);
     _EnableButtons(true, nullptr);
+    if (shortOfMemory && !m_bClosed)
+        s_pfnTell(nullptr, Text(kCompareShortOfMemory), QString());
 }

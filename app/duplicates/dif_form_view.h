@@ -58,6 +58,8 @@ public:
 
     static const char* const kScanFinished;
     static const char* const kNoDatabase;
+    static const char* const kScanShortOfMemory;
+    static const char* const kCompareShortOfMemory;
     static const char* const kInvalidPercent;
     static const char* const kInvalidFolder;
 
@@ -72,8 +74,8 @@ private:
     QWidget* _BuildStep2();
     // Every button but `except` (the group frames keep their children).
     void _EnableButtons(bool enable, QPushButton* except);
-    void _OnScanFinished(const dif::SScanResult& result);
-    void _OnCompareFinished();
+    void _OnScanFinished(const dif::SScanResult& result, bool shortOfMemory);
+    void _OnCompareFinished(bool shortOfMemory);
     void _SaveFolders() const;
     void _LoadFolders();
     void _StopWorkers();

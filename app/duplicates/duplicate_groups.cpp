@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "duplicates/signature_database.h"
+#include "image/parallel.h"
 
 namespace dif {
 
@@ -48,8 +49,14 @@ public:
                 PrepareHead(m_prepared[heads[h]], m_options.compare, m_variants[h]);
         }
         std::vector<std::thread> workers;
+        // A candidate list short of memory fails the whole comparison, on
+        // this thread once all have ended: on a thread of its own the
+        // exception would end the program.
+        vx_detail::CFirstFailure failure;
         auto chunk = [&](unsigned t) {
-            _Chunk(heads, begin + span * t / threads, begin + span * (t + 1) / threads, candidates[t]);
+            failure.Run([&] {
+                _Chunk(heads, begin + span * t / threads, begin + span * (t + 1) / threads, candidates[t]);
+            });
         };
         // The chunks of threads the system refuses are compared here.
         try {
@@ -62,6 +69,7 @@ public:
             chunk(t);
         for (auto& worker : workers)
             worker.join();
+        failure.Rethrow();
         return m_stop.load() == 0;
     }
 

@@ -41,7 +41,8 @@ using GroupingProgress = std::function<void(std::size_t done, std::size_t count)
 
 // The groups of the database at threshold (1 .. 100). A stop request ends
 // the comparison early; the groups found up to then are returned, each
-// complete. stopped tells whether it ended early.
+// complete. stopped tells whether it ended early. Throws std::bad_alloc
+// when memory for the comparison cannot be had.
 std::vector<SDuplicateGroup> BuildDuplicateGroups(const CSignatureDatabase& database, int threshold,
                                                   const SGroupingOptions& options,
                                                   const std::atomic<int>& stopRequests,

@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <random>
 #include <thread>
 
@@ -28,6 +30,26 @@
 
 namespace fs = std::filesystem;
 using namespace dif;
+
+namespace {
+
+// While set, operator new refuses blocks above 1 KB on the test's thread
+// (bit 1) or on the others (bit 2), as in a process at the end of its memory.
+std::atomic<int> g_refuse{0};
+std::thread::id g_testThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const int refuse = g_refuse.load(std::memory_order_relaxed); refuse && size > 1024 &&
+        (refuse & (std::this_thread::get_id() == g_testThread ? 1 : 2)))
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -579,6 +601,37 @@ TEST(DuplicatesGroups, EdgeCasesOfThePairing)
         ASSERT_TRUE(db.Open(dir.File("db"), false));
         EXPECT_EQ(Describe(BuildDuplicateGroups(db, c.threshold, {}, stop, nullptr)), c.groups) << c.groups;
     }
+}
+
+// A candidate list that cannot grow, on any of the comparison's threads,
+// fails the comparison on its caller's thread once all have ended (on a
+// thread of its own, or while the others still ran, it ended the program).
+TEST(DuplicatesGroups, WantOfMemoryOnAnyThreadReachesTheCaller)
+{
+    vxtest::TempDir dir;
+    Signature same{};
+    same.fill(0x808080);
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < 900; ++i) {  // three chunks of about 300 candidates of the first head
+        RecordBytes record;
+        ASSERT_TRUE(EncodeRecord("/f" + std::to_string(i), same, record));
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    WriteBytes(dir.File("db"), bytes);
+    CSignatureDatabase db;
+    ASSERT_TRUE(db.Open(dir.File("db"), false));
+    SGroupingOptions options;
+    options.threads = 3;
+    std::atomic<int> stop{0};
+    g_testThread = std::this_thread::get_id();
+    for (const int refuse : {1, 2, 3}) {
+        g_refuse = refuse;
+        EXPECT_THROW(BuildDuplicateGroups(db, 100, options, stop, nullptr), std::bad_alloc) << refuse;
+        g_refuse = 0;
+    }
+    const auto groups = BuildDuplicateGroups(db, 100, options, stop, nullptr);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].members.size(), 899u);
 }
 
 // Another program may shrink or rewrite the database while it is open for a

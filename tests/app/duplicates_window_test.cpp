@@ -19,10 +19,15 @@
 
 #include <tuple>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <set>
+#include <thread>
 
 #include "browser/child_process.h"
 #include "browser/fileops/file_op_asker.h"
@@ -34,6 +39,27 @@
 #include "test_support.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// While set, every operator new above this many bytes fails on threads
+// other than the window's (the scan and the comparison), as in a process at
+// the end of its memory.
+std::atomic<std::size_t> g_newLimit{0};
+std::thread::id g_windowThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
+        limit && size > limit && std::this_thread::get_id() != g_windowThread)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -260,6 +286,54 @@ TEST_F(DuplicatesWindow, ScanCompareAndThresholdMessages)
     EXPECT_EQ(Control<CThumbnailStatic>(1010)->GetFilePath(), Tree()->currentItem()->text(0));
     QTest::keyClick(Tree(), Qt::Key_Space);
     EXPECT_EQ(Tree()->currentItem()->checkState(0), Qt::Checked);
+}
+
+// A scan or a comparison short of memory fails alone: a message, the
+// database and its folder as they were, the window usable, and the same work
+// goes through once there is memory again.
+TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanOrTheComparison)
+{
+    for (int i = 0; i < 70; ++i)  // 35 pairs; their signature cache is above 64 KB
+        Save(m_dir.Path() / "many" / ("p" + std::to_string(i) + ".bmp"), std::uint32_t(i % 35), 8, 8);
+    AddFolder(m_dir.Path() / "many");
+    Scan();
+    const std::vector<unsigned char> database = Database();
+    ASSERT_EQ(database.size(), 70 * dif::kRecordSize);
+    const fs::path folder = fs::path(QFile::encodeName(CDIFFormView::DatabasePath()).toStdString()).parent_path();
+    auto names = [&folder] {
+        std::set<std::string> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            found.insert(entry.path().filename().string());
+        return found;
+    };
+    const std::set<std::string> files = names();
+    for (QCheckBox* box : m_pView->findChildren<QCheckBox*>())
+        box->setChecked(box->text().contains(QStringLiteral("greyscale")));  // 2 KB a record to compare
+    g_windowThread = std::this_thread::get_id();
+    for (const bool scan : {true, false}) {
+        SCOPED_TRACE(scan ? "scan" : "compare");
+        m_messages.texts.clear();
+        g_newLimit = 65536;
+        if (scan)
+            Scan();
+        else
+            Compare(QStringLiteral("100"));
+        g_newLimit = 0;
+        EXPECT_EQ(m_messages.texts, QStringList{QString::fromUtf8(scan ? CDIFFormView::kScanShortOfMemory
+                                                                      : CDIFFormView::kCompareShortOfMemory)});
+        EXPECT_EQ(Tree()->topLevelItemCount(), 0);
+        EXPECT_TRUE(Database() == database);
+        EXPECT_EQ(names(), files);
+        EXPECT_EQ(Control<QPushButton>(1064)->text(), QStringLiteral("Scan &Now"));
+        for (QPushButton* button : m_pView->findChildren<QPushButton*>())
+            EXPECT_TRUE(button->isEnabled()) << button->text().toStdString();
+        m_messages.texts.clear();
+        if (scan)
+            Scan();
+        Compare(QStringLiteral("100"));
+        EXPECT_EQ(Tree()->topLevelItemCount(), 35);
+        EXPECT_TRUE(Database() == database);
+    }
 }
 
 TEST_F(DuplicatesWindow, MarkRulesThenDeleteZeroesTheRecords)
