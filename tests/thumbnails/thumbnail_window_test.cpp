@@ -15,11 +15,15 @@
 
 #include <utime.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <new>
 #include <sstream>
+#include <thread>
 
 #include "app/program_fixture.h"
 #include "browser/child_process.h"
@@ -35,6 +39,27 @@
 
 namespace fs = std::filesystem;
 using namespace vxtest;
+
+namespace {
+
+// While set, every operator new above this many bytes fails on threads
+// other than the window's (the grouping, the loaders), as in a process at
+// the end of its memory.
+std::atomic<std::size_t> g_newLimit{0};
+std::thread::id g_windowThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
+        limit && size > limit && std::this_thread::get_id() != g_windowThread)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -201,6 +226,25 @@ TEST_F(ThumbnailWindow, GroupsTheFolderAndLinksTheThreePanes)
     EXPECT_EQ(m_frame->GetActiveView(), m_tree);
     m_doc->UpdateAllViews(m_tree, thumbhint::HINT_NEXT_PANE);
     EXPECT_EQ(m_frame->GetActiveView(), m_view);
+}
+
+// A folder too large for the memory left to group: the window opens empty
+// and says so (the grouping's thread ended the program); with memory back a
+// refresh lists it.
+TEST_F(ThumbnailWindow, AFolderTooLargeForTheMemoryLeftOpensEmptyWithAMessage)
+{
+    for (int i = 0; i < 3000; ++i)  // a list of names above 64 KB
+        std::ofstream(m_dir.File("p" + std::to_string(i) + ".jpg"));
+    g_windowThread = std::this_thread::get_id();
+    g_newLimit = 65536;
+    OpenBrowser(m_dir.Path().string(), false);
+    g_newLimit = 0;
+    EXPECT_EQ(m_actions.m_Told, std::vector<QString>{QString::fromLatin1(CThumbnailsTreeView::kGroupingShortOfMemory)});
+    EXPECT_EQ(m_tree->topLevelItemCount(), 0);
+    m_tree->Regroup();
+    ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
+    EXPECT_EQ(RootTexts(), std::vector<QString>{"p (3000)"});
+    EXPECT_EQ(m_actions.m_Told.size(), 1u);
 }
 
 TEST_F(ThumbnailWindow, SizeStaysWithinLimitsAndIsRemembered)

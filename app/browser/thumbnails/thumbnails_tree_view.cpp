@@ -5,6 +5,8 @@
 #include <QMenu>
 #include <QTimer>
 
+#include <new>
+
 #include "browser/thumbnails/browser_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
 #include "browser/thumbnails/thumbnails_frame.h"
@@ -14,6 +16,9 @@
 #include "support/message_event.h"
 
 using namespace thumbhint;
+
+const char* const CThumbnailsTreeView::kGroupingShortOfMemory =
+    "The pictures of this folder could not be listed: there is not enough memory.";
 
 namespace {
 
@@ -169,11 +174,19 @@ void CThumbnailsTreeView::Regroup()
     const unsigned serial = ++m_nGroupingSerial;
     const std::string folder = doc->CurrentFolder().toStdString();
     m_GroupingThread = std::thread([this, doc, folder, serial] {
-        CGroupingResult result = grouping::GroupFolder(folder, &m_bStopGrouping);
+        // A folder too large for the memory left is shown empty, with a
+        // message: on this thread the exception would end the program.
+        CGroupingResult result;
+        bool shortOfMemory = false;
+        try {
+            result = grouping::GroupFolder(folder, &m_bStopGrouping);
+        } catch (const std::bad_alloc&) {
+            shortOfMemory = true;
+        }
         if (m_bStopGrouping)
             return;
         doc->InstallGroups(std::move(result));
-        VxPostMessage(this, msg::WM_GROUPING_DONE, serial);
+        VxPostMessage(this, msg::WM_GROUPING_DONE, serial, shortOfMemory);
     });
 }
 
@@ -185,9 +198,13 @@ bool CThumbnailsTreeView::event(QEvent* event)
         return true;
     }
     if (event->type() == QEvent::Type(msg::WM_GROUPING_DONE)) {
-        if (static_cast<CVxMessageEvent*>(event)->m_wParam == m_nGroupingSerial && m_bGrouping) {
+        const auto* done = static_cast<CVxMessageEvent*>(event);
+        if (done->m_wParam == m_nGroupingSerial && m_bGrouping) {
             _StopGrouping(); // ended: joins at once
             _FillTree();
+            if (done->m_lParam != 0)
+                if (CBrowserActions* actions = CBrowserActions::Get())
+                    actions->Tell(QString::fromLatin1(kGroupingShortOfMemory));
         }
         return true;
     }

@@ -33,6 +33,7 @@ public:
         ID_COPY_SUB = 32824,
     };
     static constexpr int kSelectDelayMs = 400;
+    static const char* const kGroupingShortOfMemory;
 
     CThumbnailsTreeView();
     ~CThumbnailsTreeView() override;
