@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 #ifdef __linux__
@@ -197,7 +198,7 @@ bool WaitFor(int inotifyFd, int wakeFd, int ms, bool& error)
     return (fds[1].revents & POLLIN) != 0;
 }
 
-void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
+void Watch(const std::shared_ptr<CFileChangeWatcher::Shared>& shared)
 {
     // The lowest priority of the normal scheduling class.
     setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 19);
@@ -205,7 +206,6 @@ void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
     auto* watchPointer = static_cast<InotifyWatch*>(shared->notification.get());
     if (!shared->armed || !watchPointer) {
         shared->Post(0);
-        shared->Finish();
         return;
     }
     InotifyWatch& watch = *watchPointer;
@@ -239,7 +239,6 @@ void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
         // Bursts of changes are reported at most about five times a second.
         WaitFor(-1, shared->wakeFd, 100, error);
     }
-    shared->Finish();
 }
 
 #else
@@ -264,13 +263,12 @@ std::vector<std::string> Snapshot(const std::string& path, bool subtree, bool& o
     return names;
 }
 
-void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
+void Watch(const std::shared_ptr<CFileChangeWatcher::Shared>& shared)
 {
     bool ok = false;
     auto last = Snapshot(shared->path, shared->subtree, ok);
     if (!ok) {
         shared->Post(0);
-        shared->Finish();
         return;
     }
     // Taken after StartWatch returned: what changed meanwhile is reported.
@@ -290,10 +288,21 @@ void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
-    shared->Finish();
 }
 
 #endif
+
+void WatchThread(std::shared_ptr<CFileChangeWatcher::Shared> shared)
+{
+    // A tree too large for the memory left ends the watch as any failure
+    // does: on this thread the exception would end the program.
+    try {
+        Watch(shared);
+    } catch (const std::bad_alloc&) {
+        shared->Post(0);
+    }
+    shared->Finish();
+}
 
 } // namespace
 

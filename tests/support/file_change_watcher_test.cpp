@@ -7,13 +7,36 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <thread>
 #include <vector>
 
 #include "support/file_change_watcher.h"
 #include "test_support.h"
+
+namespace {
+
+// While set, every operator new above this many bytes fails on threads
+// other than the test's (the watch's), as in a process at the end of its memory.
+std::atomic<std::size_t> g_newLimit{0};
+std::thread::id g_testThread;
+
+} // namespace
+
+// From malloc, as the standard library's own: its delete frees these too.
+void* operator new(std::size_t size)
+{
+    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
+        limit && size > limit && std::this_thread::get_id() != g_testThread)
+        throw std::bad_alloc();
+    if (void* block = std::malloc(size ? size : 1))
+        return block;
+    throw std::bad_alloc();
+}
 
 namespace {
 
@@ -179,6 +202,26 @@ TEST(FileChangeWatcher, MissingFolderIsReportedOnceWithZeroAndLeavesTheWatcherId
     // Idle again: a new watch may start.
     EXPECT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, false));
     EXPECT_TRUE(watcher.IsWatching());
+}
+
+// A tree too large for the memory left to watch ends the watch with 0, as
+// any failure does (the watch's thread ended the program); a new one may start.
+TEST(FileChangeWatcher, ATreeTooLargeForTheMemoryLeftEndsTheWatchWithZero)
+{
+    vxtest::TempDir dir;
+    MakeTree(dir.Path());  // a table of its folders above 16 KB
+    Receiver receiver;
+    CFileChangeWatcher watcher;
+    g_testThread = std::this_thread::get_id();
+    g_newLimit = 16384;
+    ASSERT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, true));
+    receiver.Pump(30000, 1);  // the watch runs at the lowest priority
+    g_newLimit = 0;
+    receiver.Pump(300);
+    ASSERT_EQ(receiver.notes.size(), 1u);
+    EXPECT_EQ(receiver.notes[0].changed, 0);
+    EXPECT_FALSE(watcher.IsWatching());
+    EXPECT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, true));
 }
 
 TEST(FileChangeWatcher, SecondStartFailsAndLeavesTheFirstWatchRunning)
