@@ -247,6 +247,30 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
     }
 }
 
+// Backends stop their reader threads by asynchronous cancellation. A scan
+// that fails or is cancelled as it starts stops the reader only once it
+// holds no lock (see threaded_backend.c): the next scan starts as well.
+TEST_F(TwainSession, AScanEndedAsItStartsStopsItsReaderOutsideItsLocks)
+{
+    CSaneTestConfig config;
+    config.Backends("threaded\n");
+    qputenv("LD_LIBRARY_PATH", SANE_THREADED_DIR);
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    QWidget* dialog = SourceDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
+    auto* status = dialog->findChild<QLabel*>(QStringLiteral("status"));
+    for (bool cancel : {false, true, false, true}) {
+        scan->click();
+        if (cancel)
+            dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        EXPECT_TRUE(WaitFor([&] { return scan->isEnabled(); }));
+        EXPECT_EQ(status->text().toStdString(), cancel ? "The scan was cancelled."
+                                                       : "The scan failed: Document feeder out of documents.");
+    }
+}
+
 // The program closes the session while scanned pages wait for their
 // transfer: they are discarded, the source closes, and it opens again.
 TEST_F(TwainSession, ClosingWhilePagesWaitClosesTheSource)

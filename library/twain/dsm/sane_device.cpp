@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <thread>
+
+#include <dirent.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +51,67 @@ int Sample(const std::uint8_t* row, int depth, long long i)
 int ChannelOf(SANE_Frame frame)
 {
     return frame == SANE_FRAME_RED ? 0 : frame == SANE_FRAME_GREEN ? 1 : 2;
+}
+
+// Backends built on SANE's reader threads stop a reader that is still running
+// by asynchronous cancellation. A reader cancelled inside the C library (in
+// malloc as it starts, in free as it ends) dies holding the allocator's or
+// the loader's lock, and the next allocation or library load of any thread
+// waits for ever. Such a reader is only stopped once it has ended or waits
+// in the kernel for the frontend to take its data, or in a pause of its own.
+// The threads a backend starts for a scan inherit the name of the thread
+// that started it: the scanning thread takes a name of its own to find them.
+constexpr char kScanThreadName[] = "vx-sane-scan";
+
+std::string FirstLine(const std::string& path)
+{
+    std::ifstream file(path);
+    std::string line;
+    std::getline(file, line);
+    return line;
+}
+
+// `syscall` is the thread's line of /proc: "running", or the number of the
+// call it waits in and its arguments.
+bool WaitsHoldingNoLock(const std::string& syscall)
+{
+    long number = -1;
+    unsigned long fd = 0;
+    if (std::sscanf(syscall.c_str(), "%ld %lx", &number, &fd) < 1)
+        return false;
+    switch (number) {
+    case SYS_write:
+    case SYS_writev:
+        return fd > 2;  // on the standard files, stdio holds its lock
+    case SYS_nanosleep:
+    case SYS_clock_nanosleep:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The scan's threads that may be inside the C library; -1 when the
+// process's threads cannot be looked at.
+int BusyScanThreads()
+{
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks)
+        return -1;
+    const std::string self = std::to_string(gettid());
+    int busy = 0;
+    while (const dirent* entry = readdir(tasks)) {
+        const std::string task = std::string("/proc/self/task/") + entry->d_name;
+        if (entry->d_name[0] == '.' || self == entry->d_name || FirstLine(task + "/comm") != kScanThreadName)
+            continue;
+        const std::string syscall = FirstLine(task + "/syscall");
+        if (syscall.empty() && access(task.c_str(), F_OK) == 0)
+            busy = -1;  // not readable: unknown
+        else if (busy >= 0 && !syscall.empty() && !WaitsHoldingNoLock(syscall))
+            ++busy;
+    }
+    closedir(tasks);
+    return busy;
 }
 
 } // namespace
@@ -296,6 +364,7 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
 {
     if (!m_hDevice)
         return SANE_STATUS_INVAL;
+    prctl(PR_SET_NAME, kScanThreadName);
     image = SSaneImage();
     for (;;) {
         SANE_Status status = sane_start(m_hDevice);
@@ -342,13 +411,14 @@ void CSaneDevice::EndScan()
 {
     if (!m_hDevice)
         return;
-    // Backends built on SANE's reader threads stop a reader that is still
-    // running by asynchronous cancellation. Cancelled a few microseconds after
-    // its start, the reader may be inside malloc(), keeps the allocator's
-    // lock, and sane_cancel then waits on it for ever. A frame ended by an
-    // error (an end before its lines too) or by the user gives the reader a
-    // moment to reach its first write.
-    if (m_bFrameOpen)
+    // A reader that never comes to rest (a device polled in a loop) is
+    // stopped after a while all the same. Where the threads cannot be looked
+    // at, a reader of a frame ended early gets a moment to reach its writes.
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int busy;
+    while ((busy = BusyScanThreads()) > 0 && std::chrono::steady_clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (busy < 0 && m_bFrameOpen)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     m_bFrameOpen = false;
     sane_cancel(m_hDevice);

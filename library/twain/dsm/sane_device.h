@@ -61,10 +61,12 @@ public:
     bool IsPixelUnit(const char* name) const;
 
     // One page; SANE_STATUS_CANCELLED when cancel became true, SANE_STATUS_EOF
-    // when a frame ended before the lines it announced.
+    // when a frame ended before the lines it announced. Names the calling
+    // thread: the backend's threads of the scan are known by that name.
     SANE_Status Scan(SSaneImage& image, const std::atomic<bool>& cancel,
                      const std::function<void(int percent)>& progress);
-    // Ends a run of pages (after the last one, an error or a cancel).
+    // Ends a run of pages (after the last one, an error or a cancel), once
+    // the backend's threads of the scan can be stopped safely.
     void EndScan();
 
 private:
