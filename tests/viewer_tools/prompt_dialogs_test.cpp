@@ -24,25 +24,44 @@ TEST(EnterValue, IntegerInsideTheRangeIsAccepted)
     EXPECT_EQ(dialog.IntValue(), 1000);
 }
 
+namespace {
+
+// Presses OK with the text typed; returns the warning shown (accepting it).
+QString AcceptTyped(CEnterValueDialog& dialog, const char* typed)
+{
+    dialog.show();
+    dialog.Field()->setText(QString::fromLatin1(typed));
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                shown = box->text();
+                box->accept();
+            }
+    });
+    dialog.accept();
+    return shown;
+}
+
+} // namespace
+
 TEST(EnterValue, OutOfRangeOrGarbageKeepsTheDialogOpen)
 {
-    for (const char* typed : {"0", "1001", "abc", ""}) {
+    for (const char* typed : {"0", "1001", "abc", "", "-", "2147483648", "1e3", "1,000", "nan"}) {
         CEnterValueDialog dialog(QStringLiteral("prompt"), 15, 1, 1000);
-        dialog.show();
-        dialog.Field()->setText(QString::fromLatin1(typed));
-        QString shown;
-        QTimer::singleShot(0, [&shown] {
-            for (QWidget* widget : QApplication::topLevelWidgets())
-                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
-                    shown = box->text();
-                    box->accept();
-                }
-        });
-        dialog.accept();
+        const QString shown = AcceptTyped(dialog, typed);
         EXPECT_TRUE(dialog.isVisible()) << typed;
         EXPECT_NE(dialog.result(), QDialog::Accepted) << typed;
         EXPECT_FALSE(shown.isEmpty()) << typed;
         EXPECT_EQ(dialog.IntValue(), 15) << "the value is unchanged";
+    }
+    // Not a number lies in no range.
+    for (const char* typed : {"nan", "NaN", "-nan", "inf", "-inf", "1,3", "-", "", "0.0999", "30.0001", "1e400"}) {
+        CEnterValueDialog dialog(QStringLiteral("prompt"), 1.3, 0.1, 30.0);
+        const QString shown = AcceptTyped(dialog, typed);
+        EXPECT_TRUE(dialog.isVisible()) << typed;
+        EXPECT_FALSE(shown.isEmpty()) << typed;
+        EXPECT_EQ(dialog.DoubleValue(), 1.3) << typed << ": the value is unchanged";
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 CEnterValueDialog::CEnterValueDialog(const QString& prompt, int value, int minimum, int maximum, QWidget* parent)
     : QDialog(parent), m_bDouble(false), m_nValue(value), m_nMinimum(minimum), m_nMaximum(maximum)
 {
@@ -44,8 +46,9 @@ bool CEnterValueDialog::ReadField()
     bool ok = false;
     const QString text = m_pField->text().trimmed();
     if (m_bDouble) {
+        // "nan" and "inf" read as numbers; NaN would pass any range test.
         const double value = text.toDouble(&ok);
-        if (!ok) {
+        if (!ok || !std::isfinite(value)) {
             QMessageBox::warning(this, windowTitle(), tr("Please enter a number."));
             return false;
         }
