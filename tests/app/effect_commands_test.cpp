@@ -570,6 +570,14 @@ TEST_F(EffectCommands, TheViewPortMiniatureIsRedrawnWhenItsBarIsResized)
         EXPECT_EQ(bar->Miniature().size(), size);
         EXPECT_EQ(bar->ImageRect(), QRect(0, 0, size.width(), size.width() / 4)) << size.width();
     }
+    // A picture thinner than the bar is a line of one pixel, not nothing.
+    for (const QSize shape : {QSize(8000, 1), QSize(2, 9000)}) {
+        Open("thin" + std::to_string(shape.width()) + ".png", vxtest::FilledImage(shape.width(), shape.height(), 0x204080));
+        m_main->UpdateBars();
+        const QRect drawn = bar->ImageRect();
+        EXPECT_EQ(drawn.size(), shape.width() > 1000 ? QSize(220, 1) : QSize(1, 160)) << shape.width();
+        EXPECT_EQ(bar->Miniature().pixel(drawn.bottomRight()) & 0xFFFFFF, 0x204080u) << shape.width();
+    }
 }
 
 TEST_F(EffectCommands, TheWindowManagersCloseLeavesARunningEffectAndARefusingWindowAsTheyWere)

@@ -439,6 +439,36 @@ TEST_F(ImageWindow, ZoomingToASelectionStopsAt3500Percent)
     EXPECT_TRUE(State(ID_ZOOM_IN).m_bEnabled);
 }
 
+TEST_F(ImageWindow, AutoScaleShowsEveryShapeAndMapsTheSelectionByTheFit)
+{
+    // The scale is that of the side filling the window; the other side of a
+    // thin picture is still one pixel across.
+    for (const QSize shape : {QSize(1, 65535), QSize(65535, 1), QSize(3, 5)}) {
+        const int w = shape.width(), h = shape.height();
+        const std::string name = "shape" + std::to_string(w) + "x" + std::to_string(h) + ".png";
+        CVelvix picture = vxtest::RandomImage(w, h, 7);
+        ASSERT_EQ(picture.SaveImage(m_dir.File(name).c_str()), 1);
+        ASSERT_TRUE(Open(name));
+        Command(ID_AUTO_SCALE);
+        QApplication::processEvents();
+        const QSize client = m_view->viewport()->size();
+        const double scale = std::min(double(client.width()) / w, double(client.height()) / h);
+        const QSize content(std::max(1, int(w * scale)), std::max(1, int(h * scale)));
+        const QImage shown = m_view->viewport()->grab().toImage();
+        for (int y = 0; y < content.height(); ++y)
+            for (int x = 0; x < content.width(); ++x)
+                ASSERT_EQ(shown.pixel(x, y) & 0xFFFFFF, picture.Bytes(int(x / scale), h - 1 - int(y / scale)) & 0xFFFFFF)
+                    << name << " at " << x << "," << y;
+        m_view->SetViewSelection(VxRect{0, 0, content.width(), std::max(1, content.height() / 2)});
+        EXPECT_EQ(m_view->GetImageSelection(),
+                  (VxRect{0, 0, std::min(w, int(content.width() / scale)),
+                          std::min(h, int(std::max(1, content.height() / 2) / scale))}))
+            << name;
+        m_frame->CloseFrame();
+        QApplication::processEvents();
+    }
+}
+
 TEST_F(ImageWindow, SelectionCommandsSquareAndTheAlwaysFlagsExcludeEachOther)
 {
     ASSERT_TRUE(Open("photo.bmp"));

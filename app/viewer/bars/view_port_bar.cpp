@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 #include "bar_image_source.h"
 #include "image/velvix.h"
 
@@ -31,7 +33,10 @@ void CViewPortDialogBar::SetImage(CVelvix& image, const VxRect& visibleThousandt
     m_Cache.fill(Qt::white);
     QPainter painter(&m_Cache);
     painter.fillRect(m_Cache.rect(), QBrush(QColor(192, 192, 192), Qt::DiagCrossPattern));
-    const VxRect drawn = image.Draw(&painter, m_Cache.width(), m_Cache.height(), true);
+    // A picture thinner than the bar still shows as a line of one pixel.
+    int width, height;
+    CVelvix::FitIntoBox(image.GetWidth(), image.GetHeight(), m_Cache.width(), m_Cache.height(), true, width, height);
+    const VxRect drawn = image.Draw(&painter, std::max(1, width), std::max(1, height), false);
     painter.end();
     m_ImageRect = QRect(drawn.left, drawn.top, drawn.Width(), drawn.Height());
     m_bEmpty = false;

@@ -54,10 +54,12 @@ double CViewZoom::Scale() const
         return 1.0;
     CVelvix& image = doc->Image();
     const QSize client = m_View.viewport()->size();
+    const int boxWidth = std::max(1, client.width()), boxHeight = std::max(1, client.height());
     int width, height;
-    CVelvix::FitIntoBox(image.GetWidth(), image.GetHeight(), std::max(1, client.width()),
-                        std::max(1, client.height()), true, width, height);
-    return std::max(double(width) / image.GetWidth(), 1e-6);
+    CVelvix::FitIntoBox(image.GetWidth(), image.GetHeight(), boxWidth, boxHeight, true, width, height);
+    // The side that fills the box gives the scale; the other one is
+    // truncated, to 0 for a picture thinner than the box.
+    return width == boxWidth ? double(width) / image.GetWidth() : double(height) / image.GetHeight();
 }
 
 QSize CViewZoom::ContentSize() const
@@ -65,8 +67,9 @@ QSize CViewZoom::ContentSize() const
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->Image().IsValidObject())
         return QSize(0, 0);
+    // A picture scaled below one pixel across still shows as a line.
     const double scale = Scale();
-    return QSize(int(doc->Image().GetWidth() * scale), int(doc->Image().GetHeight() * scale));
+    return QSize(std::max(1, int(doc->Image().GetWidth() * scale)), std::max(1, int(doc->Image().GetHeight() * scale)));
 }
 
 QPoint CViewZoom::ScrollPos() const
