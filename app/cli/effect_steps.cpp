@@ -138,7 +138,7 @@ std::vector<double> EffectValuesFor(const CEffectStep& step, int width, int heig
     // the picture's proportions.
     const double newWidth = values.empty() ? width : values[0];
     const double heightRatio = values.size() >= 2 ? values[1] / height : newWidth / width;
-    const double newHeight = values.size() >= 2 ? values[1] : double(int(height * heightRatio));
+    const double newHeight = values.size() >= 2 ? values[1] : std::trunc(height * heightRatio);
     const double filter = values.size() >= 3 ? values[2] : 0;
     return {newWidth, newHeight, newWidth / width, heightRatio, filter};
 }

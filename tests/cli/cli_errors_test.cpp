@@ -58,6 +58,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
     vxtest::TempDir dir;
     CVelvix picture = vxtest::RandomImage(30, 20, 2);
     ASSERT_EQ(picture.SaveImage(dir.File("good.png").c_str()), 1);
+    ASSERT_EQ(vxtest::RandomImage(1, 40000, 2).SaveImage(dir.File("tall.png").c_str()), 1);
     std::ofstream(dir.File("bad [*].jpg")) << "not a picture at all";
     fs::create_directory(dir.Path() / "folder.png");
     fs::create_symlink("good.png", dir.Path() / "link [1].bmp");
@@ -85,6 +86,7 @@ TEST(CliErrors, OneLineNonZeroExitAndNoFileLeft)
         {{"effect", "Rotate Angle", "10", "2", "@/good.png", "@/out.png"}, 2, "outside Bilinear or B-Spline"},
         {{"effect", "Resample", "0", "@/good.png", "@/out.png"}, 2, "0 is outside 1..65535"},
         {{"effect", "Resample", "60000", "60000", "@/good.png", "@/out.png"}, 2, "more pixels than a picture may have"},
+        {{"effect", "Resample", "65535", "@/tall.png", "@/out.png"}, 1, "new size 65535 x 2.6214e+09 is not possible"},
         {{"effect", "--effect", "@/good.png", "@/out.png"}, 2, "unknown effect '@/good.png'"},
         {{"effect", "--effect"}, 2, "--effect needs an effect's name"},
         {{"convert", "--jobs", "0", "@/good.png", "@/out.png"}, 2, "--jobs takes a whole number from 1 to 256"},

@@ -131,6 +131,26 @@ TEST(ResampleDialog, RatiosAndUnlockedEditing)
     EXPECT_EQ(dialog.NewHeightField()->text(), QStringLiteral("100")) << "unlocked: the height stays";
 }
 
+TEST(ResampleDialog, ComputedSidesBeyondAnIntStopAtItsEnds)
+{
+    // Typed into the field, on a 1 x 40000 picture with the lock on: what the other fields then show.
+    struct Case {
+        const char* typed;
+        bool ratio;  // into the width ratio, else into the new width
+        const char *width, *height;
+    };
+    for (const Case& c : {Case{"1e300", true, "2.14748e+09", "2.14748e+09"}, Case{"inf", true, "2.14748e+09", "2.14748e+09"},
+                          Case{"-1e300", true, "-2.14748e+09", "-2.14748e+09"}, Case{"nan", true, "0", "0"},
+                          Case{"65535", false, "65535", "2.14748e+09"}}) {
+        CResampleDialog dialog(1, 40000);
+        QLineEdit* field = c.ratio ? dialog.WidthRatioField() : dialog.NewWidthField();
+        field->clear();
+        QTest::keyClicks(field, QString::fromLatin1(c.typed));
+        EXPECT_EQ(dialog.NewWidthField()->text(), QString::fromLatin1(c.width)) << c.typed;
+        EXPECT_EQ(dialog.NewHeightField()->text(), QString::fromLatin1(c.height)) << c.typed;
+    }
+}
+
 TEST(ResampleDialog, RefusesAnEmptyPicture)
 {
     CResampleDialog dialog(200, 100);

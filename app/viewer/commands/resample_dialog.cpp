@@ -9,6 +9,9 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <tuple>
 
 #include "image/pixel_interface.h"
@@ -31,6 +34,18 @@ private:
     bool& m_flag;
     bool m_bEntered;
 };
+
+// A side times a ratio, truncated. Typed ratios and long sides give
+// products beyond an int (whose plain conversion is undefined): they are
+// limited to its range, NaN gives 0, and OK refuses them like any side
+// outside 1..65535.
+int TruncatedSide(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(std::trunc(value), double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
+}
 
 } // namespace
 
@@ -89,7 +104,7 @@ void CResampleDialog::OnNewWidth()
     Show(m_pWidthRatio, m_dWidthRatio);
     if (Locked()) {
         m_dHeightRatio = m_dWidthRatio;
-        m_nNewHeight = int(m_nHeight * m_dHeightRatio);
+        m_nNewHeight = TruncatedSide(m_nHeight * m_dHeightRatio);
         Show(m_pHeightRatio, m_dHeightRatio);
         Show(m_pNewHeight, m_nNewHeight);
     }
@@ -105,7 +120,7 @@ void CResampleDialog::OnNewHeight()
     Show(m_pHeightRatio, m_dHeightRatio);
     if (Locked()) {
         m_dWidthRatio = m_dHeightRatio;
-        m_nNewWidth = int(m_nWidth * m_dWidthRatio);
+        m_nNewWidth = TruncatedSide(m_nWidth * m_dWidthRatio);
         Show(m_pWidthRatio, m_dWidthRatio);
         Show(m_pNewWidth, m_nNewWidth);
     }
@@ -117,11 +132,11 @@ void CResampleDialog::OnWidthRatio()
     if (!guard.Entered())
         return;
     m_dWidthRatio = m_pWidthRatio->text().toDouble();
-    m_nNewWidth = int(m_nWidth * m_dWidthRatio);
+    m_nNewWidth = TruncatedSide(m_nWidth * m_dWidthRatio);
     Show(m_pNewWidth, m_nNewWidth);
     if (Locked()) {
         m_dHeightRatio = m_dWidthRatio;
-        m_nNewHeight = int(m_nHeight * m_dHeightRatio);
+        m_nNewHeight = TruncatedSide(m_nHeight * m_dHeightRatio);
         Show(m_pHeightRatio, m_dHeightRatio);
         Show(m_pNewHeight, m_nNewHeight);
     }
@@ -133,11 +148,11 @@ void CResampleDialog::OnHeightRatio()
     if (!guard.Entered())
         return;
     m_dHeightRatio = m_pHeightRatio->text().toDouble();
-    m_nNewHeight = int(m_nHeight * m_dHeightRatio);
+    m_nNewHeight = TruncatedSide(m_nHeight * m_dHeightRatio);
     Show(m_pNewHeight, m_nNewHeight);
     if (Locked()) {
         m_dWidthRatio = m_dHeightRatio;
-        m_nNewWidth = int(m_nWidth * m_dWidthRatio);
+        m_nNewWidth = TruncatedSide(m_nWidth * m_dWidthRatio);
         Show(m_pWidthRatio, m_dWidthRatio);
         Show(m_pNewWidth, m_nNewWidth);
     }
