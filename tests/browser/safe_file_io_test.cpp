@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "child_process.h"
 #include "safe_file_io.h"
@@ -51,6 +53,20 @@ std::size_t Entries(const std::string& folder)
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
         ++n;
     return n;
+}
+
+// What a folder holds, links not followed: "name=contents" or "name->text".
+std::set<std::string> Tree(const std::string& folder)
+{
+    std::set<std::string> lines;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().string().substr(folder.size() + 1);
+        if (entry.is_symlink())
+            lines.insert(name + "->" + fs::read_symlink(entry.path()).string());
+        else if (entry.is_regular_file())
+            lines.insert(name + "=" + Read(entry.path().string()));
+    }
+    return lines;
 }
 
 class SafeFileIo : public ::testing::Test {
@@ -111,6 +127,64 @@ TEST_F(SafeFileIo, ExistingTargetsAreKeptOrReplacedWhole)
     EXPECT_EQ(Read(a), "self");
     EXPECT_EQ(vxfile::CopyFile(m_dir.Path().string(), m_dir.File("c"), true), EISDIR);
     EXPECT_EQ(vxfile::RemoveFile(m_dir.File("missing")), ENOENT);
+}
+
+// A link is renamed, moved, copied and deleted as the picture the user sees
+// there, and its target is never harmed: a link moved is the same link, a
+// copy is a copy of the picture, a name that is a link is replaced as a
+// name. A file never goes onto itself through a link.
+TEST_F(SafeFileIo, LinksAreHandledAsWhatTheyShow)
+{
+    struct Case {
+        const char* what;
+        char op; // 'r'ename, 'm'ove or 'c'opy (both replacing), 'd'elete
+        std::string from, to;
+        int error;
+        std::vector<std::string> gone, made; // entries of the folder's tree
+    } const cases[] = {
+        {"rename a link", 'r', "a/link.jpg", "a/new.jpg", 0, {"a/link.jpg->real.jpg"}, {"a/new.jpg->real.jpg"}},
+        {"move a link", 'm', "a/link.jpg", "b/link.jpg", 0, {"a/link.jpg->real.jpg"}, {"b/link.jpg->real.jpg"}},
+        {"move a link onto its target", 'm', "a/link.jpg", "a/real.jpg", EEXIST, {}, {}},
+        {"move a file onto a link to it", 'm', "a/real.jpg", "a/link.jpg", EEXIST, {}, {}},
+        {"move a file onto a link", 'm', "a/real.jpg", "b/to-other.jpg", 0,
+         {"a/real.jpg=real", "b/to-other.jpg->other.jpg"}, {"b/to-other.jpg=real"}},
+        {"move a file onto a dangling link", 'm', "a/real.jpg", "b/dangling.jpg", 0,
+         {"a/real.jpg=real", "b/dangling.jpg->gone.jpg"}, {"b/dangling.jpg=real"}},
+        {"move a loop", 'm', "a/loop.jpg", "b/loop.jpg", 0, {"a/loop.jpg->loop.jpg"}, {"b/loop.jpg->loop.jpg"}},
+        {"copy a link", 'c', "a/link.jpg", "b/copy.jpg", 0, {}, {"b/copy.jpg=real"}},
+        {"copy a link onto its target", 'c', "a/link.jpg", "a/real.jpg", 0, {}, {}},
+        {"copy a file onto a link to it", 'c', "a/real.jpg", "a/link.jpg", 0, {}, {}},
+        {"copy a file onto a link", 'c', "a/real.jpg", "b/to-other.jpg", 0, {"b/to-other.jpg->other.jpg"},
+         {"b/to-other.jpg=real"}},
+        {"copy a file onto a dangling link", 'c', "a/real.jpg", "b/dangling.jpg", 0, {"b/dangling.jpg->gone.jpg"},
+         {"b/dangling.jpg=real"}},
+        {"copy a loop", 'c', "a/loop.jpg", "b/copy.jpg", ELOOP, {}, {}},
+        {"copy a dangling link", 'c', "b/dangling.jpg", "a/copy.jpg", ENOENT, {}, {}},
+        {"delete a link", 'd', "a/link.jpg", "", 0, {"a/link.jpg->real.jpg"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        vxtest::TempDir dir;
+        const std::string d = dir.Path().string() + "/", from = d + c.from, to = d + c.to;
+        fs::create_directory(d + "a");
+        fs::create_directory(d + "b");
+        Write(d + "a/real.jpg", "real");
+        Write(d + "b/other.jpg", "other");
+        fs::create_symlink("real.jpg", d + "a/link.jpg");
+        fs::create_symlink("loop.jpg", d + "a/loop.jpg");
+        fs::create_symlink("other.jpg", d + "b/to-other.jpg");
+        fs::create_symlink("gone.jpg", d + "b/dangling.jpg");
+        std::set<std::string> expected = Tree(dir.Path().string());
+        for (const std::string& entry : c.gone)
+            EXPECT_EQ(expected.erase(entry), 1u) << entry;
+        expected.insert(c.made.begin(), c.made.end());
+        const int error = c.op == 'r'   ? vxfile::RenameEntry(from, to, false)
+                          : c.op == 'm' ? vxfile::MoveFile(from, to, true, true)
+                          : c.op == 'c' ? vxfile::CopyFile(from, to, true)
+                                        : vxfile::RemoveFile(from);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(Tree(dir.Path().string()), expected);
+    }
 }
 
 TEST_F(SafeFileIo, CancelledOrVanishedCopiesLeaveNothingBehind)
@@ -178,6 +252,14 @@ TEST_F(SafeFileIo, MoveToAnotherFileSystemCopiesThenDeletes)
             const auto meddle = [&](std::uint64_t, std::uint64_t) { return change.meddle(), true; };
             if (vxfile::MoveFile(busy, mount + "/busy.jpg", false, true, meddle) != EBUSY || Read(busy) != change.contents)
                 return 18;
+        }
+        // A link goes over as the same link, a loop too; what it leads to stays.
+        for (const char* text : {"big.jpg", "loop.jpg"}) {
+            const std::string name = text == std::string("big.jpg") ? "/link.jpg" : "/loop.jpg";
+            if (symlink(text, (disk + name).c_str()) != 0 ||
+                vxfile::MoveFile(disk + name, mount + name, false, true) != 0 || vxfile::Exists(disk + name) ||
+                fs::read_symlink(mount + name) != text || unlink((mount + name).c_str()) != 0)
+                return 19;
         }
         // A full disk: the source stays whole and no partial copy remains.
         if (vxfile::MoveFile(disk + "/big.jpg", mount + "/big.jpg", false, true) != ENOSPC)

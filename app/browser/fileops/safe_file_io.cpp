@@ -199,7 +199,9 @@ int CopyFile(const std::string& from, const std::string& to, bool replace, const
         error = EEXIST;
     else if (existing.exists && SameFile(from, to))
         error = 0; // a copy onto itself: already there
-    else if (existing.exists && access(to.c_str(), W_OK) != 0)
+    // A link is replaced as a name, as a move replaces it: what it leads
+    // to (nothing, for a dangling one) is not written.
+    else if (existing.exists && !existing.link && access(to.c_str(), W_OK) != 0)
         error = EACCES;
     if (error || (existing.exists && SameFile(from, to))) {
         close(in);

@@ -46,9 +46,9 @@ using Progress = std::function<bool(std::uint64_t copied, std::uint64_t total)>;
 // refused (EEXIST), atomically where the file system allows.
 int RenameEntry(const std::string& from, const std::string& to, bool replace);
 // Copies a regular file (its mode and times too). With `replace` an existing
-// target is swapped for the complete copy in one step; a target the user may
-// not write is refused (EACCES), and so is a source written to during the
-// copy (EBUSY).
+// target is swapped for the complete copy in one step (a symbolic link there
+// too, whatever it leads to); a file the user may not write is refused
+// (EACCES), and so is a source written to during the copy (EBUSY).
 int CopyFile(const std::string& from, const std::string& to, bool replace, const Progress& progress = {});
 // Renames; across file systems (EXDEV) and with `allowCopy`, copies, then
 // deletes the source; a source that changed during the copy (still being
