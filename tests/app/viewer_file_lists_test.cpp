@@ -330,3 +330,26 @@ TEST(ViewerFileLists, SelectingListsBuildsOnlyWhenNeededAndGroupsAreNeverRebuilt
     EXPECT_EQ(lists.GetFileCount(), 2);
     EXPECT_EQ(lists.GetFilePath(lists.m_nCurrentFile), dir.File("a2.jpg"));
 }
+
+// Through links: a loop is left at once, a folder reached twice is listed
+// once, a file reached by a second name is listed under it too (the user
+// sees both names), and a link that leads nowhere is no picture.
+TEST(ViewerFileLists, TheRecursiveListFollowsLinksOnce)
+{
+    namespace fs = std::filesystem;
+    vxtest::TempDir dir;
+    for (const char* name : {"a.jpg", "sub/c.jpg", "other/o.jpg"})
+        Touch(dir.Path() / name);
+    fs::create_directory_symlink("..", dir.Path() / "sub/up");
+    fs::create_directory_symlink("../other", dir.Path() / "sub/into-other");
+    fs::create_symlink("a.jpg", dir.Path() / "link-a.jpg");
+    fs::create_symlink("gone.jpg", dir.Path() / "dangling.jpg");
+    fs::create_symlink("loop.jpg", dir.Path() / "loop.jpg");
+    CImageFileLists lists;
+    lists.m_strListPathName = dir.File("sub/c.jpg");
+    lists.SelectFileList(CImageFileLists::kListSubFolders, dir.Path().string() + "/");
+    std::vector<std::string> names; // as listed, no link resolved
+    for (const std::string& path : lists.ActiveList().files)
+        names.push_back(path.substr(dir.Path().string().size() + 1));
+    EXPECT_EQ(names, (std::vector<std::string>{"a.jpg", "link-a.jpg", "other/o.jpg", "sub/c.jpg"}));
+}
