@@ -377,7 +377,14 @@ void CDIFFormView::OnCompareButton()
         return;
     }
     auto database = std::make_shared<dif::CSignatureDatabase>();
-    if (!database->Open(dif::DatabasePath(), false)) {
+    bool opened = false;
+    try {
+        opened = database->Open(dif::DatabasePath(), false);  // read whole
+    } catch (const std::bad_alloc&) {
+        s_pfnTell(nullptr, Text(kCompareShortOfMemory), QString());
+        return;
+    }
+    if (!opened) {
         s_pfnTell(nullptr, Text(kNoDatabase), QString());
         return;
     }

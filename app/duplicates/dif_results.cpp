@@ -11,12 +11,17 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <new>
+
 #include "browser/fileops/file_operations.h"
 #include "browser/fileops/native_path.h"
 #include "browser/fileops/thumbnail_static.h"
 #include "duplicates/signature_database.h"
 #include "support/mdi_frames.h"
 #include "support/vx_helper.h"
+
+const char* const CDIFResults::kOperationShortOfMemory =
+    "The marked files were left as they were: there is not enough memory to open the signature database.";
 
 std::function<bool(const QString&, const QString&, QMessageBox::Icon)> CDIFResults::s_pfnAsk =
     [](const QString& text, const QString& caption, QMessageBox::Icon icon) {
@@ -444,10 +449,17 @@ void CDIFResults::_RunMarked(EOperation operation)
     m_pTree->setUpdatesEnabled(false);
     m_bTreeBusy = true;
     dif::CSignatureDatabase database;
-    if (database.Open(QFile::encodeName(m_strDatabase).toStdString(), true))
+    bool opened = false, shortOfMemory = false;
+    try {
+        opened = database.Open(QFile::encodeName(m_strDatabase).toStdString(), true);
+    } catch (const std::bad_alloc&) {  // it is read whole
+        shortOfMemory = true;
+    }
+    if (opened)
         _ForEachMarked(operation, &database, progress);
     else
-        _Tell(QStringLiteral("Could not load data file"), QStringLiteral("Ambrel"), QMessageBox::Warning);
+        _Tell(shortOfMemory ? QString::fromLatin1(kOperationShortOfMemory) : QStringLiteral("Could not load data file"),
+              QStringLiteral("Ambrel"), QMessageBox::Warning);
     database.Close();
     m_bTreeBusy = false;
     m_pTree->setUpdatesEnabled(true);

@@ -57,6 +57,7 @@ public:
     void DeleteMarked();
     void MoveMarked();
     void CopyMarked();
+    static const char* const kOperationShortOfMemory;
 
     // Review keys: the next or previous member, and the sides of the previews.
     void SelectNextPair(bool forward);

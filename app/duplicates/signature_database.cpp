@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace dif {
 
@@ -57,7 +58,13 @@ bool CSignatureDatabase::Open(const std::string& path, bool writable)
     }
     const std::size_t count = std::size_t(std::uint64_t(info.st_size) / kRecordSize);
     // A file cut short while it is read (by another program) fails the open.
-    auto data = std::make_unique_for_overwrite<unsigned char[]>(std::max<std::size_t>(count * kRecordSize, 1));
+    std::unique_ptr<unsigned char[]> data;
+    try {
+        data = std::make_unique_for_overwrite<unsigned char[]>(std::max<std::size_t>(count * kRecordSize, 1));
+    } catch (const std::bad_alloc&) {
+        ::close(file);
+        throw;
+    }
     if (!ReadAt(file, data.get(), count * kRecordSize, 0)) {
         ::close(file);
         return false;

@@ -21,7 +21,8 @@ public:
     CSignatureDatabase& operator=(const CSignatureDatabase&) = delete;
 
     // Reads an existing, non-empty regular file, kept open for writing when
-    // asked (delete and move zero records). false leaves the object closed.
+    // asked (delete and move zero records). false leaves the object closed;
+    // so does std::bad_alloc, thrown when the records cannot all be held.
     bool Open(const std::string& path, bool writable);
     void Close();
     bool IsOpen() const { return m_bOpen; }

@@ -291,7 +291,7 @@ TEST_F(DuplicatesWindow, ScanCompareAndThresholdMessages)
 // A scan or a comparison short of memory fails alone: a message, the
 // database and its folder as they were, the window usable, and the same work
 // goes through once there is memory again.
-TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanOrTheComparison)
+TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanTheComparisonOrTheDeletion)
 {
     for (int i = 0; i < 70; ++i)  // 35 pairs; their signature cache is above 64 KB
         Save(m_dir.Path() / "many" / ("p" + std::to_string(i) + ".bmp"), std::uint32_t(i % 35), 8, 8);
@@ -333,6 +333,34 @@ TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanOrTheComparison)
         Compare(QStringLiteral("100"));
         EXPECT_EQ(Tree()->topLevelItemCount(), 35);
         EXPECT_TRUE(Database() == database);
+    }
+    // The database is read whole on the window's thread, to compare and to
+    // delete marked files: without memory for it nothing is done.
+    QTreeWidgetItem* marked = Tree()->topLevelItem(0)->child(0);
+    marked->setCheckState(0, Qt::Checked);
+    const QString path = marked->text(0);
+    g_windowThread = {};  // every thread refused
+    for (const bool compare : {true, false}) {
+        SCOPED_TRACE(compare ? "open to compare" : "open to delete");
+        m_messages.texts.clear();
+        g_newLimit = 65536;
+        if (compare)
+            Compare(QStringLiteral("100"));
+        else
+            m_pView->Results()->DeleteMarked();
+        g_newLimit = 0;
+        EXPECT_EQ(m_messages.Last(), QString::fromUtf8(compare ? CDIFFormView::kCompareShortOfMemory
+                                                               : CDIFResults::kOperationShortOfMemory));
+        EXPECT_TRUE(Database() == database);
+        EXPECT_TRUE(QFile::exists(path));
+        if (compare) {
+            Compare(QStringLiteral("100"));
+            ASSERT_EQ(Tree()->topLevelItemCount(), 35);
+            marked = Tree()->topLevelItem(0)->child(0);
+            marked->setCheckState(0, Qt::Checked);
+        } else {
+            EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
+        }
     }
 }
 
