@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <new>
 
 #include "cli_commands.h"
 #include "command_line.h"
@@ -149,6 +150,12 @@ int Refuse(const char* command, const std::string& error)
     return kExitUsage;
 }
 
+int ShortOfMemory(const char* command, const char* more)
+{
+    std::fprintf(stderr, "ambrel-cli %s: not enough memory%s\n", command, more);
+    return kExitFailed;
+}
+
 // Each folder must exist, as the window's "Add" asks.
 std::string FolderProblem(const std::string& folder)
 {
@@ -225,8 +232,13 @@ int RunScanCommand(const std::vector<std::string>& args)
         std::filesystem::create_directories(dif::DataFolder(), ignored);
     }
     CScanCounter counter(isatty(STDERR_FILENO) == 1);
-    const dif::SScanResult result =
-        dif::CSignatureScanner(parsed.database, options, &counter, g_nStopRequests).Scan(parsed.folders);
+    dif::SScanResult result;
+    try {
+        result = dif::CSignatureScanner(parsed.database, options, &counter, g_nStopRequests).Scan(parsed.folders);
+    } catch (const std::bad_alloc&) {
+        counter.Finish();
+        return ShortOfMemory("scan", "; the signature database is left as it was");
+    }
     counter.Finish();
     if (result.longPaths)
         std::fprintf(stderr, "ambrel-cli: %llu file(s) skipped: their path is longer than 260 bytes\n",
@@ -258,7 +270,13 @@ int RunCompareCommand(const std::vector<std::string>& args)
     if (!dif::IsValidThreshold(threshold))
         return Refuse("compare", "Percent value is invalid... ('" + parsed.threshold + "'; 1 to 100)");
     dif::CSignatureDatabase database;
-    if (!database.Open(parsed.database, false)) {
+    bool opened = false;
+    try {
+        opened = database.Open(parsed.database, false);
+    } catch (const std::bad_alloc&) {
+        return ShortOfMemory("compare", "");
+    }
+    if (!opened) {
         std::fprintf(stderr, "ambrel-cli: %s: Could not load data file, you have to scan files first.\n",
                      parsed.database.c_str());
         return kExitFailed;
@@ -271,22 +289,29 @@ int RunCompareCommand(const std::vector<std::string>& args)
     options.compare = parsed.compare;
     options.threads = 0;
     bool stopped = false;
-    const auto groups = dif::BuildDuplicateGroups(
-        database, threshold, options, g_nStopRequests,
-        [&](std::size_t done, std::size_t) {
-            const std::unique_lock guard(drawing, std::try_to_lock);
-            if (!guard.owns_lock())
-                return;
-            const auto now = std::chrono::steady_clock::now();
-            if (show && now - drawn > std::chrono::milliseconds(200)) {
-                bar.Draw(long(done));
-                drawn = now;
-            }
-        },
-        &stopped);
+    std::string report;
+    try {
+        const auto groups = dif::BuildDuplicateGroups(
+            database, threshold, options, g_nStopRequests,
+            [&](std::size_t done, std::size_t) {
+                const std::unique_lock guard(drawing, std::try_to_lock);
+                if (!guard.owns_lock())
+                    return;
+                const auto now = std::chrono::steady_clock::now();
+                if (show && now - drawn > std::chrono::milliseconds(200)) {
+                    bar.Draw(long(done));
+                    drawn = now;
+                }
+            },
+            &stopped);
+        report = FormatDuplicateGroups(groups, parsed.format);
+    } catch (const std::bad_alloc&) {
+        if (show)
+            bar.Clear();
+        return ShortOfMemory("compare", "");  // no list rather than part of one
+    }
     if (show)
         bar.Clear();
-    const std::string report = FormatDuplicateGroups(groups, parsed.format);
     std::fwrite(report.data(), 1, report.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "ambrel-cli: the results could not be written: %s\n", std::strerror(errno));

@@ -1,9 +1,11 @@
 // Every refusal: one line naming the file or the value and the reason, a
 // non-zero exit code, and no file left behind.
+#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,12 +13,18 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <new>
 #include <thread>
+#include <utility>
 
 #include "batch_runner.h"
+#include "cli_commands.h"
 #include "cli_run.h"
+#include "duplicate_commands.h"
+#include "duplicates/signature_record.h"
 #include "effect_names.h"
 #include "picture_task.h"
 
@@ -260,6 +268,77 @@ TEST(CliErrors, WantOfMemoryFailsThatPictureOnly)
     EXPECT_EQ(batch.failed, 2);
     EXPECT_EQ(CountFiles(dir.Path()), 1) << "only the input";
     EXPECT_EQ(RunPictureTask(tasks[0], steps), "") << "the same task with memory enough";
+}
+
+// What `run` returns and writes on standard error (its output is dropped).
+std::pair<int, std::string> WithStandardError(const std::function<int()>& run)
+{
+    vxtest::TempDir dir;
+    const std::string path = dir.File("err");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int out = dup(1), err = dup(2);
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(file, 2);
+    close(file);
+    close(null);
+    const int code = run();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+    return {code, clitest::ReadFile(path)};
+}
+
+// A scan or a comparison short of memory fails with a line and leaves the
+// database and its folder as they were (it ended the tool, and an ended
+// scan left its temporary database behind).
+TEST(CliErrors, WantOfMemoryFailsTheScanOrTheComparisonWithALine)
+{
+    vxtest::TempDir dir;
+    fs::create_directories(dir.File("pictures"));
+    for (int i = 0; i < 70; ++i)
+        ASSERT_EQ(vxtest::RandomImage(8, 8, std::uint32_t(i % 35)).SaveImage(dir.File("pictures/p" + std::to_string(i) + ".bmp").c_str()), 1);
+    const char* const home = std::getenv("XDG_DATA_HOME");
+    const std::string oldHome = home ? home : "";
+    setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);  // the signature cache, 77 KB once made
+    const std::string db = dir.File("dups.dat"), small = dir.File("small.dat");
+    const std::vector<std::string> scan{dir.File("pictures"), "--db", db, "-j", "1"};
+    ASSERT_EQ(WithStandardError([&scan] { return RunScanCommand(scan); }).first, kExitDone);
+    std::string bytes = clitest::ReadFile(db);
+    ASSERT_EQ(bytes.size(), 70 * dif::kRecordSize);
+    std::ofstream(small, std::ios::binary) << bytes.substr(0, 40 * dif::kRecordSize);  // read in 51 KB
+    const std::string tooLittle = "ambrel-cli compare: not enough memory\n";
+    struct {
+        bool scan;
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {true, scan, "ambrel-cli scan: not enough memory; the signature database is left as it was\n"},
+        {false, {"--db", db}, tooLittle},              // reading 90 KB of records
+        {false, {"--db", small, "--grey"}, tooLittle},  // 2 KB a record to compare
+    };
+    for (const auto& c : cases) {
+        const long files = CountFiles(dir.Path());
+        g_newLimit = 65536;
+        const auto [code, said] =
+            WithStandardError([&c] { return c.scan ? RunScanCommand(c.args) : RunCompareCommand(c.args); });
+        g_newLimit = 0;
+        EXPECT_EQ(code, kExitFailed) << c.args[1];
+        EXPECT_EQ(said, c.says);
+        EXPECT_EQ(CountFiles(dir.Path()), files) << "no file made or removed";
+        EXPECT_EQ(clitest::ReadFile(db), bytes);
+        const auto [again, nothing] =
+            WithStandardError([&c] { return c.scan ? RunScanCommand(c.args) : RunCompareCommand(c.args); });
+        EXPECT_EQ(again, kExitDone) << nothing;
+    }
+    if (home)
+        setenv("XDG_DATA_HOME", oldHome.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
 }
 
 // Work whose threads the system refuses (too many already) is done on the
