@@ -78,6 +78,8 @@ public:
     int ReadImage(const char* path) { return ReadImage(nullptr, path); }
     int SaveImage(const char* path);
 
+    // Engines other than the raster one (printing) get an opaque copy; without
+    // memory for it, std::bad_alloc.
     void Draw(QPainter* dc);
     VxRect Draw(QPainter* dc, int width, int height, bool keepAspect);
     bool Resize(QPainter* dc, int width, int height, bool keepAspect);

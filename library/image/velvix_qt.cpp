@@ -11,6 +11,7 @@
 #include <QTransform>
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "image/velvix.h"
@@ -108,14 +109,19 @@ VxRect CVelvix::Draw(QPainter* dc, int width, int height, bool keepAspect)
     int drawnWidth, drawnHeight;
     FitIntoBox(GetWidth(), GetHeight(), width, height, keepAspect, drawnWidth, drawnHeight);
     if (dc) {
+        const bool raster = dc->paintEngine() && dc->paintEngine()->type() == QPaintEngine::Raster;
+        const QImage picture =
+            raster ? WrapBuffer(*this, GetImageData()) : OpaqueCopy(*this, GetImageData(), false);
+        // Without memory for the copy the page would come out blank.
+        if (picture.isNull())
+            throw std::bad_alloc();
         dc->save();
         dc->setRenderHint(QPainter::SmoothPixmapTransform, false);
         // The buffer is bottom-up: draw it mirrored about the box's middle.
         dc->translate(0, drawnHeight);
         dc->scale(1, -1);
         const QRect box(0, 0, drawnWidth, drawnHeight);
-        const bool raster = dc->paintEngine() && dc->paintEngine()->type() == QPaintEngine::Raster;
-        dc->drawImage(box, raster ? WrapBuffer(*this, GetImageData()) : OpaqueCopy(*this, GetImageData(), false));
+        dc->drawImage(box, picture);
         if (raster) {
             // The raster engine writes the picture without a copy; then every
             // pixel of it is made opaque, keeping its colour (d + black * (1 - da)).

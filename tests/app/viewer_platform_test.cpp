@@ -8,11 +8,56 @@
 #include <QPrinter>
 #include <QThread>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 #include <fstream>
+#include <map>
+#include <thread>
 
 #include "program_fixture.h"
 #include "shell/command_ids.h"
 #include "shell/shell_dialogs.h"
+#include "viewer/view/print_file.h"
+
+namespace {
+
+// While set, malloc and realloc on the window's thread let the first
+// g_largeBlocksLeft blocks above this many bytes through, then refuse the next
+// g_largeBlocksRefused, as in a process at the end of its memory. Qt takes its
+// pixel and byte buffers from malloc, not new.
+std::atomic<std::size_t> g_mallocLimit{0};
+std::atomic<int> g_largeBlocksLeft{0}, g_largeBlocksRefused{0};
+std::thread::id g_windowThread;
+
+bool RefuseBlock(std::size_t size)
+{
+    const std::size_t limit = g_mallocLimit.load(std::memory_order_relaxed);
+    if (!limit || size <= limit || std::this_thread::get_id() != g_windowThread || g_largeBlocksLeft-- > 0 ||
+        g_largeBlocksRefused-- <= 0)
+        return false;
+    errno = ENOMEM;
+    return true;
+}
+
+} // namespace
+
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_realloc(void* block, std::size_t size);
+
+extern "C" void* malloc(std::size_t size)
+{
+    return RefuseBlock(size) ? nullptr : __libc_malloc(size);
+}
+
+extern "C" void* realloc(void* block, std::size_t size)
+{
+    return RefuseBlock(size) ? nullptr : __libc_realloc(block, size);
+}
 
 namespace {
 
@@ -67,6 +112,37 @@ public:
     }
     QString text;
 };
+
+// Every entry of a folder by name: its kind, and the mode and bytes of a file.
+std::map<std::string, std::string> FolderState(const std::string& folder)
+{
+    std::map<std::string, std::string> state;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string path = entry.path().string();
+        struct stat info {};
+        lstat(path.c_str(), &info);
+        std::string& value = state[entry.path().filename().string()];
+        if (S_ISLNK(info.st_mode)) {
+            value = "link to " + std::filesystem::read_symlink(entry.path()).string();
+        } else if (S_ISREG(info.st_mode)) {
+            std::ifstream in(path, std::ios::binary);
+            value = "file " + std::to_string(info.st_mode & 07777) + '\n' +
+                    std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } else {
+            value = "kind " + std::to_string(info.st_mode & S_IFMT);
+        }
+    }
+    return state;
+}
+
+std::string Describe(const std::map<std::string, std::string>& state)
+{
+    std::string text;
+    for (const auto& [name, value] : state)
+        text += name + ": " + value.substr(0, value.find('\n')) + ", " + std::to_string(value.size()) +
+                " bytes\n";
+    return text;
+}
 
 class ViewerPlatform : public vxtest::ProgramTest {};
 
@@ -167,53 +243,116 @@ TEST_F(ViewerPlatform, QuickOpenShowsTheTypedFileInTheSameWindow)
     EXPECT_EQ(window.Image().GetWidth(), 30);
 }
 
-// A print that cannot start says so; cancelled or failed, it leaves the
-// edited picture, its undo step and the files as they were.
-TEST_F(ViewerPlatform, APrintThatCannotStartIsReportedAndChangesNothing)
+// A print that fails says why; cancelled or failed, it leaves the edited
+// picture, its undo step and every file as they were: no cut-off or
+// temporary file, an older file of the chosen name kept.
+TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
 {
-    auto window = Open("red.png", vxtest::RandomImage(20, 16, 5));
+    auto window = Open("red.png", vxtest::RandomImage(400, 300, 5));
     ASSERT_NE(window.doc, nullptr);
-    window.view->SetViewSelection(VxRect{2, 3, 12, 11});
+    window.view->SetViewSelection(VxRect{2, 3, 302, 243});
     ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_CROP_SELECTION));
     const CVelvix edited = window.Image();
     const QString red = QString::fromStdString(m_dir.File("red.png"));
-    const QByteArray file = [&red] {
-        QFile f(red);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    ASSERT_EQ(mkfifo(m_dir.File("pipe.pdf").c_str(), 0644), 0);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(m_dir.File("folder.pdf"))));
+    std::ofstream(m_dir.File("kept.pdf")) << "an older print";
+    ASSERT_EQ(chmod(m_dir.File("kept.pdf").c_str(), 0640), 0);
+    std::ofstream(m_dir.File("target.pdf")) << "a linked print";
+    ASSERT_EQ(symlink("target.pdf", m_dir.File("link.pdf").c_str()), 0);
+    enum class Trouble { None, FullDisk, NoMemory, NoMemoryLater, NoMemoryAtAll };
+    const QString cannot = QStringLiteral("The picture could not be printed to\n%1");
+    const QString notFile =
+        cannot + QStringLiteral("\nThat name is a pipe, a device or a folder, not a file.");
+    const QString cutOff =
+        cannot + QStringLiteral("\nThe file could not be written completely; the disk may be full.");
+    const QString noMemory = QStringLiteral("The picture could not be printed: there is not enough memory.");
     struct Case {
-        std::string output;
-        bool accept, printed;
+        std::string output, printed; // printed: the file that becomes the PDF
+        bool accept;
+        Trouble trouble;
+        QString error;
     } cases[] = {
-        {"a [*?] 100% \xC3\xA9.pdf", true, true},
-        {"red.png/page.pdf", true, false}, // a file where the folder should be
-        {"no such/page.pdf", true, false},
-        {"cancelled.pdf", false, false},
+        {"a [*?] 100% \xC3\xA9.pdf", "a [*?] 100% \xC3\xA9.pdf", true, Trouble::None, {}},
+        {"kept.pdf", "", true, Trouble::FullDisk, cutOff},
+        {"kept.pdf", "", true, Trouble::NoMemory, noMemory},      // for the picture's copy
+        {"kept.pdf", "", true, Trouble::NoMemoryLater, noMemory}, // in the PDF engine
+        {"kept.pdf", "kept.pdf", true, Trouble::None, {}},
+        {"link.pdf", "target.pdf", true, Trouble::None, {}},   // through the link, which stays
+        {"red.png/page.pdf", "", true, Trouble::None, cannot}, // a file where the folder should be
+        {"no such/page.pdf", "", true, Trouble::None, cannot},
+        {"pipe.pdf", "", true, Trouble::None, notFile}, // would wait for a reader for ever
+        {"folder.pdf", "", true, Trouble::None, notFile},
+        {"cancelled.pdf", "", false, Trouble::None, {}},
+        // Also while the engine ends: the printer stays busy, the program goes on.
+        {"kept.pdf", "", true, Trouble::NoMemoryAtAll, noMemory},
     };
     QStringList errors;
     const auto reportError = CAmbrelDoc::s_pfnReportError;
     CAmbrelDoc::s_pfnReportError = [&errors](const QString& text) { errors << text; };
+    g_windowThread = std::this_thread::get_id();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
         const QString pdf = QString::fromStdString(m_dir.File(c.output));
         m_app->GetPrinter()->setOutputFormat(QPrinter::PdfFormat);
         m_app->GetPrinter()->setOutputFileName(pdf);
+        auto before = FolderState(m_dir.File(""));
         errors.clear();
-        WhenShown<QPrintDialog>(
-            [&c](QPrintDialog* dialog) { c.accept ? dialog->accept() : dialog->reject(); });
+        rlimit fileSize{};
+        getrlimit(RLIMIT_FSIZE, &fileSize);
+        WhenShown<QPrintDialog>([&c, fileSize](QPrintDialog* dialog) {
+            if (c.trouble == Trouble::FullDisk) {
+                // Writes past 64 KB fail (EFBIG), as on a full disk.
+                signal(SIGXFSZ, SIG_IGN);
+                const rlimit small{64 << 10, fileSize.rlim_max};
+                setrlimit(RLIMIT_FSIZE, &small);
+            }
+            g_largeBlocksLeft = c.trouble == Trouble::NoMemoryLater ? 1 : 0;
+            g_largeBlocksRefused = c.trouble == Trouble::NoMemoryAtAll ? 1000 : 1;
+            g_mallocLimit = c.trouble >= Trouble::NoMemory ? 100000 : 0;
+            c.accept ? dialog->accept() : dialog->reject();
+        });
         EXPECT_TRUE(m_main->ExecuteCommand(cmd::ID_FILE_PRINT));
+        g_mallocLimit = 0;
+        setrlimit(RLIMIT_FSIZE, &fileSize);
+        signal(SIGXFSZ, SIG_DFL);
         ProcessEvents();
-        EXPECT_EQ(QFile::exists(pdf), c.printed);
-        const bool failed = c.accept && !c.printed;
-        EXPECT_EQ(errors, failed ? QStringList{QStringLiteral("The picture could not be printed to\n") + pdf}
-                                 : QStringList());
+        const QString error = c.error.contains(QLatin1String("%1")) ? c.error.arg(pdf) : c.error;
+        EXPECT_EQ(errors.join(QLatin1Char('|')).toStdString(), error.toStdString());
+        auto after = FolderState(m_dir.File(""));
+        if (!c.printed.empty()) {
+            const std::string page = after[c.printed];
+            EXPECT_EQ(page.compare(page.find('\n') + 1, 5, "%PDF-"), 0) << page.substr(0, 40);
+            EXPECT_EQ(page.substr(page.size() - 6), "%%EOF\n");
+            if (before.count(c.printed)) { // the mode of the file replaced
+                const std::string& old = before[c.printed];
+                EXPECT_EQ(page.substr(0, page.find('\n')), old.substr(0, old.find('\n')));
+            }
+            before.erase(c.printed);
+            after.erase(c.printed);
+        }
+        EXPECT_TRUE(after == before) << Describe(before) << "\nbecame\n" << Describe(after);
         EXPECT_EQ(window.doc->GetPathName(), red);
         EXPECT_TRUE(window.doc->IsModified());
         EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
         EXPECT_EQ(vxtest::FirstDifference(window.Image(), const_cast<CVelvix&>(edited)), -1);
-        QFile f(red);
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(f.readAll() == file);
     }
     CAmbrelDoc::s_pfnReportError = reportError;
+}
+
+// A user's print never replaces a file that user may not write, though its
+// folder would allow the rename (root may write any file).
+TEST_F(ViewerPlatform, APrintNeverReplacesAFileTheUserMayNotWrite)
+{
+    const std::string locked = m_dir.File("locked.pdf");
+    std::ofstream(locked) << "not yours";
+    const auto before = FolderState(m_dir.File(""));
+    const auto failures = vxtest::RunUnprivileged({m_dir.File("")}, [&locked] {
+        CPrintFile output(QString::fromStdString(locked));
+        return output.Start().isEmpty() ? std::string() : std::string("a print would replace it");
+    });
+    if (!failures)
+        GTEST_SKIP() << "cannot switch to user 65534";
+    EXPECT_EQ(*failures, "");
+    EXPECT_TRUE(FolderState(m_dir.File("")) == before);
 }

@@ -1,6 +1,7 @@
 #include "viewer/view/view_printing.h"
 
 #include <QFileInfo>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -8,11 +9,14 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <optional>
 
 #include "shell/ambrel_app.h"
 #include "support/wait_cursor.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/ambrel_view.h"
+#include "viewer/view/print_file.h"
 #include "viewer/view/view_zoom.h"
 
 using namespace viewcmd;
@@ -23,31 +27,90 @@ CViewPrinting::CViewPrinting(CAmbrelView& view) : CViewPart(view)
     OnCommand(ID_FILE_PRINT_PREVIEW, [this](int) { _Print(true); });
 }
 
+namespace {
+
+void Report(const QString& text)
+{
+    CAmbrelDoc::s_pfnReportError(text);
+}
+
+QString CannotPrintTo(const QString& file)
+{
+    return QStringLiteral("The picture could not be printed to\n%1").arg(file);
+}
+
+} // namespace
+
 void CViewPrinting::PrintPage(QPaintDevice* device)
 {
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->Image().IsValidObject())
         return;
-    QPainter painter;
-    if (!painter.begin(device)) {
-        // A printer that cannot start (a PDF file in a folder that cannot be
-        // written, say) would otherwise end the job as if it had printed.
-        auto* printer = dynamic_cast<QPrinter*>(device);
-        const QString file = printer ? printer->outputFileName() : QString();
-        CAmbrelDoc::s_pfnReportError(file.isEmpty()
-                                         ? QStringLiteral("The picture could not be printed.")
-                                         : QStringLiteral("The picture could not be printed to\n%1").arg(file));
-        return;
+    auto* printer = dynamic_cast<QPrinter*>(device);
+    const QString file = printer ? printer->outputFileName() : QString();
+    // Print Preview paints the same printer through an engine of its own;
+    // only the PDF engine writes the file.
+    std::optional<CPrintFile> output;
+    if (!file.isEmpty() && printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Pdf) {
+        output.emplace(file);
+        if (!output->IsFileName()) {
+            Report(CannotPrintTo(file) +
+                   QStringLiteral("\nThat name is a pipe, a device or a folder, not a file."));
+            return;
+        }
+        const QString pipe = output->Start();
+        if (pipe.isEmpty()) {
+            Report(CannotPrintTo(file));
+            return;
+        }
+        printer->setOutputFileName(pipe);
     }
+    const Painted painted = _Paint(device, output ? &*output : nullptr);
+    if (output)
+        printer->setOutputFileName(file);
+    if (painted == Painted::NotStarted)
+        // A printer that cannot start would otherwise end the job as if it
+        // had printed.
+        Report(file.isEmpty() ? QStringLiteral("The picture could not be printed.") : CannotPrintTo(file));
+    else if (painted == Painted::OutOfMemory)
+        Report(QStringLiteral("The picture could not be printed: there is not enough memory."));
+    else if (output && !output->Commit())
+        Report(CannotPrintTo(file) +
+               QStringLiteral("\nThe file could not be written completely; the disk may be full."));
+}
+
+CViewPrinting::Painted CViewPrinting::_Paint(QPaintDevice* device, CPrintFile* output)
+{
+    auto painter = std::make_unique<QPainter>();
+    if (!painter->begin(device))
+        return Painted::NotStarted;
+    if (output)
+        output->WriterOpened();
     // The largest pictures take seconds to draw and write out.
     const CVxWaitCursor wait;
     const double screenDpi = m_View.logicalDpiX() > 0 ? m_View.logicalDpiX() : 96;
     const CViewZoom& zoom = m_View.Zoom();
-    const double factor = device->logicalDpiX() / screenDpi * (zoom.IsAutoScale() ? zoom.Scale() : zoom.GetZoom());
-    CVelvix& image = doc->Image();
-    image.Draw(&painter, std::max(1, int(image.GetWidth() * factor)), std::max(1, int(image.GetHeight() * factor)),
-               false);
-    painter.end();
+    const double factor =
+        device->logicalDpiX() / screenDpi * (zoom.IsAutoScale() ? zoom.Scale() : zoom.GetZoom());
+    CVelvix& image = Doc()->Image();
+    try {
+        image.Draw(painter.get(), std::max(1, int(image.GetWidth() * factor)),
+                   std::max(1, int(image.GetHeight() * factor)), false);
+        painter->end();
+        return Painted::Printed;
+    } catch (const std::bad_alloc&) {
+    }
+    // The engine ends with what it has, which is then discarded. Should that
+    // find no memory either, the painter is left active: its destructor
+    // would try again and end the program.
+    try {
+        painter->end();
+    } catch (const std::bad_alloc&) {
+        (void)painter.release();
+        if (output)
+            output->Abandon();
+    }
+    return Painted::OutOfMemory;
 }
 
 void CViewPrinting::_Print(bool preview)

@@ -2,6 +2,7 @@
 
 #include "view_part.h"
 
+class CPrintFile;
 class QPaintDevice;
 
 // Print and Print Preview: the picture at its size on the screen.
@@ -13,5 +14,7 @@ public:
     void PrintPage(QPaintDevice* device);
 
 private:
+    enum class Painted { Printed, NotStarted, OutOfMemory };
+    Painted _Paint(QPaintDevice* device, CPrintFile* output);
     void _Print(bool preview);
 };
