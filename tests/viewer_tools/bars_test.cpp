@@ -6,9 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
+#include "bar_image_source.h"
 #include "histogram_bar.h"
 #include "test_support.h"
 #include "view_port_bar.h"
+
+// The operator new of these tests (encode_text_test.cpp) fails above this
+// many bytes on the given thread.
+extern std::atomic<std::size_t> g_newLimit;
+extern std::thread::id g_limitedThread;
 
 namespace {
 
@@ -96,6 +105,32 @@ TEST_F(BarsTest, HistogramDrawsOnlyTheCheckedCurves)
     bar.SetEmpty();
     shown = Render(bar);
     EXPECT_EQ(CountColour(shown, qRgb(255, 0, 0), 11), 0) << "empty: nothing drawn";
+}
+
+// The bar recomputes on the window's thread whenever the picture changes:
+// without memory for its counting tables it shows nothing, and the program
+// goes on; with memory again it counts.
+TEST_F(BarsTest, HistogramShortOfMemoryShowsNothing)
+{
+    struct Bar : CHistogramDialogBar {
+        using CHistogramDialogBar::Recompute;
+    } bar;
+    struct Source : CBarImageSource {
+        CVelvix picture = vxtest::RandomImage(640, 480, 3);
+        CVelvix* BarImage() override { return &picture; }
+        VxRect BarVisiblePart() const override { return {}; }
+    } source;
+    CHistogramDialogBar::Counts red{}, green{}, blue{};
+    red[0] = 1;
+    bar.SetHistogram(red, green, blue);
+    g_limitedThread = std::this_thread::get_id();
+    g_newLimit = 4096;
+    EXPECT_NO_THROW(bar.Recompute(source));
+    g_newLimit = 0;
+    EXPECT_TRUE(bar.IsEmpty()) << "the old counts are not shown for the new picture";
+    bar.Recompute(source);
+    EXPECT_FALSE(bar.IsEmpty());
+    EXPECT_GT(bar.LargestCount(), 1u);
 }
 
 TEST_F(BarsTest, ViewPortOutlineFollowsTheVisibleThousandths)

@@ -19,14 +19,10 @@
 #include "qt_test_support.h"
 #include "test_support.h"
 
-namespace {
-
 // While set, every operator new above this many bytes on the window's thread
-// fails, as in a process at the end of its memory.
+// fails, as in a process at the end of its memory (the bars' tests use it too).
 std::atomic<std::size_t> g_newLimit{0};
 std::thread::id g_limitedThread;
-
-} // namespace
 
 // From malloc, as the standard library's own: its delete frees these too.
 void* operator new(std::size_t size)

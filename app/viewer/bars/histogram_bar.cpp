@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <new>
 
 #include "bar_image_source.h"
 #include "image/velvix.h"
@@ -86,7 +87,15 @@ void CHistogramDialogBar::SetEmpty()
 void CHistogramDialogBar::Recompute(CBarImageSource& source)
 {
     int red[256], green[256], blue[256], largest = 0;
-    source.BarImage()->GetHistogram(red, green, blue, largest);
+    // The counting tables may not be had when memory runs short: the bar
+    // then shows nothing rather than ending the program on the window's
+    // thread, and counts again at the picture's next change.
+    try {
+        source.BarImage()->GetHistogram(red, green, blue, largest);
+    } catch (const std::bad_alloc&) {
+        SetEmpty();
+        return;
+    }
     Counts counts[3];
     for (int i = 0; i < 256; ++i) {
         counts[0][i] = unsigned(red[i]);
