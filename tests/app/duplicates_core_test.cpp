@@ -51,6 +51,8 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+#include "operator_new_companions.h"
+
 namespace {
 
 std::vector<unsigned char> ReadBytes(const std::string& path)

@@ -61,6 +61,8 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+#include "operator_new_companions.h"
+
 namespace {
 
 struct SMessages {

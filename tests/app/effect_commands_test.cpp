@@ -41,6 +41,8 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+#include "operator_new_companions.h"
+
 namespace {
 
 // Answers every prompt with fixed values and counts the questions.

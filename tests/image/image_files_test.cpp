@@ -39,6 +39,8 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+#include "operator_new_companions.h"
+
 namespace {
 
 std::vector<unsigned char> ReadAll(const std::string& path)

@@ -38,6 +38,8 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+#include "operator_new_companions.h"
+
 namespace {
 
 constexpr int kMessage = 0x8007;
