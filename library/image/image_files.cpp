@@ -16,6 +16,7 @@
 #include "image/velvix.h"
 #include "image/codec_internal.h"
 #include "image/covering_decode.h"
+#include "image/file_paths.h"
 
 namespace {
 
@@ -31,39 +32,6 @@ std::string ExtensionKey(const char* path)
 bool Contains(const std::string& key, const char* word)
 {
     return key.find(word) != std::string::npos;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Saving through a symbolic link changes the file at the end of its chain
-// of links; the links stay. That file may not exist yet (a link made for a
-// picture still to come): it is made, if its folder exists. Empty, with
-// errno set, when the chain cannot be followed (a loop, an unreadable link).
-std::string SaveTarget(std::string path)
-{
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat info {};
-        if (lstat(path.c_str(), &info) != 0)
-            return errno == ENOENT ? path : std::string();
-        if (!S_ISLNK(info.st_mode))
-            return path;
-        char text[PATH_MAX];
-        const ssize_t length = readlink(path.c_str(), text, sizeof text);
-        if (length <= 0 || length == ssize_t(sizeof text)) {
-            errno = length < 0 ? errno : ENAMETOOLONG;
-            return {};
-        }
-        const std::string next(text, std::size_t(length));
-        path = next[0] == '/' ? next : FolderOf(path) + "/" + next;
-    }
-    errno = ELOOP;
-    return {};
 }
 
 // A new file beside the target. It replaces an existing file, so it starts
@@ -189,7 +157,7 @@ int CVelvix::SaveImage(const char* path)
 {
     if (!path || !IsValidObject())
         return 0;
-    const std::string target = SaveTarget(path);
+    const std::string target = VxLinkChainEnd(path);
     if (target.empty())
         return 0;
     struct stat old {};
@@ -203,7 +171,7 @@ int CVelvix::SaveImage(const char* path)
     if (replacing && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return 0;
     TempFile temp;
-    if (!CreateTemp(FolderOf(target), replacing, temp))
+    if (!CreateTemp(VxFolderOf(target), replacing, temp))
         return 0;
 
     // The new file is complete on the disk before it takes the old one's
@@ -221,6 +189,6 @@ int CVelvix::SaveImage(const char* path)
         unlink(temp.path.c_str());
     if (!written)
         return 0;
-    SyncFolder(FolderOf(target));
+    SyncFolder(VxFolderOf(target));
     return 1;
 }

@@ -260,6 +260,8 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
     ASSERT_EQ(chmod(m_dir.File("kept.pdf").c_str(), 0640), 0);
     std::ofstream(m_dir.File("target.pdf")) << "a linked print";
     ASSERT_EQ(symlink("target.pdf", m_dir.File("link.pdf").c_str()), 0);
+    ASSERT_EQ(symlink("made.pdf", m_dir.File("dangling.pdf").c_str()), 0);
+    ASSERT_EQ(symlink("loop.pdf", m_dir.File("loop.pdf").c_str()), 0);
     enum class Trouble { None, FullDisk, NoMemory, NoMemoryLater, NoMemoryAtAll };
     const QString cannot = QStringLiteral("The picture could not be printed to\n%1");
     const QString notFile =
@@ -279,6 +281,8 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         {"kept.pdf", "", true, Trouble::NoMemoryLater, noMemory}, // in the PDF engine
         {"kept.pdf", "kept.pdf", true, Trouble::None, {}},
         {"link.pdf", "target.pdf", true, Trouble::None, {}},   // through the link, which stays
+        {"dangling.pdf", "made.pdf", true, Trouble::None, {}}, // where the link leads; it stays
+        {"loop.pdf", "", true, Trouble::None, cannot},
         {"red.png/page.pdf", "", true, Trouble::None, cannot}, // a file where the folder should be
         {"no such/page.pdf", "", true, Trouble::None, cannot},
         {"pipe.pdf", "", true, Trouble::None, notFile}, // would wait for a reader for ever

@@ -14,26 +14,9 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "image/file_paths.h"
+
 namespace {
-
-// Printing through a symbolic link writes the file it points to; the link
-// stays.
-std::string ResolvedTarget(const std::string& path)
-{
-    struct stat info {};
-    char resolved[PATH_MAX];
-    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) && realpath(path.c_str(), resolved))
-        return resolved;
-    return path;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool WriteAll(int fd, const char* data, std::size_t size)
 {
@@ -70,7 +53,7 @@ void ReadInto(int pipe, int file, std::atomic<bool>& failed)
 
 } // namespace
 
-CPrintFile::CPrintFile(const QString& path) : m_target(ResolvedTarget(QFile::encodeName(path).toStdString()))
+CPrintFile::CPrintFile(const QString& path) : m_target(VxLinkChainEnd(QFile::encodeName(path).toStdString()))
 {
 }
 
@@ -87,6 +70,8 @@ bool CPrintFile::IsFileName() const
 
 QString CPrintFile::Start()
 {
+    if (m_target.empty()) // a loop of links: nowhere to print to
+        return QString();
     struct stat old {};
     const bool replacing = stat(m_target.c_str(), &old) == 0;
     // The folder would allow a rename over a file the user may not write;
@@ -95,7 +80,7 @@ QString CPrintFile::Start()
         return QString();
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int attempt = 0; attempt < 100 && m_file < 0; ++attempt) {
-        std::string temp = FolderOf(m_target) + "/.ambrel-print-";
+        std::string temp = VxFolderOf(m_target) + "/.ambrel-print-";
         for (int i = 0; i < 10; ++i)
             temp += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
         // A new file gets the mode of any new file; one that replaces a file
@@ -143,7 +128,7 @@ bool CPrintFile::Commit()
     if (!written || std::rename(m_temp.c_str(), m_target.c_str()) != 0)
         return false;
     m_temp.clear();
-    const int folder = open(FolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = open(VxFolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         fsync(folder);
         close(folder);

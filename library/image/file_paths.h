@@ -1,0 +1,13 @@
+#pragma once
+
+// Names of files as the library writes them.
+#include <string>
+
+// The folder part of a path: "." for a bare name, "/" for a file in the root.
+std::string VxFolderOf(const std::string& path);
+
+// Writing through a symbolic link changes the file at the end of its chain
+// of links; the links stay. That file may not exist yet (a link made for a
+// file still to come). Empty, with errno set, when the chain cannot be
+// followed (a loop, an unreadable link).
+std::string VxLinkChainEnd(std::string path);
