@@ -29,6 +29,10 @@ void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
     return ::operator new(size, nothrow);
 }
 
+// The compiler cannot see that the replaced operator new is malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void operator delete(void* block) noexcept
 {
     std::free(block);
@@ -53,3 +57,5 @@ void operator delete[](void* block, std::size_t) noexcept
 {
     std::free(block);
 }
+
+#pragma GCC diagnostic pop

@@ -40,28 +40,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// While set, every operator new above this many bytes fails on threads
-// other than the window's (the scan and the comparison), as in a process at
-// the end of its memory.
-std::atomic<std::size_t> g_newLimit{0};
-std::thread::id g_windowThread;
-
-} // namespace
-
-// From malloc, as the standard library's own: its delete frees these too.
-void* operator new(std::size_t size)
-{
-    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
-        limit && size > limit && std::this_thread::get_id() != g_windowThread)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-#include "operator_new_companions.h"
+#include "new_refused_off_thread.h"
 
 namespace {
 
@@ -311,7 +290,7 @@ TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanTheComparisonOrTheDeletion)
     const std::set<std::string> files = names();
     for (QCheckBox* box : m_pView->findChildren<QCheckBox*>())
         box->setChecked(box->text().contains(QStringLiteral("greyscale")));  // 2 KB a record to compare
-    g_windowThread = std::this_thread::get_id();
+    g_sparedThread = std::this_thread::get_id();
     for (const bool scan : {true, false}) {
         SCOPED_TRACE(scan ? "scan" : "compare");
         m_messages.texts.clear();
@@ -341,7 +320,7 @@ TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanTheComparisonOrTheDeletion)
     QTreeWidgetItem* marked = Tree()->topLevelItem(0)->child(0);
     marked->setCheckState(0, Qt::Checked);
     const QString path = marked->text(0);
-    g_windowThread = {};  // every thread refused
+    g_sparedThread = {};  // every thread refused
     for (const bool compare : {true, false}) {
         SCOPED_TRACE(compare ? "open to compare" : "open to delete");
         m_messages.texts.clear();

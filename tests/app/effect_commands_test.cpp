@@ -20,28 +20,7 @@
 #include "view_effect_commands.h"
 #include "view_port_bar.h"
 
-namespace {
-
-// While set, every operator new above this many bytes fails on threads
-// other than the test's own (the effect's worker and its loops), as in a
-// process at the end of its memory; the window's thread still draws.
-std::atomic<std::size_t> g_newLimit{0};
-std::thread::id g_windowThread;
-
-} // namespace
-
-// From malloc, as the standard library's own: its delete frees these too.
-void* operator new(std::size_t size)
-{
-    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
-        limit && size > limit && std::this_thread::get_id() != g_windowThread)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-#include "operator_new_companions.h"
+#include "new_refused_off_thread.h"
 
 namespace {
 
@@ -495,7 +474,7 @@ TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
     ASSERT_TRUE(m_main->ExecuteCommand(144));
     ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));  // a step to redo
     window.doc->SetModifiedFlag(false);
-    g_windowThread = std::this_thread::get_id();
+    g_sparedThread = std::this_thread::get_id();
     const std::size_t kScarce = 65536;  // below the 20000 columns' sample positions
     for (const auto& [size, limit] : {std::pair{std::vector<double>{40000, 40000, 200, 400, 0}, std::size_t(0)},
                                       {std::vector<double>{70000, 10, 350, 0.1, 1}, std::size_t(0)},

@@ -18,27 +18,7 @@
 #include "support/file_change_watcher.h"
 #include "test_support.h"
 
-namespace {
-
-// While set, every operator new above this many bytes fails on threads
-// other than the test's (the watch's), as in a process at the end of its memory.
-std::atomic<std::size_t> g_newLimit{0};
-std::thread::id g_testThread;
-
-} // namespace
-
-// From malloc, as the standard library's own: its delete frees these too.
-void* operator new(std::size_t size)
-{
-    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
-        limit && size > limit && std::this_thread::get_id() != g_testThread)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-#include "operator_new_companions.h"
+#include "new_refused_off_thread.h"
 
 namespace {
 
@@ -214,7 +194,7 @@ TEST(FileChangeWatcher, ATreeTooLargeForTheMemoryLeftEndsTheWatchWithZero)
     MakeTree(dir.Path());  // a table of its folders above 16 KB
     Receiver receiver;
     CFileChangeWatcher watcher;
-    g_testThread = std::this_thread::get_id();
+    g_sparedThread = std::this_thread::get_id();
     g_newLimit = 16384;
     ASSERT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, true));
     receiver.Pump(30000, 1);  // the watch runs at the lowest priority

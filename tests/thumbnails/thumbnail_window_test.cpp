@@ -40,28 +40,7 @@
 namespace fs = std::filesystem;
 using namespace vxtest;
 
-namespace {
-
-// While set, every operator new above this many bytes fails on threads
-// other than the window's (the grouping, the loaders), as in a process at
-// the end of its memory.
-std::atomic<std::size_t> g_newLimit{0};
-std::thread::id g_windowThread;
-
-} // namespace
-
-// From malloc, as the standard library's own: its delete frees these too.
-void* operator new(std::size_t size)
-{
-    if (const std::size_t limit = g_newLimit.load(std::memory_order_relaxed);
-        limit && size > limit && std::this_thread::get_id() != g_windowThread)
-        throw std::bad_alloc();
-    if (void* block = std::malloc(size ? size : 1))
-        return block;
-    throw std::bad_alloc();
-}
-
-#include "operator_new_companions.h"
+#include "new_refused_off_thread.h"
 
 namespace {
 
@@ -237,7 +216,7 @@ TEST_F(ThumbnailWindow, AFolderTooLargeForTheMemoryLeftOpensEmptyWithAMessage)
 {
     for (int i = 0; i < 3000; ++i)  // a list of names above 64 KB
         std::ofstream(m_dir.File("p" + std::to_string(i) + ".jpg"));
-    g_windowThread = std::this_thread::get_id();
+    g_sparedThread = std::this_thread::get_id();
     g_newLimit = 65536;
     OpenBrowser(m_dir.Path().string(), false);
     g_newLimit = 0;
