@@ -40,6 +40,9 @@ public:
 
 } // namespace
 
+const char* const CAmbrelDoc::kNewPictureShortOfMemory =
+    "The new picture could not be opened in a window: there is not enough memory.";
+
 std::function<void(const QString&)> CAmbrelDoc::s_pfnReportError = [](const QString& text) {
     QMessageBox::warning(DialogParent(), QApplication::applicationName(), text);
 };
@@ -92,6 +95,12 @@ bool CAmbrelDoc::OnNewDocument()
         return false;
     StartClock();
     Image() = *image;
+    // The copy failed: no window rather than an empty one, and the source's
+    // dialog stays for another try.
+    if (!Image().IsValidObject()) {
+        s_pfnReportError(QString::fromLatin1(kNewPictureShortOfMemory));
+        return false;
+    }
     m_bCreatedFromImage = true;
     SetModifiedFlag(true);
     SetEditMode(false);

@@ -43,6 +43,9 @@ public:
     // on any thread.
     static bool ReadGuarded(CVelvix& image, const std::string& path, int index);
 
+    // Said when a window for a picture handed over (a scan) cannot hold it.
+    static const char* const kNewPictureShortOfMemory;
+
     // Shows a message box; tests replace it to answer without a window.
     static std::function<void(const QString& text)> s_pfnReportError;
     // "Save changes to %1?": QMessageBox::Yes, No or Cancel.

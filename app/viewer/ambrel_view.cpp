@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <new>
 
 #include "settings/general_settings.h"
 #include "shell/messages.h"
@@ -202,10 +203,8 @@ void CAmbrelView::OnInitialUpdate()
     CAmbrelDoc* doc = GetDocument();
     m_bInitialised = true;
     m_bLoadUnseen = true;
-    if (doc && doc->m_bCreatedFromImage && GeneralSettings.bAutoCropScanned) {
-        doc->m_Buffer.MakeCopy();
-        doc->Image().AutoCropForScannedImage(GeneralSettings.nAutoCropTolerance);
-    }
+    if (doc && doc->m_bCreatedFromImage && GeneralSettings.bAutoCropScanned)
+        _AutoCropNewPicture(*doc);
     m_pZoom->ResizeToContents();
     m_pZoom->UpdateZoomDisplay();
     m_pNavigation->UpdatePositionDisplay();
@@ -442,6 +441,30 @@ void CAmbrelView::StartProcessingClock()
 {
     if (CAmbrelDoc* doc = GetDocument())
         doc->StartClock();
+}
+
+// Cropped in a copy: short of memory the scan is kept whole, with its one
+// state, and that is told.
+void CAmbrelView::_AutoCropNewPicture(CAmbrelDoc& doc)
+{
+    CVelvix cropped = doc.Image();
+    bool failed = !cropped.IsValidObject();
+    try {
+        if (!failed && !cropped.AutoCropForScannedImage(GeneralSettings.nAutoCropTolerance))
+            failed = !cropped.IsValidObject();  // else dark everywhere: nothing to keep
+    } catch (const std::bad_alloc&) {
+        failed = true;
+    }
+    if (!failed) {
+        doc.m_Buffer.MakeCopy();
+        failed = !doc.Image().IsValidObject();
+        if (failed)
+            doc.m_Buffer.Undo();  // the slot before holds the scan
+        else
+            doc.Image().Swap(cropped);
+    }
+    if (failed)
+        CAmbrelDoc::s_pfnReportError(QString::fromLatin1(CViewEditCommands::kCropFailed));
 }
 
 int CAmbrelView::AutoCropTolerance() const

@@ -133,6 +133,7 @@ protected:
 
 private:
     void _RegisterWindowCommands();
+    void _AutoCropNewPicture(CAmbrelDoc& doc);
 
     std::unique_ptr<CViewEffectCommands> m_pEffects;
     std::unique_ptr<CViewSelection> m_pSelection;

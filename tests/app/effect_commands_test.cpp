@@ -10,13 +10,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "address_space_limit.h"
 #include "encode_text_dialog.h"
 #include "histogram_bar.h"
 #include "program_fixture.h"
 #include "shell/command_ids.h"
+#include "shell/messages.h"
+#include "support/message_event.h"
+#include "viewer/view/view_edit_commands.h"
 #include "view_effect_commands.h"
 #include "view_port_bar.h"
 
@@ -277,20 +282,106 @@ TEST_F(EffectCommands, AutoCropUsesTheSettingsToleranceResetsTheZoomAndIsNotRepe
     EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative"));
 }
 
-// A scan dark everywhere has nothing to keep: the picture, its selection, the
-// undo ring and the modified flag stay as they were.
-TEST_F(EffectCommands, AutoCropOfADarkPictureChangesNothing)
+// A scan dark everywhere has nothing to keep, and a crop short of memory
+// cannot be made: the picture, its selection, the undo ring (redo too), the
+// modified flag and the last command stay as they were; only the want of
+// memory is told.
+TEST_F(EffectCommands, AutoCropThatKeepsNothingOrLacksMemoryChangesNothing)
 {
-    const CVelvix picture = vxtest::FilledImage(30, 20, 0x050505);
-    Window window = Open("dark scan.png", picture);
-    ASSERT_NE(window.doc, nullptr);
-    window.view->SetViewSelection(VxRect{2, 2, 9, 9});
-    GeneralSettings.nAutoCropTolerance = 20;
+    CVelvix framed = vxtest::RandomImage(3000, 40, 16);  // 3000 columns' sums: above 64 KB
+    for (int x = 0; x < 3000; ++x)
+        framed.Bytes(x, 0) = 0;
+    struct Case {
+        const char* name;
+        CVelvix picture;
+        std::size_t limit;
+        const char* told;
+    };
+    for (const Case& c : {Case{"dark scan.png", vxtest::FilledImage(30, 20, 0x050505), 0, nullptr},
+                          Case{"framed scan.png", framed, 65536, CViewEffectCommands::kAutoCropShortOfMemory}}) {
+        Window window = Open(c.name, c.picture);
+        ASSERT_NE(window.doc, nullptr);
+        ASSERT_TRUE(m_main->ExecuteCommand(144));
+        ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_EDIT_UNDO));  // a step to redo
+        window.doc->SetModifiedFlag(false);
+        window.view->SetViewSelection(VxRect{2, 2, 9, 9});
+        GeneralSettings.nAutoCropTolerance = 20;
+        QStringList shown;
+        QTimer accept;  // the busy indicator's loop runs while the crop works
+        QObject::connect(&accept, &QTimer::timeout, [&shown] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    shown << box->text();
+                    box->accept();
+                }
+        });
+        accept.start(10);
+        g_sparedThread = std::this_thread::get_id();
+        g_newLimit = c.limit;
+        ASSERT_TRUE(m_main->ExecuteCommand(269));
+        g_newLimit = 0;
+        EXPECT_EQ(shown, c.told ? QStringList{QString::fromLatin1(c.told)} : QStringList{}) << c.name;
+        EXPECT_TRUE(Same(window.Image(), c.picture)) << c.name;
+        EXPECT_EQ(window.doc->GetPathName(), QString::fromStdString(m_dir.File(c.name))) << c.name;
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 0) << c.name;
+        EXPECT_EQ(window.doc->m_Buffer.GetRedoCount(), 1) << c.name;
+        EXPECT_FALSE(window.doc->IsModified()) << c.name;
+        EXPECT_EQ(window.view->GetViewSelection().right, 9) << c.name;
+        EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative")) << c.name;
+    }
+    // With the memory back the framed scan loses its dark row.
     ASSERT_TRUE(m_main->ExecuteCommand(269));
-    EXPECT_TRUE(Same(window.Image(), picture));
-    EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 0);
-    EXPECT_FALSE(window.doc->IsModified());
-    EXPECT_EQ(window.view->GetViewSelection().right, 9);
+    EXPECT_EQ(Active().Image().GetHeight(), 39);
+}
+
+// A scan handed to the main frame when memory runs short: without room for
+// its window's copy no window opens; without room to crop it the window
+// shows it whole, with no step to undo. Each is told once.
+TEST_F(EffectCommands, AScanShortOfMemoryOpensWholeOrNotAtAllAndSaysSo)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under a limit of the address space";
+#endif
+    CVelvix framed = vxtest::RandomImage(3000, 40, 18);  // 3000 columns' sums: above 64 KB
+    for (int x = 0; x < 3000; ++x)
+        framed.Bytes(x, 0) = 0;
+    std::vector<QString> told;
+    const auto report = CAmbrelDoc::s_pfnReportError;
+    CAmbrelDoc::s_pfnReportError = [&told](const QString& text) { told.push_back(text); };
+    struct Case {
+        const char* name;
+        CVelvix scan;
+        bool blocksRefused;  // else the address space is short
+        const char* message;
+        bool opens;
+    };
+    for (const Case& c : {Case{"crop", framed, true, CViewEditCommands::kCropFailed, true},
+                          Case{"copy", vxtest::RandomImage(2000, 2000, 19), false,
+                               CAmbrelDoc::kNewPictureShortOfMemory, false}}) {
+        told.clear();
+        const int windows = m_main->GetMDIChildCount();
+        {
+            std::optional<AddressSpaceLimit> limit;
+            if (!c.blocksRefused) {
+                limit.emplace(8 << 20);
+                ASSERT_TRUE(limit->IsSet());
+            }
+            g_sparedThread = std::thread::id();  // the window's thread too
+            g_newLimit = c.blocksRefused ? 65536 : 0;
+            VxSendMessage(m_main, msg::WM_IMAGE_ACQUIRED, reinterpret_cast<std::uintptr_t>(&c.scan));
+            g_newLimit = 0;
+        }
+        ProcessEvents();
+        EXPECT_EQ(told, std::vector<QString>{QString::fromLatin1(c.message)}) << c.name;
+        ASSERT_EQ(m_main->GetMDIChildCount(), windows + (c.opens ? 1 : 0)) << c.name;
+        if (!c.opens)
+            continue;
+        Window window = Active();
+        EXPECT_TRUE(Same(window.Image(), c.scan)) << c.name;
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 0) << c.name;
+        EXPECT_EQ(window.doc->m_Buffer.GetRedoCount(), 0) << c.name;
+    }
+    CAmbrelDoc::s_pfnReportError = report;
 }
 
 TEST_F(EffectCommands, ResamplingDropsTheSelectionAndRepeatsByTheRatios)
@@ -305,6 +396,46 @@ TEST_F(EffectCommands, ResamplingDropsTheSelectionAndRepeatsByTheRatios)
     EXPECT_EQ(window.Image().GetWidth(), 12);
     EXPECT_EQ(window.Image().GetHeight(), 6);
     EXPECT_EQ(m_asked, 1);
+}
+
+// Repeating a resample whose ratios leave a side under one pixel on the
+// current picture is refused with a message, as the dialog refuses such a
+// size: the picture, the undo ring, the zoom and the last command stay.
+TEST_F(EffectCommands, ARepeatedResampleToLessThanAPixelIsRefusedWithAMessage)
+{
+    struct Case {
+        const char* file;
+        std::vector<double> answer;
+        const char* told;
+    };
+    for (const Case& c : {Case{"wide.png", {50, 1, 0.25, 0.01, 0}, "Bilinear Resample cannot be repeated on this "
+                                                                      "picture of 50 x 1 pixels: by the last ratios "
+                                                                      "a side would be less than one pixel."},
+                          Case{"tall.png", {1, 50, 0.005, 0.5, 1}, "B-Spline Resample cannot be repeated on this "
+                                                                     "picture of 1 x 50 pixels: by the last ratios "
+                                                                     "a side would be less than one pixel."}}) {
+        Window window = Open(c.file, vxtest::RandomImage(200, 100, 17));
+        ASSERT_NE(window.doc, nullptr);
+        Answer(window, c.answer);
+        ASSERT_TRUE(m_main->ExecuteCommand(272));
+        const CVelvix resampled = window.Image();
+        const QString last = window.view->EffectCommands().LastEffect().name;
+        ASSERT_TRUE(m_main->ExecuteCommand(viewcmd::ID_ZOOM_IN));
+        const double zoom = window.view->GetZoom();
+        QString shown;
+        WhenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->text();
+            box->accept();
+        });
+        ASSERT_TRUE(m_main->ExecuteCommand(cmd::ID_REPEAT_LAST_EFFECT));
+        EXPECT_EQ(shown, QString::fromLatin1(c.told));
+        EXPECT_TRUE(Same(window.Image(), resampled)) << c.file;
+        EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1) << c.file;
+        EXPECT_EQ(window.doc->m_Buffer.GetRedoCount(), 0) << c.file;
+        EXPECT_EQ(window.view->GetZoom(), zoom) << c.file;
+        EXPECT_EQ(window.view->EffectCommands().LastEffect().name, last) << c.file;
+    }
+    EXPECT_EQ(m_asked, 2);
 }
 
 TEST_F(EffectCommands, TheBarsFollowTheActiveWindowAndItsChanges)

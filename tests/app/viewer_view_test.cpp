@@ -27,6 +27,7 @@
 #include <mutex>
 #include <thread>
 
+#include "address_space_limit.h"
 #include "qt_test_support.h"
 #include "settings/general_settings.h"
 #include "shell/shell_dialogs.h"
@@ -945,35 +946,9 @@ TEST_F(ImageWindow, AFailedPasteLeavesTheUndoRingAsItWas)
     EXPECT_EQ(Width(), 5);
 }
 
-// While it lives, this process may take `headroom` bytes of address space
-// more than it holds now: a larger block cannot be had, as at the end of the
-// memory (Qt's images and the pictures' pixels do not come from operator new).
-// Blocks above 64 MB, that is: malloc serves smaller ones from the space its
-// thread arenas have already set aside.
-class AddressSpaceLimit {
-public:
-    explicit AddressSpaceLimit(rlim_t headroom)
-    {
-        std::ifstream status("/proc/self/status");
-        rlim_t sizeKb = 0;
-        for (std::string line; std::getline(status, line);)
-            if (line.rfind("VmSize:", 0) == 0)
-                sizeKb = rlim_t(std::atoll(line.c_str() + 7));
-        getrlimit(RLIMIT_AS, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = sizeKb * 1024 + headroom;
-        m_set = sizeKb > 0 && setrlimit(RLIMIT_AS, &limit) == 0;
-    }
-    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &m_old); }
-    bool IsSet() const { return m_set; }
-
-private:
-    rlimit m_old{};
-    bool m_set = false;
-};
-
-// Copy and Paste of a picture larger than the memory left: a message, and
-// the picture, its steps, its path and the clipboard stay as they were.
+// Copy, Paste and Crop of a picture larger than the memory left: a message,
+// and the picture, its steps, its path, the selection and the clipboard stay
+// as they were.
 TEST_F(ImageWindow, ClipboardCommandsShortOfMemorySaySoAndChangeNothing)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -1003,7 +978,8 @@ TEST_F(ImageWindow, ClipboardCommandsShortOfMemorySaySoAndChangeNothing)
     for (const Case& c : {Case{"copy", ID_EDIT_COPY, small, true, none, CViewEditCommands::kCopyFailed},
                           Case{"copy part", ID_EDIT_COPY, small, true, {0, 0, 4700, 3600}, CViewEditCommands::kCopyFailed},
                           Case{"paste", ID_EDIT_PASTE, large, false, none, CViewEditCommands::kPasteFailed},
-                          Case{"paste in part", ID_EDIT_PASTE, small, true, {0, 0, 5, 5}, CViewEditCommands::kPasteFailed}}) {
+                          Case{"paste in part", ID_EDIT_PASTE, small, true, {0, 0, 5, 5}, CViewEditCommands::kPasteFailed},
+                          Case{"crop", ID_CROP_SELECTION, small, true, {0, 0, 4700, 3600}, CViewEditCommands::kCropFailed}}) {
         SCOPED_TRACE(c.name);
         if (c.largePicture != (Width() == 4800)) {
             fill(c.largePicture ? large : small);
@@ -1017,6 +993,7 @@ TEST_F(ImageWindow, ClipboardCommandsShortOfMemorySaySoAndChangeNothing)
             ASSERT_GT(m_view->GetImageSelection().Width() * m_view->GetImageSelection().Height(), 16 << 20);
         }
         const WindowState before = State();
+        const VxRect selected = m_view->GetImageSelection();
         m_errors.clear();
         {
             const AddressSpaceLimit limit(24 << 20);
@@ -1025,6 +1002,7 @@ TEST_F(ImageWindow, ClipboardCommandsShortOfMemorySaySoAndChangeNothing)
         }
         EXPECT_EQ(m_errors, std::vector<QString>{QString::fromLatin1(c.message)});
         EXPECT_EQ(State(), before);
+        EXPECT_EQ(m_view->GetImageSelection(), selected);
         EXPECT_EQ(QApplication::clipboard()->image(), c.onClipboard);
         EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("kept 100% [*]"));
         // With the memory back, the same command goes through.

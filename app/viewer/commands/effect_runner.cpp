@@ -113,17 +113,20 @@ std::optional<std::vector<double>> CEffectRunner::Values(const CEffectCommand& c
 
 bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, const VxRect* selection, bool repeating,
                         CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent,
-                        const std::function<void()>& starting, bool* failed)
+                        const std::function<void()>& starting, EFailure* failure)
 {
-    if (failed)
-        *failed = false;
+    if (failure)
+        *failure = EFailure::None;
     if (!ring->IsValidObject())
         return false;
     const auto values = Values(command, ring, repeating, prompter);
     if (!values)
         return false;
-    if (command.resample && ((*values)[0] < 1 || (*values)[1] < 1))
+    if (command.resample && ((*values)[0] < 1 || (*values)[1] < 1)) {
+        if (failure)
+            *failure = EFailure::TooSmall;
         return false;
+    }
     if (starting)
         starting();
     const std::vector<double> arguments = *values;
@@ -136,8 +139,8 @@ bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, cons
                                         return !command.succeeded || command.succeeded(target, arguments);
                                     });
     if (!done) {
-        if (failed)
-            *failed = true;
+        if (failure)
+            *failure = EFailure::Failed;
         return false;
     }
     last.id = command.id;

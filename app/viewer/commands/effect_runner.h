@@ -55,13 +55,21 @@ public:
     static std::vector<double> RememberedValues(int id);
     static void ForgetRememberedValues();
 
-    // False when a prompt was cancelled, there is no image or the effect
-    // failed (then `*failed` is set); in each case nothing changed: no undo
-    // step, no last command. selection may be null. `starting` runs once the
-    // values are known, just before the work (the timing starts there).
+    // Why Run did nothing, when that is to be told.
+    enum class EFailure {
+        None,      // done, cancelled, or no image
+        Failed,    // the library refused the size, or the memory ran short
+        TooSmall,  // a repeated resample would leave a side under one pixel
+    };
+
+    // False when a prompt was cancelled, there is no image, the repeated
+    // size is too small or the effect failed (`*failure` says which); in each
+    // case nothing changed: no undo step, no last command. selection may be
+    // null. `starting` runs once the values are known, just before the work
+    // (the timing starts there).
     static bool Run(const CEffectCommand& command, CVelvixBuffer& ring, const VxRect* selection, bool repeating,
                     CEffectPrompter& prompter, CLastEffect& last, QWidget* busyParent = nullptr,
-                    const std::function<void()>& starting = {}, bool* failed = nullptr);
+                    const std::function<void()>& starting = {}, EFailure* failure = nullptr);
 
     // Runs an operation on the image or the selection as one undo step. An
     // operation may return false (refused): then the ring is left exactly as

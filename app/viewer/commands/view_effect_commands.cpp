@@ -14,6 +14,11 @@
 const char* const CViewEffectCommands::kLastCommandMarker = "Last Command:";
 const char* const CViewEffectCommands::kEffectFailed =
     "%1 could not be applied to this picture: it would be too large, or there is not enough memory.";
+const char* const CViewEffectCommands::kRepeatTooSmall =
+    "%1 cannot be repeated on this picture of %2 x %3 pixels: by the last ratios a side would be less than one "
+    "pixel.";
+const char* const CViewEffectCommands::kAutoCropShortOfMemory =
+    "The picture could not be cropped: there is not enough memory.";
 
 namespace {
 
@@ -96,13 +101,17 @@ void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
         }
         m_Host.StartProcessingClock();
     };
-    bool failed = false;
+    const int width = ring->GetWidth(), height = ring->GetHeight();
+    CEffectRunner::EFailure failure = CEffectRunner::EFailure::None;
     if (CEffectRunner::Run(command, ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
-                           m_Last, m_Host.EffectWidget(), starting, &failed))
+                           m_Last, m_Host.EffectWidget(), starting, &failure))
         m_Host.EffectApplied();
-    else if (failed)
+    else if (failure == CEffectRunner::EFailure::Failed)
         QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
                              QString::fromLatin1(kEffectFailed).arg(command.name));
+    else if (failure == CEffectRunner::EFailure::TooSmall)
+        QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
+                             QString::fromLatin1(kRepeatTooSmall).arg(m_Last.name).arg(width).arg(height));
 }
 
 bool CViewEffectCommands::_IsEnabled(int id)
@@ -154,10 +163,21 @@ void CViewEffectCommands::_AutoCrop()
     m_Host.StartProcessingClock();
     const int tolerance = m_Host.AutoCropTolerance();
     // A picture dark everywhere has nothing to keep and stays as it was,
-    // with no undo step and no change to save.
-    if (!CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(),
-                              [tolerance](CVelvix& image) { return image.AutoCropForScannedImage(tolerance); }))
+    // with no undo step and no change to save. Any other failure is the
+    // memory's (a crop that cannot have its new picture is left with none):
+    // that is told, and the picture stays as it was too.
+    bool nothingToKeep = false;
+    if (!CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(), [tolerance, &nothingToKeep](CVelvix& image) {
+            if (image.AutoCropForScannedImage(tolerance))
+                return true;
+            nothingToKeep = image.IsValidObject();
+            return false;
+        })) {
+        if (!nothingToKeep)
+            QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
+                                 QString::fromLatin1(kAutoCropShortOfMemory));
         return;
+    }
     // The crop may have emptied the selection's place; it is not repeated.
     m_Host.DropSelection();
     m_Host.EffectApplied();

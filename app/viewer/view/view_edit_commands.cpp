@@ -17,6 +17,7 @@ using namespace viewcmd;
 
 const char* const CViewEditCommands::kCopyFailed =
     "The picture could not be copied to the clipboard: there is not enough memory.";
+const char* const CViewEditCommands::kCropFailed = "The picture could not be cropped: there is not enough memory.";
 const char* const CViewEditCommands::kPasteFailed =
     "The picture on the clipboard could not be pasted: it is too large, or there is not enough memory.";
 
@@ -134,11 +135,24 @@ void CViewEditCommands::_Crop()
     const VxRect rect = m_View.GetImageSelection();
     if (!doc || rect.IsEmpty())
         return;
+    doc->StartClock();
+    // The part is made before the undo step, from a selection inside the
+    // picture: a failure is the memory's, and then the picture, its steps and
+    // the selection stay as they were.
+    CVelvix part;
+    if (!part.CopyFromRect(doc->Image(), &rect, nullptr, true)) {
+        CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kCropFailed));
+        return;
+    }
+    doc->m_Buffer.MakeCopy();
+    if (!doc->Image().IsValidObject()) {
+        doc->m_Buffer.Undo();  // no memory for the step: the slot before is the picture
+        CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kCropFailed));
+        return;
+    }
+    doc->Image().Swap(part);
     m_View.Zoom().SetZoomValue(1.0);
     m_View.Selection().Drop();
-    doc->StartClock();
-    doc->m_Buffer.MakeCopy();
-    doc->Image().Crop(rect);
     m_View.Zoom().UpdateZoomDisplay();
     m_View.ImageChanged();
     m_View.UpdateTimingPane();

@@ -10,6 +10,7 @@ public:
 
     static const char* const kCopyFailed;
     static const char* const kPasteFailed;
+    static const char* const kCropFailed;
 
 private:
     void _Undo();
