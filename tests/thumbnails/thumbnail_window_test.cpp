@@ -25,6 +25,7 @@
 #include <sstream>
 #include <thread>
 
+#include "address_space_limit.h"
 #include "app/program_fixture.h"
 #include "browser/child_process.h"
 #include "browser/explorer/explorer_tree_view.h"
@@ -225,6 +226,33 @@ TEST_F(ThumbnailWindow, AFolderTooLargeForTheMemoryLeftOpensEmptyWithAMessage)
     m_tree->Regroup();
     ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
     EXPECT_EQ(RootTexts(), std::vector<QString>{"p (3000)"});
+    EXPECT_EQ(m_actions.m_Told.size(), 1u);
+}
+
+// A refresh when the system cannot start the grouping's thread (its stack
+// does not fit in the memory left): the window says so and shows nothing
+// (the refresh had cleared it), and a refresh with memory back lists the
+// folder. The exception ended the program through the event loop.
+TEST_F(ThumbnailWindow, ARefreshWithoutMemoryForItsThreadSaysSo)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under a limit of the address space";
+#endif
+    Make(kFiles);
+    OpenBrowser(m_dir.Path().string());
+    {
+        const LargeThreadStacks stacks;
+        const AddressSpaceLimit limit(16 << 20);
+        ASSERT_TRUE(stacks.IsSet() && limit.IsSet());
+        m_view->OnCmdMsg(CThumbnailsView::ID_REFRESH);
+    }
+    EXPECT_FALSE(m_tree->IsGrouping());
+    EXPECT_EQ(m_actions.m_Told, std::vector<QString>{QString::fromLatin1(CThumbnailsTreeView::kGroupingShortOfMemory)});
+    EXPECT_EQ(m_tree->topLevelItemCount(), 0);
+    EXPECT_EQ(m_view->ItemCount(), 0);
+    m_view->OnCmdMsg(CThumbnailsView::ID_REFRESH);
+    ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
+    EXPECT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
     EXPECT_EQ(m_actions.m_Told.size(), 1u);
 }
 

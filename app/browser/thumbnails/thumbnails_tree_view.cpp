@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <new>
+#include <system_error>
 
 #include "browser/thumbnails/browser_actions.h"
 #include "browser/thumbnails/thumbnails_doc.h"
@@ -172,22 +173,38 @@ void CThumbnailsTreeView::Regroup()
 
     m_bGrouping = true;
     const unsigned serial = ++m_nGroupingSerial;
-    const std::string folder = doc->CurrentFolder().toStdString();
-    m_GroupingThread = std::thread([this, doc, folder, serial] {
-        // A folder too large for the memory left is shown empty, with a
-        // message: on this thread the exception would end the program.
-        CGroupingResult result;
-        bool shortOfMemory = false;
-        try {
-            result = grouping::GroupFolder(folder, &m_bStopGrouping);
-        } catch (const std::bad_alloc&) {
-            shortOfMemory = true;
-        }
-        if (m_bStopGrouping)
-            return;
-        doc->InstallGroups(std::move(result));
-        VxPostMessage(this, msg::WM_GROUPING_DONE, serial, shortOfMemory);
-    });
+    // A thread the system cannot start (no room for its stack) leaves the
+    // folder shown empty, with the same message: out of this command
+    // handler the exception would end the program.
+    try {
+        const std::string folder = doc->CurrentFolder().toStdString();
+        m_GroupingThread = std::thread([this, doc, folder, serial] {
+            // A folder too large for the memory left is shown empty, with a
+            // message: on this thread the exception would end the program.
+            CGroupingResult result;
+            bool shortOfMemory = false;
+            try {
+                result = grouping::GroupFolder(folder, &m_bStopGrouping);
+            } catch (const std::bad_alloc&) {
+                shortOfMemory = true;
+            }
+            if (m_bStopGrouping)
+                return;
+            doc->InstallGroups(std::move(result));
+            VxPostMessage(this, msg::WM_GROUPING_DONE, serial, shortOfMemory);
+        });
+    } catch (const std::system_error&) {
+        _GroupingNotStarted();
+    } catch (const std::bad_alloc&) {
+        _GroupingNotStarted();
+    }
+}
+
+void CThumbnailsTreeView::_GroupingNotStarted()
+{
+    m_bGrouping = false;
+    if (CBrowserActions* actions = CBrowserActions::Get())
+        actions->Tell(QString::fromLatin1(kGroupingShortOfMemory));
 }
 
 bool CThumbnailsTreeView::event(QEvent* event)

@@ -71,6 +71,7 @@ private:
     void _OnSelectionChanged();
     void _ShowGroup(int index);
     void _StopGrouping();
+    void _GroupingNotStarted();
     void _Broadcast(long hint, void* object = nullptr);
 
     int m_nCurrentGroup = -1;

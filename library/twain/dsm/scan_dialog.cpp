@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 #include "source_manager.h"
 
@@ -312,7 +313,23 @@ void CScanSourceDialog::_Start(int pages, double resolution, bool preview)
     m_bCancel = false;
     m_bWorkerDone = false;
     _SetBusy(true, preview ? QStringLiteral("Previewing...") : QStringLiteral("Scanning..."));
-    m_Worker = std::thread([this, pages, resolution, preview] { _Run(pages, resolution, preview); });
+    // A thread the system cannot start (no memory for its stack) fails this
+    // scan alone: out of the button's handler the exception would end the
+    // program.
+    try {
+        m_Worker = std::thread([this, pages, resolution, preview] { _Run(pages, resolution, preview); });
+    } catch (const std::system_error&) {
+        _NotStarted();
+    } catch (const std::bad_alloc&) {
+        _NotStarted();
+    }
+}
+
+void CScanSourceDialog::_NotStarted()
+{
+    _SetBusy(false, QStringLiteral("The scan could not be started: there is not enough memory."));
+    if (!m_bShowUI)
+        CTwainSourceManager::Instance().CloseRequested();
 }
 
 void CScanSourceDialog::_Run(int pages, double resolution, bool preview)

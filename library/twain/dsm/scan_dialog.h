@@ -49,6 +49,7 @@ private:
     void _BuildArea();
     bool _Apply();
     void _Start(int pages, double resolution, bool preview);
+    void _NotStarted();
     void _Run(int pages, double resolution, bool preview);
     void _Finished(SANE_Status status, std::vector<SScannedPage> pages, bool preview);
     void _SetBusy(bool busy, const QString& status);
