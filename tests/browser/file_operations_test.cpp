@@ -389,6 +389,44 @@ TEST_F(FileOperations, CancelInTheCopyProgressChangesNothingAndEndsTheBatch)
     }
 }
 
+// Nobody was asked about a file that another program writes by the target's
+// name while a long copy runs: it stays, and the copy fails.
+TEST_F(FileOperations, AFileMadeAtTheTargetDuringACopyIsNeverReplaced)
+{
+    const QString other = QStringLiteral("other disk [2] 100%");
+    const QString dest = Path(other);
+    QDir().mkpath(dest);
+    VX_SKIP_UNLESS_MOUNT(dest.toStdString());
+    QByteArray big(9 << 20, '\0'); // several pieces of the copy
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char(i * 131 >> 3);
+    const QString name = QStringLiteral("é 1 *?.jpg");
+    const QString photo = Make(name, big);
+    QTimer newcomer;
+    QObject::connect(&newcomer, &QTimer::timeout, [&] {
+        if (!QFile::exists(dest + QLatin1Char('/') + name))
+            Make(other + QLatin1Char('/') + name, "newcomer");
+    });
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move to another disk" : "copy");
+        const int result = vxtest::InChild([&] {
+            if (!vxtest::MountTmpfs(dest.toStdString(), 32 << 10))
+                return 10;
+            g_nCopyProgressDelayMs = 0;
+            m_ask.destinations = {dest};
+            newcomer.start(0); // runs while the progress window shows
+            const int done = move ? MoveFileTo(photo) : CopyFileTo(photo);
+            newcomer.stop();
+            if (done != 0 || m_ask.log.last() != Warn(move ? kMoveFailed : kCopyFailed))
+                return 11;
+            if (Files(other) != QStringList{name} || Read(dest + QLatin1Char('/') + name) != "newcomer")
+                return 12;
+            return Read(photo) == big ? 0 : 13;
+        });
+        EXPECT_EQ(result, 0);
+    }
+}
+
 TEST_F(FileOperations, SkippingAnExistingTargetCountsForACopyButNotForAMove)
 {
     const QString photo = Make(QStringLiteral("photo.jpg"), "new");

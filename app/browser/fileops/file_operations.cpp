@@ -208,20 +208,24 @@ int Transfer(const QString& source, QString& target, const QString& folder, bool
     if (BatchCancelled())
         return -1;
     const char* failure = move ? kMoveFailed : kCopyFailed;
+    // Only the file the user agreed to overwrite is replaced: one that
+    // another program makes by that name meanwhile stays.
+    bool replace = false;
     if (TargetExists(target)) {
         // A file is neither copied nor moved onto itself.
         if (IsSameFile(source, target)) {
             Fail(failure);
             return 0;
         }
+        const QString asked = target;
         if (!ConfirmOverwrite(source, target, folder))
             return 2;
+        replace = target == asked;
     }
     CCopyFeedback feedback(source);
-    const int error =
-        move ? MoveRetrying(source, target, kMoveReplaceExisting | kMoveCopyAllowed | kMoveWriteThrough,
-                            feedback.Progress())
-             : vxfile::CopyFile(NativePath(source), NativePath(target), true, feedback.Progress());
+    const unsigned flags = (replace ? kMoveReplaceExisting : 0) | kMoveCopyAllowed | kMoveWriteThrough;
+    const int error = move ? MoveRetrying(source, target, flags, feedback.Progress())
+                           : vxfile::CopyFile(NativePath(source), NativePath(target), replace, feedback.Progress());
     if (error && feedback.Cancelled()) {
         CBatchFileOperation::s_bCancelled = g_bBatchFileOperation;
         return -1;
