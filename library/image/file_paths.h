@@ -11,3 +11,9 @@ std::string VxFolderOf(const std::string& path);
 // file still to come). Empty, with errno set, when the chain cannot be
 // followed (a loop, an unreadable link).
 std::string VxLinkChainEnd(std::string path);
+
+// A file with other names (hard links) is rewritten where it is, so that
+// every name keeps showing the new content, from the complete and synced
+// file `from`. The space is reserved first, so that a full disk is found
+// before the old content is touched.
+bool VxCopyInPlace(int from, const std::string& target);

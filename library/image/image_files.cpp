@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "image/velvix.h"
 #include "image/codec_internal.h"
@@ -90,29 +89,6 @@ bool SyncFolder(const std::string& path)
     return synced;
 }
 
-// A file with other names (hard links) is rewritten where it is, so that
-// every name keeps showing the picture, from the complete and synced
-// temporary file. The space is reserved first, so that a full disk is
-// found before the old picture is touched.
-bool CopyInPlace(int from, const std::string& target)
-{
-    struct stat info {};
-    std::vector<char> buffer;
-    if (fstat(from, &info) != 0 || !VxTryResize(buffer, 1 << 20))
-        return false;
-    const int to = open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (to < 0)
-        return false;
-    bool copied = fallocate(to, 0, 0, info.st_size) == 0 || errno == EOPNOTSUPP;
-    for (off_t at = 0; copied && at < info.st_size;) {
-        const ssize_t got = pread(from, buffer.data(), buffer.size(), at);
-        copied = got > 0 && pwrite(to, buffer.data(), std::size_t(got), at) == got;
-        at += got;
-    }
-    copied = copied && ftruncate(to, info.st_size) == 0 && fsync(to) == 0;
-    return close(to) == 0 && copied;
-}
-
 bool Encode(CVelvix& image, const char* path, std::FILE* file)
 {
     const std::string key = ExtensionKey(path);
@@ -183,7 +159,7 @@ int CVelvix::SaveImage(const char* path)
         TakeOwnerAndMode(fd, old);
     written = written && fsync(fd) == 0;
     if (written)
-        written = inPlace ? CopyInPlace(fd, target) : std::rename(temp.path.c_str(), target.c_str()) == 0;
+        written = inPlace ? VxCopyInPlace(fd, target) : std::rename(temp.path.c_str(), target.c_str()) == 0;
     written = std::fclose(temp.file) == 0 && written;
     if (!written || inPlace)
         unlink(temp.path.c_str());

@@ -262,6 +262,8 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
     ASSERT_EQ(symlink("target.pdf", m_dir.File("link.pdf").c_str()), 0);
     ASSERT_EQ(symlink("made.pdf", m_dir.File("dangling.pdf").c_str()), 0);
     ASSERT_EQ(symlink("loop.pdf", m_dir.File("loop.pdf").c_str()), 0);
+    std::ofstream(m_dir.File("linked.pdf")) << "a print with two names";
+    ASSERT_EQ(link(m_dir.File("linked.pdf").c_str(), m_dir.File("other name.pdf").c_str()), 0);
     enum class Trouble { None, FullDisk, NoMemory, NoMemoryLater, NoMemoryAtAll };
     const QString cannot = QStringLiteral("The picture could not be printed to\n%1");
     const QString notFile =
@@ -274,6 +276,7 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         bool accept;
         Trouble trouble;
         QString error;
+        std::string alias = {}; // another name of the printed file: it shows the same PDF
     } cases[] = {
         {"a [*?] 100% \xC3\xA9.pdf", "a [*?] 100% \xC3\xA9.pdf", true, Trouble::None, {}},
         {"kept.pdf", "", true, Trouble::FullDisk, cutOff},
@@ -281,6 +284,7 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         {"kept.pdf", "", true, Trouble::NoMemoryLater, noMemory}, // in the PDF engine
         {"kept.pdf", "kept.pdf", true, Trouble::None, {}},
         {"link.pdf", "target.pdf", true, Trouble::None, {}},   // through the link, which stays
+        {"linked.pdf", "linked.pdf", true, Trouble::None, {}, "other name.pdf"}, // both names stay
         {"dangling.pdf", "made.pdf", true, Trouble::None, {}}, // where the link leads; it stays
         {"loop.pdf", "", true, Trouble::None, cannot},
         {"red.png/page.pdf", "", true, Trouble::None, cannot}, // a file where the folder should be
@@ -332,8 +336,15 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
                 const std::string& old = before[c.printed];
                 EXPECT_EQ(page.substr(0, page.find('\n')), old.substr(0, old.find('\n')));
             }
-            before.erase(c.printed);
-            after.erase(c.printed);
+            if (!c.alias.empty()) {
+                struct stat info {};
+                EXPECT_TRUE(stat(m_dir.File(c.printed).c_str(), &info) == 0 && info.st_nlink == 2);
+                EXPECT_TRUE(after[c.alias] == page) << c.alias << " kept the old file";
+            }
+            for (const std::string& name : {c.printed, c.alias}) {
+                before.erase(name);
+                after.erase(name);
+            }
         }
         EXPECT_TRUE(after == before) << Describe(before) << "\nbecame\n" << Describe(after);
         EXPECT_EQ(window.doc->GetPathName(), red);

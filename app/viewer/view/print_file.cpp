@@ -85,7 +85,7 @@ QString CPrintFile::Start()
             temp += letters[QRandomGenerator::global()->bounded(int(sizeof letters - 1))];
         // A new file gets the mode of any new file; one that replaces a file
         // starts private and takes the old one's owner and mode when complete.
-        m_file = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
+        m_file = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, replacing ? 0600 : 0666);
         if (m_file >= 0)
             m_temp = std::move(temp);
         else if (errno != EEXIST)
@@ -116,17 +116,23 @@ bool CPrintFile::Commit()
         return false;
     m_reader.join();
     struct stat old {};
-    if (stat(m_target.c_str(), &old) == 0) {
+    const bool replacing = stat(m_target.c_str(), &old) == 0;
+    if (replacing) {
         // Only the owner's own group may be kept by a user.
         if (fchown(m_file, old.st_uid, old.st_gid) != 0)
             (void)!fchown(m_file, uid_t(-1), old.st_gid);
         fchmod(m_file, old.st_mode & 07777);
     }
+    // A file with other names keeps them all: it is rewritten in place, and
+    // the new file, a copy's source only, is then deleted.
+    const bool inPlace = replacing && S_ISREG(old.st_mode) && old.st_nlink > 1;
     bool written = !*m_failed && fsync(m_file) == 0;
+    written = written && (inPlace ? VxCopyInPlace(m_file, m_target)
+                                  : std::rename(m_temp.c_str(), m_target.c_str()) == 0);
     written = close(m_file) == 0 && written;
     m_file = -1;
-    if (!written || std::rename(m_temp.c_str(), m_target.c_str()) != 0)
-        return false;
+    if (!written || inPlace)
+        return written;
     m_temp.clear();
     const int folder = open(VxFolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
