@@ -264,7 +264,7 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
     ASSERT_EQ(symlink("loop.pdf", m_dir.File("loop.pdf").c_str()), 0);
     std::ofstream(m_dir.File("linked.pdf")) << "a print with two names";
     ASSERT_EQ(link(m_dir.File("linked.pdf").c_str(), m_dir.File("other name.pdf").c_str()), 0);
-    enum class Trouble { None, FullDisk, NoMemory, NoMemoryLater, NoMemoryAtAll };
+    enum class Trouble { None, FullDisk, NoMemory, NoMemoryLater, NoMemoryAtAll, NoMemoryStill };
     const QString cannot = QStringLiteral("The picture could not be printed to\n%1");
     const QString notFile =
         cannot + QStringLiteral("\nThat name is a pipe, a device or a folder, not a file.");
@@ -292,8 +292,10 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         {"pipe.pdf", "", true, Trouble::None, notFile}, // would wait for a reader for ever
         {"folder.pdf", "", true, Trouble::None, notFile},
         {"cancelled.pdf", "", false, Trouble::None, {}},
-        // Also while the engine ends: the printer stays busy, the program goes on.
+        // Also while the engine ends: the program goes on, and so does printing.
         {"kept.pdf", "", true, Trouble::NoMemoryAtAll, noMemory},
+        {"kept.pdf", "", true, Trouble::NoMemoryStill, noMemory}, // no dialog then
+        {"kept.pdf", "kept.pdf", true, Trouble::None, {}},
     };
     QStringList errors;
     const auto reportError = CAmbrelDoc::s_pfnReportError;
@@ -317,9 +319,15 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
             }
             g_largeBlocksLeft = c.trouble == Trouble::NoMemoryLater ? 1 : 0;
             g_largeBlocksRefused = c.trouble == Trouble::NoMemoryAtAll ? 1000 : 1;
-            g_mallocLimit = c.trouble >= Trouble::NoMemory ? 100000 : 0;
+            g_mallocLimit =
+                c.trouble >= Trouble::NoMemory && c.trouble != Trouble::NoMemoryStill ? 100000 : 0;
             c.accept ? dialog->accept() : dialog->reject();
         });
+        if (c.trouble == Trouble::NoMemoryStill) {
+            g_largeBlocksLeft = 0;
+            g_largeBlocksRefused = 1000;
+            g_mallocLimit = 100000;
+        }
         EXPECT_TRUE(m_main->ExecuteCommand(cmd::ID_FILE_PRINT));
         g_mallocLimit = 0;
         setrlimit(RLIMIT_FSIZE, &fileSize);

@@ -142,13 +142,11 @@ bool CPrintFile::Commit()
     return true;
 }
 
-void CPrintFile::Abandon()
+void CPrintFile::Drop()
 {
-    if (m_reader.joinable())
-        m_reader.detach();
-    // The reader still uses the pipe and the file.
-    m_pipe[0] = -1;
-    m_file = -1;
+    if (!m_temp.empty())
+        unlink(m_temp.c_str());
+    m_temp.clear();
 }
 
 void CPrintFile::_Discard()

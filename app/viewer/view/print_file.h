@@ -32,8 +32,9 @@ public:
     // Once the engine has closed the pipe: true when every byte reached the
     // disk and the file now has the chosen name.
     bool Commit();
-    // The engine keeps the pipe open for good: the reader is left waiting.
-    void Abandon();
+    // The print failed, but the engine keeps the pipe open: the new file
+    // goes at once, and the reader drains the pipe until the engine closes it.
+    void Drop();
 
 private:
     void _Discard();

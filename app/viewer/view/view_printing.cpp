@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <memory>
 #include <new>
-#include <optional>
 
 #include "shell/ambrel_app.h"
 #include "support/wait_cursor.h"
@@ -39,20 +38,62 @@ QString CannotPrintTo(const QString& file)
     return QStringLiteral("The picture could not be printed to\n%1").arg(file);
 }
 
+QString NoMemory()
+{
+    return QStringLiteral("The picture could not be printed: there is not enough memory.");
+}
+
+// A print whose engine found no memory to end, its output already given up.
+// Its painter stays active (its destructor would try again and end the
+// program), and so the printer busy, until a later try succeeds. Held by
+// plain pointers: nothing of it is destroyed at exit, when the printer may
+// be gone.
+struct Unended {
+    QPainter* painter = nullptr;
+    QPrinter* printer = nullptr; // its own output name is given back
+    QString file;
+    CPrintFile* output = nullptr; // drains the pipe until the engine closes it
+    bool ownsPrinter = false;
+};
+Unended s_unended;
+
 } // namespace
+
+bool CViewPrinting::FinishUnended()
+{
+    if (!s_unended.painter)
+        return true;
+    try {
+        s_unended.painter->end();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    delete s_unended.painter;
+    delete s_unended.output;
+    if (s_unended.ownsPrinter)
+        delete s_unended.printer;
+    else if (s_unended.printer)
+        s_unended.printer->setOutputFileName(s_unended.file);
+    s_unended = Unended();
+    return true;
+}
 
 void CViewPrinting::PrintPage(QPaintDevice* device)
 {
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->Image().IsValidObject())
         return;
+    if (!FinishUnended()) {
+        Report(NoMemory());
+        return;
+    }
     auto* printer = dynamic_cast<QPrinter*>(device);
     const QString file = printer ? printer->outputFileName() : QString();
     // Print Preview paints the same printer through an engine of its own;
     // only the PDF engine writes the file.
-    std::optional<CPrintFile> output;
+    std::unique_ptr<CPrintFile> output;
     if (!file.isEmpty() && printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Pdf) {
-        output.emplace(file);
+        output = std::make_unique<CPrintFile>(file);
         if (!output->IsFileName()) {
             Report(CannotPrintTo(file) +
                    QStringLiteral("\nThat name is a pipe, a device or a folder, not a file."));
@@ -65,7 +106,14 @@ void CViewPrinting::PrintPage(QPaintDevice* device)
         }
         printer->setOutputFileName(pipe);
     }
-    const Painted painted = _Paint(device, output ? &*output : nullptr);
+    const Painted painted = _Paint(device, output.get());
+    if (painted == Painted::Unended) {
+        s_unended.printer = printer;
+        s_unended.file = file;
+        s_unended.output = output.release();
+        Report(NoMemory());
+        return;
+    }
     if (output)
         printer->setOutputFileName(file);
     if (painted == Painted::NotStarted)
@@ -73,7 +121,7 @@ void CViewPrinting::PrintPage(QPaintDevice* device)
         // had printed.
         Report(file.isEmpty() ? QStringLiteral("The picture could not be printed.") : CannotPrintTo(file));
     else if (painted == Painted::OutOfMemory)
-        Report(QStringLiteral("The picture could not be printed: there is not enough memory."));
+        Report(NoMemory());
     else if (output && !output->Commit())
         Report(CannotPrintTo(file) +
                QStringLiteral("\nThe file could not be written completely; the disk may be full."));
@@ -101,20 +149,25 @@ CViewPrinting::Painted CViewPrinting::_Paint(QPaintDevice* device, CPrintFile* o
     } catch (const std::bad_alloc&) {
     }
     // The engine ends with what it has, which is then discarded. Should that
-    // find no memory either, the painter is left active: its destructor
-    // would try again and end the program.
+    // find no memory either, the painter is kept for a later try.
     try {
         painter->end();
     } catch (const std::bad_alloc&) {
-        (void)painter.release();
         if (output)
-            output->Abandon();
+            output->Drop();
+        s_unended.painter = painter.release();
+        return Painted::Unended;
     }
     return Painted::OutOfMemory;
 }
 
 void CViewPrinting::_Print(bool preview)
 {
+    // A busy printer would show and take nothing from the dialogs.
+    if (!FinishUnended()) {
+        Report(NoMemory());
+        return;
+    }
     QPrinter* printer = AmbrelApp() ? AmbrelApp()->GetPrinter() : nullptr;
     std::unique_ptr<QPrinter> own;
     if (!printer) {
@@ -128,9 +181,11 @@ void CViewPrinting::_Print(bool preview)
         QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &m_View,
                          [this](QPrinter* p) { PrintPage(p); });
         dialog.exec();
-        return;
+    } else {
+        QPrintDialog dialog(printer, &m_View);
+        if (dialog.exec() == QDialog::Accepted)
+            PrintPage(printer);
     }
-    QPrintDialog dialog(printer, &m_View);
-    if (dialog.exec() == QDialog::Accepted)
-        PrintPage(printer);
+    if (own && s_unended.printer == own.get())
+        s_unended.ownsPrinter = own.release() != nullptr;
 }

@@ -12,9 +12,12 @@ public:
 
     // One printed page, converted to the device's resolution.
     void PrintPage(QPaintDevice* device);
+    // Ends a print that found no memory to end, so that its printer can
+    // print again; false while there is still too little.
+    static bool FinishUnended();
 
 private:
-    enum class Painted { Printed, NotStarted, OutOfMemory };
+    enum class Painted { Printed, NotStarted, OutOfMemory, Unended };
     Painted _Paint(QPaintDevice* device, CPrintFile* output);
     void _Print(bool preview);
 };
