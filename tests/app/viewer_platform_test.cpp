@@ -8,9 +8,12 @@
 #include <QPrinter>
 #include <QThread>
 
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -378,4 +381,64 @@ TEST_F(ViewerPlatform, APrintNeverReplacesAFileTheUserMayNotWrite)
         GTEST_SKIP() << "cannot switch to user 65534";
     EXPECT_EQ(*failures, "");
     EXPECT_TRUE(FolderState(m_dir.File("")) == before);
+}
+
+// The PDF reaches its file through the name /proc gives the engine's pipe.
+// Where /proc is missing, or holds other files under those names, the print
+// says so and writes nothing: neither a file elsewhere nor an empty PDF.
+TEST_F(ViewerPlatform, APrintWithoutProcSaysSoAndWritesNothing)
+{
+    auto window = Open("red.png", vxtest::RandomImage(40, 30, 7));
+    ASSERT_NE(window.doc, nullptr);
+    const std::string kept = m_dir.File("kept.pdf");
+    std::ofstream(kept) << "an older print";
+    QPrinter* printer = m_app->GetPrinter();
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(QString::fromStdString(kept));
+    const auto before = FolderState(m_dir.File(""));
+    for (const bool planted : {false, true}) {
+        SCOPED_TRACE(planted ? "plain files in /proc" : "an empty /proc");
+        int channel[2];
+        ASSERT_EQ(pipe(channel), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(60);
+            close(channel[0]);
+            // An empty file system in place of /proc, seen by this child only.
+            if (unshare(CLONE_NEWNS) != 0 ||
+                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("none", "/proc", "tmpfs", 0, nullptr) != 0 ||
+                (planted && (mkdir("/proc/self", 0755) != 0 || mkdir("/proc/self/fd", 0755) != 0)))
+                _exit(3);
+            std::string result;
+            for (int fd = 0; planted && fd < 256; ++fd)
+                std::ofstream("/proc/self/fd/" + std::to_string(fd)) << "planted";
+            CAmbrelDoc::s_pfnReportError = [&result](const QString& text) {
+                result += text.toStdString() + '|';
+            };
+            window.view->PrintPage(printer);
+            for (int fd = 0; planted && fd < 256; ++fd) {
+                std::ifstream in("/proc/self/fd/" + std::to_string(fd));
+                std::string text;
+                if (!std::getline(in, text) || text != "planted" || in.get() != EOF)
+                    result += "/proc/self/fd/" + std::to_string(fd) + " was written|";
+            }
+            _exit(write(channel[1], result.data(), result.size()) == ssize_t(result.size()) ? 0 : 4);
+        }
+        close(channel[1]);
+        std::string result;
+        char buffer[4096];
+        for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+            result.append(buffer, std::size_t(got));
+        close(channel[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+            GTEST_SKIP() << "cannot put another /proc in place here (needs a mount namespace)";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        EXPECT_EQ(result, "The picture could not be printed to\n" + kept +
+                              "\nPrinting to a file needs the /proc file system, which is not available "
+                              "here.|");
+        EXPECT_TRUE(FolderState(m_dir.File("")) == before) << Describe(FolderState(m_dir.File("")));
+    }
 }

@@ -93,13 +93,23 @@ QString CPrintFile::Start()
     }
     if (m_file < 0 || pipe2(m_pipe, O_CLOEXEC) != 0)
         return QString();
+    // The engine opens the pipe by its name in /proc. Without /proc, or with
+    // other files under its names, it would write elsewhere.
+    const QString name = QStringLiteral("/proc/self/fd/%1").arg(m_pipe[1]);
+    struct stat named {};
+    struct stat own {};
+    if (stat(QFile::encodeName(name).constData(), &named) != 0 || fstat(m_pipe[1], &own) != 0 ||
+        named.st_dev != own.st_dev || named.st_ino != own.st_ino) {
+        m_pipeUnnamed = true;
+        return QString();
+    }
     try {
         m_reader = std::thread(
             [pipe = m_pipe[0], file = m_file, failed = m_failed] { ReadInto(pipe, file, *failed); });
     } catch (const std::system_error&) {
         return QString();
     }
-    return QStringLiteral("/proc/self/fd/%1").arg(m_pipe[1]);
+    return name;
 }
 
 void CPrintFile::WriterOpened()

@@ -25,8 +25,11 @@ public:
     // wait for a reader, and no print replaces one.
     bool IsFileName() const;
     // Creates the new file and starts its reader. The name for the engine's
-    // output (the pipe), or empty when the file cannot be made here.
+    // output (the pipe), or empty when the file cannot be made here or the
+    // pipe has no name the engine could open.
     QString Start();
+    // Start failed for want of /proc, which names the pipe.
+    bool PipeUnnamed() const { return m_pipeUnnamed; }
     // Once the engine has opened the pipe: its closing then ends the reading.
     void WriterOpened();
     // Once the engine has closed the pipe: true when every byte reached the
@@ -43,6 +46,7 @@ private:
     std::string m_temp;
     int m_file = -1;
     int m_pipe[2] = {-1, -1};
+    bool m_pipeUnnamed = false;
     std::shared_ptr<std::atomic<bool>> m_failed = std::make_shared<std::atomic<bool>>(false);
     std::thread m_reader;
 };

@@ -101,7 +101,11 @@ void CViewPrinting::PrintPage(QPaintDevice* device)
         }
         const QString pipe = output->Start();
         if (pipe.isEmpty()) {
-            Report(CannotPrintTo(file));
+            Report(CannotPrintTo(file) +
+                   (output->PipeUnnamed()
+                        ? QStringLiteral("\nPrinting to a file needs the /proc file system, "
+                                         "which is not available here.")
+                        : QString()));
             return;
         }
         printer->setOutputFileName(pipe);
