@@ -170,6 +170,44 @@ TEST_F(FileOperations, DeleteAsksUnlessInABatchAndGoesToTheTrash)
     EXPECT_EQ(m_ask.log.filter("warn"), QStringList(2, Warn(kDeleteFailed)));
 }
 
+// The trash takes no link that leads nowhere (missing target, loop): the
+// second question says that only the link goes, and for good.
+TEST_F(FileOperations, DeletingALinkThatLeadsNowhereSaysItGoesForGood)
+{
+    struct Case {
+        const char* name;
+        const char* target;
+        bool yes; // to the second question
+    } cases[] = {
+        {"[gone] 100% \xC3\xA9.jpg", "missing.jpg", true},
+        {"loop.jpg", "loop.jpg", true},
+        {"kept link.jpg", "missing.jpg", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString link = Path(QString::fromUtf8(c.name));
+        ASSERT_EQ(symlink(c.target, link.toUtf8().constData()), 0);
+        m_ask.yesNo = {true, c.yes};
+        m_ask.log.clear();
+        EXPECT_EQ(DeleteFileAsk(link), c.yes);
+        const QString name = QString::fromUtf8(c.name);
+        const QString ask = QStringLiteral("ask: Confirm Delete | ");
+        EXPECT_EQ(m_ask.log, (QStringList{ask + QString::fromUtf8(kConfirmDelete).arg(name),
+                                          ask + QString::fromUtf8(kNoTrashForLink).arg(name)}));
+        EXPECT_EQ(QFileInfo(link).isSymLink(), !c.yes);
+        EXPECT_EQ(CFileUndo::Instance().Undo(), QString::fromLatin1(CFileUndo::kNothingToUndo));
+    }
+    // A yes for a link in a batch is no yes for the batch's other deletes.
+    CBatchFileOperation batch;
+    m_ask.yesNo = {true, true};
+    m_ask.log.clear();
+    for (const char* name : {"a.jpg", "b.jpg"}) {
+        ASSERT_EQ(symlink("missing.jpg", Path(QString::fromLatin1(name)).toUtf8().constData()), 0);
+        EXPECT_TRUE(DeleteFileAsk(Path(QString::fromLatin1(name))));
+    }
+    EXPECT_EQ(m_ask.log.size(), 2);
+}
+
 TEST_F(FileOperations, DeleteOfAFileTheUserMayNotDeleteSaysSo)
 {
     VX_SKIP_UNLESS_ROOT();

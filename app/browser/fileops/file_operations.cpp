@@ -28,6 +28,8 @@ const char* const kConfirmDelete = "Are you sure you want to delete the file %1 
 const char* const kConfirmDeleteCaption = "Confirm Delete";
 const char* const kDeleteFailed = "Could not delete file, the file maybe read only";
 const char* const kNoTrash = "The file %1 cannot be moved to the trash on this drive.\nDelete it permanently ?";
+const char* const kNoTrashForLink = "%1 is a symbolic link that leads to no file, and cannot be moved to the "
+                                    "trash.\nDelete the link permanently ?";
 const char* const kNoTempName = "Could not create temporary name";
 const char* const kNewName = "The new generated name is : %1";
 const char* const kAutoRenameCaption = "Auto rename";
@@ -149,12 +151,16 @@ bool BatchCancelled()
 }
 
 // The answer to the question of a file system without a trash, once a batch.
-bool AllowPermanentDelete(const QString& name)
+// The trash takes no link that leads nowhere; a yes for such a link is no
+// yes for the files of the batch.
+bool AllowPermanentDelete(const QString& name, bool linkToNothing)
 {
     if (g_bBatchFileOperation && CBatchFileOperation::s_bPermanentDeleteAllowed)
         return true;
-    const bool yes = FileOpAsker().AskYesNo(Text(kNoTrash).arg(name), Text(kConfirmDeleteCaption));
-    CBatchFileOperation::s_bPermanentDeleteAllowed = yes && g_bBatchFileOperation;
+    const bool yes = FileOpAsker().AskYesNo(Text(linkToNothing ? kNoTrashForLink : kNoTrash).arg(name),
+                                            Text(kConfirmDeleteCaption));
+    if (!linkToNothing)
+        CBatchFileOperation::s_bPermanentDeleteAllowed = yes && g_bBatchFileOperation;
     return yes;
 }
 
@@ -334,7 +340,7 @@ bool DeleteFileAsk(const QString& path)
             CFileUndo::Instance().RecordTrash(path, inTrash);
             return true;
         }
-        if (!AllowPermanentDelete(parts.name + parts.extension))
+        if (!AllowPermanentDelete(parts.name + parts.extension, entry.link && !QFileInfo::exists(path)))
             return false;
     }
     if (vxfile::RemoveFile(native) != 0) {

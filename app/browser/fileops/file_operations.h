@@ -76,6 +76,7 @@ extern const char* const kConfirmDelete;
 extern const char* const kConfirmDeleteCaption;
 extern const char* const kDeleteFailed;
 extern const char* const kNoTrash;
+extern const char* const kNoTrashForLink;
 extern const char* const kNoTempName;
 extern const char* const kNewName;
 extern const char* const kAutoRenameCaption;
