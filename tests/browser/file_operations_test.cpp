@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -206,6 +207,43 @@ TEST_F(FileOperations, DeletingALinkThatLeadsNowhereSaysItGoesForGood)
         EXPECT_TRUE(DeleteFileAsk(Path(QString::fromLatin1(name))));
     }
     EXPECT_EQ(m_ask.log.size(), 2);
+}
+
+// In a folder that ignores case (vfat, here through the FUSE driver
+// fusefat), a new spelling of a file's name is that file: a rename that only
+// changes the case works, and so does its undo. A name that is another file
+// stays refused, both files intact.
+TEST_F(FileOperations, ARenameOfTheCaseOnlyWorksWhereCaseIsIgnored)
+{
+    const std::string image = m_dir.File("fat.img"), folder = Path(QStringLiteral("fat")).toStdString();
+    QDir().mkpath(QString::fromStdString(folder));
+    VX_SKIP_UNLESS_MOUNT(folder);
+    const std::string make = "truncate -s 8M '" + image + "' && mkfs.vfat '" + image + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) != 0)
+        GTEST_SKIP() << "needs mkfs.vfat (dosfstools) to make a vfat image";
+    const int result = vxtest::InChild([&] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            std::system(("fusefat -o rw+ '" + image + "' '" + folder + "' >/dev/null 2>&1").c_str()) != 0)
+            return 20;
+        const QString photo = Make(QStringLiteral("fat/photo.jpg"));
+        const QString other = Make(QStringLiteral("fat/other.jpg"), "o");
+        m_ask.names = {QStringLiteral("Photo"), QStringLiteral("OTHER")};
+        int failed = RenameFile(photo, false) == Path(QStringLiteral("fat/Photo.jpg")) ? 0 : 1;
+        if (!failed && Files(QStringLiteral("fat")).join(' ') != QStringLiteral("Photo.jpg other.jpg"))
+            failed = 2;
+        if (!failed && !RenameFile(Path(QStringLiteral("fat/Photo.jpg")), false).isEmpty())
+            failed = 3;
+        if (!failed && !CFileUndo::Instance().Undo().isEmpty())
+            failed = 4;
+        if (!failed && (Files(QStringLiteral("fat")).join(' ') != QStringLiteral("other.jpg photo.jpg") ||
+                        Read(photo) != "photo" || Read(other) != "o"))
+            failed = 5;
+        umount2(folder.c_str(), 0);
+        return failed;
+    });
+    if (result == 20)
+        GTEST_SKIP() << "needs fusefat and /dev/fuse to mount a vfat image";
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(FileOperations, DeleteOfAFileTheUserMayNotDeleteSaysSo)

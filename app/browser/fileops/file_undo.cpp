@@ -73,7 +73,9 @@ QString CFileUndo::_Check() const
             return QString::fromLatin1(kChangedSince).arg(step.to);
         // The old name of a later step may be taken by an earlier one only
         // when the batch moved one file twice, which it does not.
-        if (vxfile::Exists(NativePath(step.from)))
+        // Where case is ignored, a rename that changed the case only finds
+        // its file under the old name too.
+        if (vxfile::Exists(NativePath(step.from)) && !vxfile::IsOtherSpelling(NativePath(step.from)))
             return QString::fromLatin1(kNameTaken).arg(step.from);
     }
     return QString();

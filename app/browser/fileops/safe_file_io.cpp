@@ -1,5 +1,6 @@
 #include "safe_file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,6 +160,21 @@ bool SameFile(const std::string& a, const std::string& b)
            first.st_ino == second.st_ino;
 }
 
+bool IsOtherSpelling(const std::string& path)
+{
+    if (!Exists(path))
+        return false;
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    DIR* folder = opendir(FolderOf(path).c_str());
+    if (!folder)
+        return false;
+    bool listed = false;
+    while (const dirent* entry = readdir(folder))
+        listed = listed || name == entry->d_name;
+    closedir(folder);
+    return !listed;
+}
+
 std::string FolderOf(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
@@ -167,10 +183,10 @@ std::string FolderOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int RenameEntry(const std::string& from, const std::string& to, bool replace)
+namespace {
+
+int RenameNoReplace(const std::string& from, const std::string& to)
 {
-    if (replace)
-        return rename(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
@@ -179,6 +195,42 @@ int RenameEntry(const std::string& from, const std::string& to, bool replace)
     if (Exists(to))
         return EEXIST;
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
+}
+
+// Where case is ignored, "photo.jpg" -> "Photo.jpg" finds its own file under
+// the new name: refused without replacing, and a rename onto itself does
+// nothing (vfat). So the file goes through a free name. Should the new name
+// be another file after all, that second step is refused and undone.
+int RenameThroughFreeName(const std::string& from, const std::string& to)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string spare = FolderOf(to) + "/.ambrel-rename-XXXXXX";
+        const int fd = mkostemp(spare.data(), O_CLOEXEC);
+        if (fd < 0)
+            return Errno();
+        close(fd);
+        unlink(spare.c_str());
+        int error = RenameNoReplace(from, spare);
+        if (error == EEXIST)
+            continue;
+        if (error)
+            return error;
+        error = RenameNoReplace(spare, to);
+        if (error)
+            RenameNoReplace(spare, from);
+        return error;
+    }
+    return EEXIST;
+}
+
+} // namespace
+
+int RenameEntry(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace)
+        return rename(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
+    const int error = RenameNoReplace(from, to);
+    return error == EEXIST && IsOtherSpelling(to) ? RenameThroughFreeName(from, to) : error;
 }
 
 int CopyFile(const std::string& from, const std::string& to, bool replace, const Progress& progress)
@@ -253,7 +305,7 @@ int MoveFile(const std::string& from, const std::string& to, bool replace, bool 
     const SEntry source = Stat(from);
     if (!source.exists)
         return ENOENT;
-    if (SameFile(from, to) || from == to)
+    if ((SameFile(from, to) && !IsOtherSpelling(to)) || from == to)
         return EEXIST;
     const SEntry existing = Stat(to);
     if (existing.exists && replace && !existing.link && access(to.c_str(), W_OK) != 0)

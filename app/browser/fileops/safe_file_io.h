@@ -33,6 +33,9 @@ SEntry Stat(const std::string& path);
 bool Exists(const std::string& path);
 // Both names lead to one file (the same path, or hard links).
 bool SameFile(const std::string& a, const std::string& b);
+// The name leads to an entry, but its folder lists none by this exact name:
+// a folder that ignores case (vfat) finds "photo.jpg" as "Photo.jpg" too.
+bool IsOtherSpelling(const std::string& path);
 // The folder part of a path ("." when there is none, "/" for the root).
 std::string FolderOf(const std::string& path);
 
