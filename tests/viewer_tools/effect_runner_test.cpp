@@ -1,6 +1,11 @@
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
+
+#include "address_space_limit.h"
 
 #include "effect_runner.h"
 #include "image/velvix_buffer.h"
@@ -95,15 +100,43 @@ TEST_F(EffectRunnerTest, ASelectionReachingOutsideIsClipped)
     EXPECT_EQ(ring->Bytes(19, 14), before.Bytes(19, 14));
 }
 
-TEST_F(EffectRunnerTest, ACancelledPromptChangesNothing)
+// A cancelled prompt, or a thread the system cannot start for the work (no
+// memory left for its stack; a thread pool's task would wait for ever):
+// the picture and its steps stay, redo included, and only the latter is a
+// failure to tell.
+TEST_F(EffectRunnerTest, ACancelledPromptOrAThreadRefusedChangesNothing)
 {
-    CVelvixBuffer ring = LoadedRing(20, 20);
-    CVelvix before = *ring;
-    prompter.cancel = true;
-    EXPECT_FALSE(CEffectRunner::Run(*FindEffectCommand(166), ring, nullptr, false, prompter, last));
-    EXPECT_EQ(ring.GetUndoCount(), 0);
-    EXPECT_FALSE(last.Exists());
-    EXPECT_EQ(vxtest::FirstDifference(*ring, before), -1);
+    for (const bool noThread : {false, true}) {
+#if defined(__SANITIZE_ADDRESS__)
+        if (noThread)
+            continue;  // AddressSanitizer's shadow memory does not fit under a limit of the address space
+#endif
+        CVelvixBuffer ring = LoadedRing(20, 20);
+        CVelvix before = *ring;
+        ASSERT_TRUE(CEffectRunner::Run(*FindEffectCommand(144), ring, nullptr, false, prompter, last));
+        ring.Undo();  // a step to redo
+        last.Clear();
+        prompter.cancel = !noThread;
+        prompter.script = {3};
+        CEffectRunner::EFailure failure = CEffectRunner::EFailure::None;
+        {
+            QThreadPool::globalInstance()->waitForDone();  // as when its idle threads have ended
+            std::optional<LargeThreadStacks> stacks;
+            std::optional<AddressSpaceLimit> limit;
+            if (noThread) {
+                stacks.emplace();
+                limit.emplace(16 << 20);
+                ASSERT_TRUE(stacks->IsSet() && limit->IsSet());
+            }
+            EXPECT_FALSE(CEffectRunner::Run(*FindEffectCommand(166), ring, nullptr, false, prompter, last, nullptr, {},
+                                            &failure));
+        }
+        EXPECT_EQ(failure, noThread ? CEffectRunner::EFailure::Failed : CEffectRunner::EFailure::None);
+        EXPECT_EQ(ring.GetUndoCount(), 0);
+        EXPECT_EQ(ring.GetRedoCount(), 1);
+        EXPECT_FALSE(last.Exists());
+        EXPECT_EQ(vxtest::FirstDifference(*ring, before), -1);
+    }
 }
 
 TEST_F(EffectRunnerTest, RepeatingUsesTheRememberedValuesInAnyWindow)

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFutureWatcher>
 #include <QProgressDialog>
-#include <QtConcurrent/QtConcurrentRun>
+
+#include <atomic>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "support/wait_cursor.h"
 
@@ -21,17 +24,30 @@ void RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work)
         return;
     }
     CVxWaitCursor wait;
-    QFutureWatcher<void> watcher;
     QEventLoop loop;
-    QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run(work));
+    std::atomic<bool> finished{false};
+    // A thread of its own: one the system refuses (no memory for its stack)
+    // is known at once, where a thread pool's task would wait for ever and
+    // the window with it.
+    std::thread worker;
+    try {
+        worker = std::thread([&work, &finished, &loop] {
+            work();
+            finished = true;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
 
     // Shows itself once the work has taken longer than the delay.
     QProgressDialog busy(QObject::tr("Working..."), QString(), 0, 0, parent);
     busy.setWindowModality(Qt::ApplicationModal);
     busy.setCancelButton(nullptr);
     busy.setMinimumDuration(kBusyIndicatorDelayMs);
-    if (!watcher.isFinished())
+    if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
-    watcher.waitForFinished();
+    worker.join();
 }
