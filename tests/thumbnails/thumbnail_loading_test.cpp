@@ -14,6 +14,7 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "browser/thumbnails/thumbnail_loader.h"
 #include "common/picture_header.h"
 #include "test_support.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -317,6 +319,30 @@ TEST(LoaderPool, NewestRunFirstQueuedJobsDropAtOnceRunningOnesAreWaitedFor)
     EXPECT_EQ(finished, 2);
     EXPECT_EQ(pool.Running(), 0);
     releaser.join();
+}
+
+// Threads the system refuses (too many running) are done without: with none
+// a job runs on the thread that queues it, and a later job starts a thread
+// again (a refused thread ended the program).
+TEST(LoaderPool, ThreadsTheSystemRefusesAreDoneWithout)
+{
+    g_refuseThreads = true;
+    CLoaderPool pool(3);
+    EXPECT_EQ(pool.Threads(), 0);
+    std::vector<std::thread::id> ran;
+    std::mutex mutex;
+    auto job = [&] {
+        std::lock_guard lock(mutex);
+        ran.push_back(std::this_thread::get_id());
+    };
+    pool.Queue(nullptr, job);
+    EXPECT_EQ(ran, std::vector<std::thread::id>{std::this_thread::get_id()});
+    g_refuseThreads = false;
+    pool.Queue(nullptr, job);
+    pool.Finish();
+    EXPECT_EQ(pool.Threads(), 1);
+    ASSERT_EQ(ran.size(), 2u);
+    EXPECT_NE(ran[1], std::this_thread::get_id());
 }
 
 TEST(FullPictureBudget, LeastRecentlyPaintedPicturesGoFirst)

@@ -42,6 +42,7 @@ namespace fs = std::filesystem;
 using namespace vxtest;
 
 #include "new_refused_off_thread.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -253,6 +254,28 @@ TEST_F(ThumbnailWindow, ARefreshWithoutMemoryForItsThreadSaysSo)
     m_view->OnCmdMsg(CThumbnailsView::ID_REFRESH);
     ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
     EXPECT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
+    EXPECT_EQ(m_actions.m_Told.size(), 1u);
+}
+
+// A window opened while the system refuses threads (a user at the limit of
+// processes) opens empty and says so (the refused loader threads ended the
+// program); with threads back a refresh lists the folder and its loaders,
+// none of which started, load.
+TEST_F(ThumbnailWindow, AFolderOpenedWhileThreadsAreRefusedOpensEmptyWithAMessage)
+{
+    Make(kFiles);
+    g_refuseThreads = true;
+    OpenBrowser(m_dir.Path().string(), false);
+    g_refuseThreads = false;
+    EXPECT_EQ(m_actions.m_Told, std::vector<QString>{QString::fromLatin1(CThumbnailsTreeView::kGroupingShortOfMemory)});
+    EXPECT_EQ(m_tree->topLevelItemCount(), 0);
+    m_tree->Regroup();
+    ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));
+    EXPECT_EQ(RootTexts(), (std::vector<QString>{"[Other] (2)", "cat (3)"}));
+    ShowGroup(1);
+    ASSERT_EQ(m_view->ItemCount(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(m_view->Item(i)->HasScaled()) << i;
     EXPECT_EQ(m_actions.m_Told.size(), 1u);
 }
 

@@ -10,8 +10,21 @@ CLoaderPool::CLoaderPool(int threads, int niceness)
 {
     if (threads < 1)
         threads = std::max(1, int(std::thread::hardware_concurrency()));
-    for (int i = 0; i < threads; ++i)
-        m_Threads.emplace_back([this, niceness] { Work(niceness); });
+    m_nNiceness = niceness;
+    // Threads the system refuses (too many running) are done without; with
+    // none at all, Queue tries again.
+    while (int(m_Threads.size()) < threads && _StartThread()) {
+    }
+}
+
+bool CLoaderPool::_StartThread()
+{
+    try {
+        m_Threads.emplace_back([this, niceness = m_nNiceness] { Work(niceness); });
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
 }
 
 CLoaderPool::~CLoaderPool()
@@ -30,9 +43,24 @@ void CLoaderPool::Queue(const void* key, Job job)
 {
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Queue.push_back({key, std::move(job)});
+        if (!m_Threads.empty() || _StartThread()) {
+            m_Queue.push_back({key, std::move(job)});
+            job = nullptr;
+        }
+    }
+    // Without any thread the job runs here: slower, but not waited for
+    // for ever.
+    if (job) {
+        job();
+        return;
     }
     m_Wake.notify_one();
+}
+
+int CLoaderPool::Threads() const
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    return int(m_Threads.size());
 }
 
 int CLoaderPool::Drop(const std::function<bool(const void*)>& which, const std::function<void(const void*)>& onDrop)

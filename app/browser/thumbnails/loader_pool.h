@@ -10,7 +10,8 @@
 
 // A fixed set of worker threads at below-normal priority running queued
 // jobs, newest first (the cells just scrolled to). Queued jobs can be
-// dropped at once; running ones are waited for.
+// dropped at once; running ones are waited for. Threads the system refuses
+// are done without; with none, a job runs on the thread that queues it.
 class CLoaderPool {
 public:
     using Job = std::function<void()>;
@@ -30,12 +31,13 @@ public:
     int DropAllAndWait(const std::function<void(const void*)>& onDrop = {});
     // Waits until every queued job has run.
     void Finish();
-    int Threads() const { return int(m_Threads.size()); }
+    int Threads() const;
     int Queued() const;
     int Running() const;
 
 private:
     void Work(int niceness);
+    bool _StartThread();
 
     struct Entry {
         const void* key;
@@ -47,5 +49,6 @@ private:
     std::deque<Entry> m_Queue;
     int m_nRunning = 0;
     bool m_bStop = false;
+    int m_nNiceness = 0;
     std::vector<std::thread> m_Threads;
 };
