@@ -35,6 +35,12 @@ const char* const CDIFFormView::kNoDatabase = "Could not load data file, you hav
 const char* const CDIFFormView::kScanShortOfMemory =
     "The scan could not be finished: there is not enough memory. The signature database was kept as it was.";
 const char* const CDIFFormView::kCompareShortOfMemory = "The files could not be compared: there is not enough memory.";
+const char* const CDIFFormView::kScanWithoutThread =
+    "The scan could not be started: the system refused to start a thread (too many programs or threads are "
+    "running). The signature database was kept as it was.";
+const char* const CDIFFormView::kCompareWithoutThread =
+    "The files could not be compared: the system refused to start a thread (too many programs or threads are "
+    "running).";
 const char* const CDIFFormView::kInvalidPercent = "Percent value is invalid...";
 const char* const CDIFFormView::kInvalidFolder = "Directory is not valid...";
 
@@ -330,7 +336,7 @@ void CDIFFormView::OnScanButton()
     options.decodeThreads = std::max(1u, std::thread::hardware_concurrency());
     options.cachePath = dif::CachePath();
     QDir().mkpath(QFile::decodeName(dif::DataFolder().c_str()));
-    m_Scan.Start([this, folders, options] {
+    const bool started = m_Scan.Start([this, folders, options] {
         CScanReports reports(m_pStatus);
         dif::SScanResult result;
         bool shortOfMemory = false;
@@ -344,6 +350,11 @@ void CDIFFormView::OnScanButton()
         QMetaObject::invokeMethod(
             this, [this, result, shortOfMemory] { _OnScanFinished(result, shortOfMemory); }, Qt::QueuedConnection);
     });
+    if (!started) {
+        m_pScan->setText(Text("Scan &Now"));
+        _EnableButtons(true, nullptr);
+        s_pfnTell(nullptr, Text(kScanWithoutThread), QString());
+    }
 }
 
 void CDIFFormView::_OnScanFinished(const dif::SScanResult& result, bool shortOfMemory)
@@ -401,7 +412,7 @@ void CDIFFormView::OnCompareButton()
     dif::SGroupingOptions options;
     options.compare.rotations = m_pRotations->isChecked();
     options.compare.greyscale = m_pGreyscale->isChecked();
-    m_Compare.Start([this, database, threshold, options] {
+    const bool started = m_Compare.Start([this, database, threshold, options] {
         QProgressBar* bar = m_pProgress;
         auto groups = std::make_shared<std::vector<dif::SDuplicateGroup>>();
         bool shortOfMemory = false;
@@ -422,6 +433,12 @@ void CDIFFormView::OnCompareButton()
             },
             Qt::QueuedConnection);
     });
+    if (!started) {
+        database->Close();
+        m_pCompare->setText(Text("Compare N&ow"));
+        _EnableButtons(true, nullptr);
+        s_pfnTell(nullptr, Text(kCompareWithoutThread), QString());
+    }
 }
 
 void CDIFFormView::_OnCompareFinished(bool shortOfMemory)

@@ -60,6 +60,8 @@ public:
     static const char* const kNoDatabase;
     static const char* const kScanShortOfMemory;
     static const char* const kCompareShortOfMemory;
+    static const char* const kScanWithoutThread;
+    static const char* const kCompareWithoutThread;
     static const char* const kInvalidPercent;
     static const char* const kInvalidFolder;
 

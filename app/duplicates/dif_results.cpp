@@ -20,6 +20,9 @@
 #include "support/mdi_frames.h"
 #include "support/vx_helper.h"
 
+const char* const CDIFResults::kSizesWithoutThread =
+    "The picture sizes could not be read: the system refused to start a thread (too many programs or threads are "
+    "running). No file was marked.";
 const char* const CDIFResults::kOperationShortOfMemory =
     "The marked files were left as they were: there is not enough memory to open the signature database.";
 
@@ -335,7 +338,7 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
     m_pSizeProgress->setAutoClose(false);
     m_pSizeProgress->setAutoReset(false);
     connect(m_pSizeProgress.get(), &QProgressDialog::canceled, this, [this] { _StopReadingPictureSizes(); });
-    m_sizeReader.Start(
+    const bool started = m_sizeReader.Start(
         std::move(paths), this,
         [this](int done) {
             if (m_pSizeProgress)
@@ -347,6 +350,10 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
                 items[i]->setData(0, kPixelsRole, qulonglong(pixels[i]));
             ApplyMarkRule(dif::EMarkRule::AllButBest);
         });
+    if (!started) {
+        _StopReadingPictureSizes();
+        _Tell(QString::fromLatin1(kSizesWithoutThread), QStringLiteral("Ambrel"), QMessageBox::Warning);
+    }
 }
 
 void CDIFResults::_StopReadingPictureSizes()

@@ -58,6 +58,7 @@ public:
     void MoveMarked();
     void CopyMarked();
     static const char* const kOperationShortOfMemory;
+    static const char* const kSizesWithoutThread;
 
     // Review keys: the next or previous member, and the sides of the previews.
     void SelectNextPair(bool forward);

@@ -10,14 +10,20 @@ CDIFWorker::~CDIFWorker()
         m_thread.join();
 }
 
-void CDIFWorker::Start(std::function<void()> body)
+bool CDIFWorker::Start(std::function<void()> body)
 {
     Finish();
     m_bEnded = false;
-    m_thread = std::thread([this, body = std::move(body)] {
-        body();
+    try {
+        m_thread = std::thread([this, body = std::move(body)] {
+            body();
+            m_bEnded = true;
+        });
+    } catch (const std::system_error&) {
         m_bEnded = true;
-    });
+        return false;
+    }
+    return true;
 }
 
 void CDIFWorker::Stop(std::atomic<int>& stopRequests)

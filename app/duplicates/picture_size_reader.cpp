@@ -13,7 +13,7 @@ constexpr int kProgressStep = 32;
 
 } // namespace
 
-void CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Progress onProgress,
+bool CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Progress onProgress,
                                Finished onFinished)
 {
     Cancel();
@@ -23,8 +23,8 @@ void CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Pro
     // The owner of the context destroys this reader first, which joins the
     // thread: the context outlives every call posted to it.
     QObject* target = context;
-    m_thread = std::thread([this, paths = std::move(paths), cancelled, target, onProgress = std::move(onProgress),
-                            onFinished = std::move(onFinished)] {
+    const auto read = [this, paths = std::move(paths), cancelled, target, onProgress = std::move(onProgress),
+                       onFinished = std::move(onFinished)] {
         std::vector<std::uint64_t> pixels(paths.size(), 0);
         for (std::size_t i = 0; i < paths.size() && !*cancelled; ++i) {
             const QSize size = PictureHeaderSize(paths[i]);
@@ -42,7 +42,14 @@ void CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Pro
                     onFinished(pixels);
             }, Qt::QueuedConnection);
         m_bEnded = true;
-    });
+    };
+    try {
+        m_thread = std::thread(read);
+    } catch (const std::system_error&) {
+        m_bEnded = true;
+        return false;
+    }
+    return true;
 }
 
 void CPictureSizeReader::Cancel()

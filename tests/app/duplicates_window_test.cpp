@@ -41,6 +41,7 @@
 namespace fs = std::filesystem;
 
 #include "new_refused_off_thread.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -343,6 +344,51 @@ TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanTheComparisonOrTheDeletion)
             EXPECT_EQ(m_pView->Results()->CountMarked(), 1);
         }
     }
+}
+
+// A thread the system refuses (too many running) fails only the scan, the
+// comparison or the reading of picture sizes, with a message; the database,
+// the marks and the window stay as they were (the refusal ended the program).
+TEST_F(DuplicatesWindow, ThreadsTheSystemRefusesFailOnlyTheActionThatNeedsOne)
+{
+    ScanThreeCopies();
+    ASSERT_EQ(Tree()->topLevelItemCount(), 1);
+    const std::vector<unsigned char> database = Database();
+    CDIFResults* results = m_pView->Results();
+    const struct {
+        const char* action;
+        std::function<void()> run;
+        const char* says;
+        int groups;  // in the tree after the refusal
+    } cases[] = {
+        {"scan", [&] { Scan(); }, CDIFFormView::kScanWithoutThread, 0},
+        {"compare", [&] { Compare(QStringLiteral("100")); }, CDIFFormView::kCompareWithoutThread, 0},
+        {"mark all but the best", [&] { results->ApplyMarkRule(dif::EMarkRule::AllButBest); },
+         CDIFResults::kSizesWithoutThread, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        if (c.groups)
+            Compare(QStringLiteral("100"));
+        m_messages.texts.clear();
+        g_refuseThreads = true;
+        c.run();
+        g_refuseThreads = false;
+        QTest::qWait(20);
+        EXPECT_EQ(m_messages.texts, QStringList{QString::fromUtf8(c.says)});
+        EXPECT_FALSE(m_pView->IsScanRunning() || m_pView->IsCompareRunning() || results->IsReadingPictureSizes());
+        EXPECT_EQ(Tree()->topLevelItemCount(), c.groups);
+        EXPECT_EQ(results->CountMarked(), 0);
+        EXPECT_TRUE(Database() == database);
+        EXPECT_EQ(Control<QPushButton>(1064)->text(), QStringLiteral("Scan &Now"));
+        for (QPushButton* button : m_pView->findChildren<QPushButton*>())
+            EXPECT_TRUE(button->isEnabled()) << button->text().toStdString();
+        EXPECT_TRUE(results->isEnabled());
+    }
+    Compare(QStringLiteral("100"));
+    results->ApplyMarkRule(dif::EMarkRule::AllButBest);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !results->IsReadingPictureSizes(); }, 10000));
+    EXPECT_EQ(results->CountMarked(), 2);
 }
 
 TEST_F(DuplicatesWindow, MarkRulesThenDeleteZeroesTheRecords)
