@@ -50,14 +50,27 @@ public:
     }
 
 private:
-    GuardWriter() : m_Thread([this] { Run(); }) { m_Thread.detach(); }
+    GuardWriter() = default;
 
     // Queues the marks of every decode running now, oldest first, one a line.
+    // Without a thread of its own (the system refuses one: too many running)
+    // they are stored here, in the same order.
     std::uint64_t _Queue()
     {
         QStringList marks;
         for (const auto& [id, mark] : m_Running)
             marks << mark;
+        if (!m_bThread) {
+            try {
+                std::thread([this] { Run(); }).detach();
+                m_bThread = true;
+            } catch (const std::system_error&) {
+                CAmbrelApp::StoreLastImage(marks.join(QLatin1Char('\n')));
+                m_nWritten = ++m_nQueued;
+                m_Done.notify_all();
+                return m_nQueued;
+            }
+        }
         m_Jobs.push_back(marks.join(QLatin1Char('\n')));
         m_Work.notify_one();
         return ++m_nQueued;
@@ -83,7 +96,7 @@ private:
     std::deque<QString> m_Jobs;
     std::map<std::uint64_t, QString> m_Running;
     std::uint64_t m_nQueued = 0, m_nWritten = 0, m_nNextId = 0;
-    std::thread m_Thread;
+    bool m_bThread = false;
 };
 
 // A clear still queued when the program ends is stored before it goes.

@@ -46,6 +46,8 @@
 #include "viewer/view_status_bar.h"
 #include "viewer/viewer_kind.h"
 
+#include "thread_start_refused.h"
+
 using namespace viewcmd;
 
 namespace {
@@ -335,6 +337,46 @@ TEST_F(ImageWindow, EveryDecodeRunsUnderTheCrashGuard)
     EXPECT_EQ(guarded, expected);
     CCrashGuard::WaitForWrites();
     EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
+}
+
+// Threads the system refuses (too many running): the crash guard stores its
+// marks on the decoding thread and the neighbour is not prefetched, but
+// every picture opens and steps as before (the refusal ended the program).
+TEST_F(ImageWindow, WithoutThreadsPicturesOpenAndStepUnderTheCrashGuard)
+{
+    // Hidden: Qt's own painter hands large fills to a pool of threads, and
+    // waits for good for the piece of one the system refused.
+    m_main->hide();
+    g_refuseThreads = true;
+    std::vector<QString> marks;
+    CCrashGuard::s_pfnObserver = [&](const std::string&, int) {
+        marks.push_back(QSettings().value("Validation/LastImage").toString());
+    };
+    const bool opened = Open("img2.png");
+    if (opened)
+        Command(ID_NEXT_FILE);
+    const int width = opened ? Width() : 0;
+    const int prefetched = opened ? m_view->m_Prefetch.GetIndex() : 0;
+    CCrashGuard::s_pfnObserver = nullptr;
+    g_refuseThreads = false;
+    m_main->show();
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(width, 40);
+    EXPECT_EQ(prefetched, -1);
+    // The observer runs before the mark is stored: each decode finds the
+    // previous one's mark cleared.
+    EXPECT_EQ(marks, (std::vector<QString>{QString(), QString()}));
+    CCrashGuard::WaitForWrites();
+    EXPECT_EQ(QSettings().value("Validation/LastImage").toString(), QString());
+    {
+        CCrashGuard guard(m_dir.File("img1.png"), 1);
+        EXPECT_EQ(QSettings().value("Validation/LastImage").toString(),
+                  QString::fromStdString("Filename: " + m_dir.File("img1.png") + "\tIndex: 1"));
+    }
+    Command(ID_NEXT_FILE);
+    EXPECT_EQ(Width(), 50);
+    m_view->m_Prefetch.Join();
+    EXPECT_GE(m_view->m_Prefetch.GetIndex(), 0);  // threads back: prefetched again
 }
 
 TEST(CrashGuard, TheMarkIsStoredBeforeTheDecodeAndClearsNeverOvertakeMarks)
