@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@
 #include "scripted_asker.h"
 #include "support/vx_helper.h"
 #include "test_support.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -269,31 +271,41 @@ TEST_F(FileDialogs, OverwriteDialogShowsBothFilesAndGivesTheButtonsNumber)
     EXPECT_TRUE(date == QStringLiteral("4-3-2021 5:6:7") || QFileInfo(s).birthTime().isValid()) << date.toStdString();
 }
 
+// Also when the system refuses the decode's thread (too many running): the
+// picture then decodes on this one (a pool's refused thread never decoded
+// it, and the pool kept the program from ending).
 TEST_F(FileDialogs, PictureBoxDrawsTheFittedPictureInsideItsFrame)
 {
     const std::string path = m_dir.File("exact [fit] 100%.bmp");
     CVelvix picture = Picture(64, 32);
     ASSERT_EQ(picture.SaveImage(path.c_str()), 1);
-    CThumbnailStatic box;
-    box.resize(66, 34);
-    QSignalSpy decoded(&box, &CThumbnailStatic::Decoded);
-    ASSERT_TRUE(box.SetFile(QString::fromStdString(path)));
-    ASSERT_TRUE(decoded.wait(10000));
-    EXPECT_TRUE(decoded.first().first().toBool());
-    EXPECT_EQ(box.GetResolutionText(), QStringLiteral("(64 x 32)"));
-    EXPECT_EQ(box.GetSizeText(), CVxHelper::FormatNumber(QString::number(QFileInfo(QString::fromStdString(path)).size())) +
-                                     QStringLiteral(" byte(s)"));
-    const QImage shot = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(shot.size(), QSize(66, 34));
-    long wrong = 0;
-    for (int y = 0; y < 34; ++y)
-        for (int x = 0; x < 66; ++x) {
-            const bool frame = x == 0 || y == 0 || x == 65 || y == 33;
-            // The picture's row 0 is its bottom row.
-            const QRgb expected = frame ? 0xFF000000 : (0xFF000000 | picture.Bytes(x - 1, 32 - y));
-            wrong += (shot.pixel(x, y) | 0xFF000000) != expected;
-        }
-    EXPECT_EQ(wrong, 0);
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "thread refused" : "on a thread");
+        CThumbnailStatic box;
+        box.resize(66, 34);
+        QSignalSpy decoded(&box, &CThumbnailStatic::Decoded);
+        QThreadPool::globalInstance()->waitForDone();  // no pooled thread left waiting for work
+        g_refuseThreads = refused;
+        const bool started = box.SetFile(QString::fromStdString(path));
+        g_refuseThreads = false;
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(decoded.wait(10000));
+        EXPECT_TRUE(decoded.first().first().toBool());
+        EXPECT_EQ(box.GetResolutionText(), QStringLiteral("(64 x 32)"));
+        const QString bytes = CVxHelper::FormatNumber(QString::number(QFileInfo(QString::fromStdString(path)).size()));
+        EXPECT_EQ(box.GetSizeText(), bytes + QStringLiteral(" byte(s)"));
+        const QImage shot = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shot.size(), QSize(66, 34));
+        long wrong = 0;
+        for (int y = 0; y < 34; ++y)
+            for (int x = 0; x < 66; ++x) {
+                const bool frame = x == 0 || y == 0 || x == 65 || y == 33;
+                // The picture's row 0 is its bottom row.
+                const QRgb expected = frame ? 0xFF000000 : (0xFF000000 | picture.Bytes(x - 1, 32 - y));
+                wrong += (shot.pixel(x, y) | 0xFF000000) != expected;
+            }
+        EXPECT_EQ(wrong, 0);
+    }
 }
 
 TEST_F(FileDialogs, PictureBoxOpensItsPathOnDoubleClickEvenUndecoded)

@@ -1,11 +1,16 @@
 #include "thumbnail_static.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPromise>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "image/covering_decode.h"
 #include "native_path.h"
@@ -31,6 +36,38 @@ namespace {
 // box never shows more, and two 24-megapixel pictures would cost 200 MB.
 std::shared_ptr<CThumbnailStatic::SPicture> Decode(const std::string& path, int side);
 
+// Decodes still running on their threads: the application waits for them as
+// it ends, before the codecs go.
+struct SRunningDecodes {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int count = 0;
+
+    static SRunningDecodes& Get()
+    {
+        static SRunningDecodes* running = new SRunningDecodes;  // outlives every thread
+        return *running;
+    }
+    void Add(int n)
+    {
+        std::lock_guard lock(mutex);
+        count += n;
+        ended.notify_all();
+    }
+    static void WaitForAll()
+    {
+        SRunningDecodes& running = Get();
+        std::unique_lock lock(running.mutex);
+        running.ended.wait(lock, [&] { return running.count == 0; });
+    }
+};
+
+void WaitForDecodesAtExit()
+{
+    qAddPostRoutine(SRunningDecodes::WaitForAll);
+}
+Q_COREAPP_STARTUP_FUNCTION(WaitForDecodesAtExit)
+
 } // namespace
 
 CThumbnailStatic::CThumbnailStatic(QWidget* parent) : QWidget(parent)
@@ -49,7 +86,32 @@ bool CThumbnailStatic::SetFile(const QString& path)
     const int side = std::max({width(), height(), 256}) * 2;
     m_pWatcher = std::make_unique<QFutureWatcher<std::shared_ptr<SPicture>>>();
     connect(m_pWatcher.get(), &QFutureWatcherBase::finished, this, &CThumbnailStatic::_OnDecoded);
-    m_pWatcher->setFuture(QtConcurrent::run(Decode, NativePath(path), side));
+    auto promise = std::make_shared<QPromise<std::shared_ptr<SPicture>>>();
+    m_pWatcher->setFuture(promise->future());
+    promise->start();
+    auto decode = [promise, file = NativePath(path), side] {
+        std::shared_ptr<SPicture> picture;
+        try {
+            picture = Decode(file, side);
+        } catch (const std::bad_alloc&) {
+        }
+        promise->addResult(std::move(picture));
+        promise->finish();
+    };
+    // A thread the system refuses (too many running) leaves the decode to
+    // this one. (A pool's refused thread is never told: its decode would
+    // never come, and the pool would keep the program from ending.)
+    SRunningDecodes& running = SRunningDecodes::Get();
+    running.Add(1);
+    try {
+        std::thread([decode, &running] {
+            decode();
+            running.Add(-1);
+        }).detach();
+    } catch (const std::system_error&) {
+        running.Add(-1);
+        decode();
+    }
     return true;
 }
 
