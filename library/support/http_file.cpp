@@ -177,6 +177,13 @@ bool CGetHTTPFile::GetFile(const QString& url, QObject* window, unsigned message
     const quint64 download = ++g_nDownload;
     g_pThread = QThread::create([parameter, download] { ClientUrlThreadProc(parameter, download); });
     g_pThread->start();
+    // A thread the system refuses (too many running) is only warned about:
+    // nothing would ever come.
+    if (!g_pThread->isRunning() && !g_pThread->isFinished()) {
+        delete g_pThread;
+        g_pThread = nullptr;
+        return false;
+    }
     return true;
 }
 

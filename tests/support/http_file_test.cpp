@@ -24,6 +24,7 @@
 #include "loopback_http_server.h"
 #include "support/http_file.h"
 #include "support/message_event.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -144,6 +145,12 @@ TEST(GetHTTPFile, RefusesACallThatCouldNotBeAnswered)
     Receiver receiver;
     EXPECT_FALSE(CGetHTTPFile::GetFile(QStringLiteral("http://127.0.0.1/"), nullptr, kMessage));
     EXPECT_FALSE(CGetHTTPFile::GetFile(QStringLiteral("http://127.0.0.1/"), &receiver, 5));
+    EXPECT_FALSE(CGetHTTPFile::IsBusy());
+    // A thread the system refuses (too many running): nothing would come,
+    // and the download stayed busy for good.
+    g_refuseThreads = true;
+    EXPECT_FALSE(CGetHTTPFile::GetFile(QStringLiteral("http://127.0.0.1:9/"), &receiver, kMessage));
+    g_refuseThreads = false;
     EXPECT_FALSE(CGetHTTPFile::IsBusy());
 }
 
