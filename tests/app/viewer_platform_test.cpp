@@ -25,6 +25,7 @@
 #include "program_fixture.h"
 #include "shell/command_ids.h"
 #include "shell/shell_dialogs.h"
+#include "thread_start_refused.h"
 #include "viewer/view/print_file.h"
 
 namespace {
@@ -441,4 +442,18 @@ TEST_F(ViewerPlatform, APrintWithoutProcSaysSoAndWritesNothing)
                               "here.|");
         EXPECT_TRUE(FolderState(m_dir.File("")) == before) << Describe(FolderState(m_dir.File("")));
     }
+}
+
+// A print whose reader thread the system refuses (too many running) fails
+// before it starts: the old file stays and no temporary file is left.
+TEST_F(ViewerPlatform, APrintWithoutItsThreadLeavesTheFolderAsItWas)
+{
+    const std::string target = m_dir.File("out 100%.pdf");
+    std::ofstream(target) << "old";
+    const auto before = FolderState(m_dir.File(""));
+    g_refuseThreads = true;
+    const bool started = !CPrintFile(QString::fromStdString(target)).Start().isEmpty();
+    g_refuseThreads = false;
+    EXPECT_FALSE(started);
+    EXPECT_TRUE(FolderState(m_dir.File("")) == before);
 }
