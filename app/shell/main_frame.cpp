@@ -621,8 +621,13 @@ bool CMainFrame::event(QEvent* event)
     case msg::WM_IMAGE_ACQUIRED: {
         auto* image = reinterpret_cast<CVelvix*>(static_cast<CVxMessageEvent*>(event)->m_wParam);
         // The new document copies the image; the sender frees it after the call.
-        if (image && AmbrelApp() && AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
+        // A page the library could not hold arrives empty: it is lost, and told.
+        if (!image || !AmbrelApp() || !AmbrelApp()->GetTemplateManager().IsDocumentTemplate(kImageFrame))
+            return true;
+        if (image->IsValidObject())
             AmbrelApp()->GetTemplateManager().OpenNewFrame(kImageFrame, false, QString(), image);
+        else
+            CAmbrelDoc::s_pfnReportError(QString::fromLatin1(CAmbrelDoc::kNewPictureShortOfMemory));
         return true;
     }
     case msg::WM_DOWNLOAD_DONE:

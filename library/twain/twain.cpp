@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace {
@@ -44,7 +45,7 @@ bool CVelvix_Twain::ReadPackedBitmap(const void* block, CVelvix_PixelInterface& 
     const std::uint8_t* rows = palette + 4 * colours;
     const std::size_t rowBytes = (std::size_t(width) * bits + 31) / 32 * 4;
     if (!image.RawCreateImage(height, width))
-        return false;
+        throw std::bad_alloc();
     VxPixel* out = image.GetImageData();
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = rows + rowBytes * std::size_t(y);

@@ -15,7 +15,8 @@ struct TW_EVENT;
 // The session is process-wide and lives on the user-interface thread: the
 // main window offers its events to ProcessMessage, and every acquired image
 // is sent to it as message 0x804D with a CVelvix* that is valid only during
-// the call. The instance operation trims the dark frame a flatbed scan
+// the call; a picture that could not be held for want of memory arrives
+// empty, for the window to tell of it. The instance operation trims the dark frame a flatbed scan
 // leaves around the picture.
 class VELVIX_EXPORT CVelvix_Twain : public virtual CVelvix_PixelInterface {
 public:
@@ -47,7 +48,8 @@ public:
 
     // The picture of a native transfer: a packed bitmap (40-byte header,
     // colour table, rows bottom-up padded to 4 bytes) of 1, 4, 8 or 24 bits
-    // without compression. False, and the image untouched, for any other.
+    // without compression. False, and the image untouched, for any other;
+    // std::bad_alloc when there is no memory for a picture it would read.
     static bool ReadPackedBitmap(const void* block, CVelvix_PixelInterface& image);
 
 private:

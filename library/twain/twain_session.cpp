@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 
 #include "image/velvix.h"
 #include "support/message_event.h"
@@ -263,6 +264,12 @@ bool CVelvix_Twain::CancelTransfer()
 void CVelvix_Twain::CopyImage(void* handle, int)
 {
     CVelvix image;
-    if (handle && ReadPackedBitmap(handle, image))
+    bool read = false;
+    try {
+        read = handle && ReadPackedBitmap(handle, image);
+    } catch (const std::bad_alloc&) {
+        read = true;  // sent empty: the window tells of the page it could not hold
+    }
+    if (read)
         VxSendMessage(m_hWnd, kImageMessage, reinterpret_cast<std::uintptr_t>(&image), 0);
 }

@@ -334,9 +334,10 @@ TEST_F(EffectCommands, AutoCropThatKeepsNothingOrLacksMemoryChangesNothing)
     EXPECT_EQ(Active().Image().GetHeight(), 39);
 }
 
-// A scan handed to the main frame when memory runs short: without room for
-// its window's copy no window opens; without room to crop it the window
-// shows it whole, with no step to undo. Each is told once.
+// A scan handed to the main frame when memory runs short: one the library
+// could not hold arrives empty, and without room for its window's copy no
+// window opens; without room to crop it the window shows it whole, with no
+// step to undo. Each is told once.
 TEST_F(EffectCommands, AScanShortOfMemoryOpensWholeOrNotAtAllAndSaysSo)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -357,7 +358,8 @@ TEST_F(EffectCommands, AScanShortOfMemoryOpensWholeOrNotAtAllAndSaysSo)
     };
     for (const Case& c : {Case{"crop", framed, true, CViewEditCommands::kCropFailed, true},
                           Case{"copy", vxtest::RandomImage(2000, 2000, 19), false,
-                               CAmbrelDoc::kNewPictureShortOfMemory, false}}) {
+                               CAmbrelDoc::kNewPictureShortOfMemory, false},
+                          Case{"empty", CVelvix(), false, CAmbrelDoc::kNewPictureShortOfMemory, false}}) {
         told.clear();
         const int windows = m_main->GetMDIChildCount();
         {

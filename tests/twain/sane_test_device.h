@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "image/velvix.h"
@@ -82,12 +83,23 @@ public:
     std::vector<CVelvix> m_Images;
     bool m_bOffer = true;  // false: the source's notices are held back (counted)
     int m_nHeld = 0;
+    std::vector<std::unique_ptr<QEvent>> m_Held;
+
+    // Offers the notices held back, in their order.
+    void Release()
+    {
+        m_bOffer = true;
+        for (std::unique_ptr<QEvent>& event : m_Held)
+            QCoreApplication::postEvent(this, event.release());
+        m_Held.clear();
+    }
 
 protected:
     bool event(QEvent* event) override
     {
         if (!m_bOffer && event->type() >= QEvent::User && event->type() <= QEvent::MaxUser) {
             ++m_nHeld;
+            m_Held.emplace_back(event->clone());
             return true;
         }
         CVelvix_Twain::ProcessMessage(event);

@@ -265,6 +265,35 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
     }
 }
 
+// Pages handed over once the memory has run short: the source gives its own
+// blocks, and a page the application cannot hold arrives empty for the
+// window to tell of it. None is dropped unseen, and the source stays.
+TEST_F(TwainSession, PagesHandedOverShortOfMemoryAllArrive)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under a limit of the address space";
+#endif
+    CSaneTestConfig config(1, "Color pattern");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    m_Window.m_bOffer = false;
+    // 1181 x 1181 in colour: 4.2 MB a packed page, 5.6 MB a picture.
+    vxtest::PressScan(SourceDialog(), {"Color", 8, 150, 200, 200, "Color pattern", 3, "Flatbed"});
+    ASSERT_TRUE(WaitFor([&] { return m_Window.m_nHeld > 0; }, 60000));
+    {
+        const AddressSpaceLimit limit(1 << 20);
+        ASSERT_TRUE(limit.IsSet());
+        m_Window.Release();
+        WaitFor([&] { return m_Window.m_Images.size() >= 3; });
+    }
+    ASSERT_EQ(m_Window.m_Images.size(), 3u);
+    for (CVelvix& image : m_Window.m_Images)
+        EXPECT_FALSE(image.IsValidObject());
+    auto* scan = SourceDialog()->findChild<QPushButton*>(QStringLiteral("scanButton"));
+    EXPECT_TRUE(WaitFor([&] { return scan->isEnabled(); }));
+    EXPECT_TRUE(CVelvix_Twain::IsSourceEnabled());
+}
+
 // Backends stop their reader threads by asynchronous cancellation. A scan
 // that fails or is cancelled as it starts stops the reader only once it
 // holds no lock (see threaded_backend.c): the next scan starts as well.

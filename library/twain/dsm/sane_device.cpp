@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <thread>
 
 #include <dirent.h>
@@ -135,10 +136,13 @@ bool VxPackDib(const SSaneImage& image, double resolution, SScannedPage& page)
     const int colours = bits == 24 ? 0 : 1 << bits;
     const std::size_t rowBytes = (std::size_t(image.width) * bits + 31) / 32 * 4;
     const std::size_t offset = 40 + 4 * std::size_t(colours);
-    std::vector<std::uint8_t> dib(offset + rowBytes * image.height, 0);
+    std::unique_ptr<std::uint8_t, SFreeBlock> dib(
+        static_cast<std::uint8_t*>(std::calloc(offset + rowBytes * image.height, 1)));
+    if (!dib)
+        throw std::bad_alloc();
 
     const auto perMetre = std::uint32_t(std::lround(std::max(0.0, resolution) / 0.0254));
-    std::uint8_t* header = dib.data();
+    std::uint8_t* header = dib.get();
     Put32(header, 40);
     Put32(header + 4, std::uint32_t(image.width));
     Put32(header + 8, std::uint32_t(image.height));
@@ -150,12 +154,12 @@ bool VxPackDib(const SSaneImage& image, double resolution, SScannedPage& page)
     for (int i = 0; i < colours; ++i) {
         // Line-art: a set bit is black. Grey: an even ramp.
         const int v = bits == 1 ? (i ? 0 : 255) : i;
-        std::uint8_t* entry = dib.data() + 40 + 4 * i;
+        std::uint8_t* entry = dib.get() + 40 + 4 * i;
         entry[0] = entry[1] = entry[2] = std::uint8_t(v);
     }
 
     for (int y = 0; y < image.height; ++y) {
-        std::uint8_t* out = dib.data() + offset + rowBytes * std::size_t(image.height - 1 - y);
+        std::uint8_t* out = dib.get() + offset + rowBytes * std::size_t(image.height - 1 - y);
         const std::size_t at = std::size_t(image.bytesPerLine) * y;
         if (bits == 1) {
             std::memcpy(out, image.frames[0].data() + at, std::size_t(image.width + 7) / 8);

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,16 +22,23 @@ struct SSaneImage {
     std::vector<std::uint8_t> frames[3];
 };
 
+struct SFreeBlock {
+    void operator()(std::uint8_t* block) const { std::free(block); }
+};
+
 // One page ready for transfer: a packed device-independent bitmap (40-byte
-// header, colour table, rows bottom-up padded to 4 bytes).
+// header, colour table, rows bottom-up padded to 4 bytes). The block comes
+// from malloc: the transfer hands it to the application, which frees it, so
+// that handing a page over needs no memory of its own.
 struct SScannedPage {
-    std::vector<std::uint8_t> dib;
+    std::unique_ptr<std::uint8_t, SFreeBlock> dib;
     int width = 0, height = 0, bitsPerPixel = 0;
     double resolution = 0;
 };
 
 // Line-art stays 1 bit per pixel, grey becomes 8 and colour 24; 16-bit
-// samples keep their high byte. False for a shape no bitmap can hold.
+// samples keep their high byte. False for a shape no bitmap can hold;
+// std::bad_alloc without the memory for the bitmap.
 bool VxPackDib(const SSaneImage& image, double resolution, SScannedPage& page);
 
 // A numeric option's choices: a list of values, or a range (step 0 = any).

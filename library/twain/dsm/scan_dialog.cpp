@@ -33,8 +33,8 @@ QImage PreviewImage(const SScannedPage& page)
     QImage image(page.width, page.height, QImage::Format_RGB32);
     const int bits = page.bitsPerPixel;
     const std::size_t rowBytes = (std::size_t(page.width) * bits + 31) / 32 * 4;
-    const std::uint8_t* rows = page.dib.data() + 40 + (bits == 24 ? 0 : 4 << bits);
-    const std::uint8_t* palette = page.dib.data() + 40;
+    const std::uint8_t* rows = page.dib.get() + 40 + (bits == 24 ? 0 : 4 << bits);
+    const std::uint8_t* palette = page.dib.get() + 40;
     for (int y = 0; y < page.height; ++y) {
         const std::uint8_t* row = rows + rowBytes * std::size_t(page.height - 1 - y);
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));

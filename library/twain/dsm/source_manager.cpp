@@ -387,14 +387,10 @@ TW_UINT16 CTwainSourceManager::_ImageInfo(TW_IMAGEINFO* info)
 
 TW_UINT16 CTwainSourceManager::_NativeTransfer(TW_HANDLE* handle)
 {
-    if (m_nState != 6 || m_Pages.empty())
+    if (m_nState != 6 || m_Pages.empty() || !m_Pages.front().dib)
         return _Fail(TWCC_SEQERROR);
-    // The application frees the block with free().
-    void* block = std::malloc(m_Pages.front().dib.size());
-    if (!block)
-        return _Fail(TWCC_LOWMEMORY);
-    std::memcpy(block, m_Pages.front().dib.data(), m_Pages.front().dib.size());
-    *handle = block;
+    // The page's own block: the application frees it with free().
+    *handle = m_Pages.front().dib.release();
     m_nState = 7;
     return TWRC_XFERDONE;
 }
