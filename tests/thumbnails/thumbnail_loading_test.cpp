@@ -8,11 +8,14 @@
 #include <QImageReader>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -343,6 +346,50 @@ TEST(LoaderPool, ThreadsTheSystemRefusesAreDoneWithout)
     EXPECT_EQ(pool.Threads(), 1);
     ASSERT_EQ(ran.size(), 2u);
     EXPECT_NE(ran[1], std::this_thread::get_id());
+}
+
+// In a forked child: the exit code, or -1 when it did not end within 20 s.
+int InChildWithin20s(const std::function<int()>& body)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        alarm(20);
+        _exit(body());
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Choosing what to drop asks the view where a cell is; the view may lay
+// itself out and drop again from its resize: the pool must not wait for
+// itself.
+TEST(LoaderPool, ChoosingWhatToDropMayDropAgain)
+{
+    const int result = InChildWithin20s([] {
+        std::atomic<bool> started{false}, release{false};
+        CLoaderPool one(1);
+        one.Queue(nullptr, [&] {
+            started = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        while (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        int keys[4];
+        std::vector<int> order;
+        for (int i = 0; i < 4; ++i)
+            one.Queue(&keys[i], [&order, i] { order.push_back(i); });
+        int inner = -1;
+        const int outer = one.Drop([&](const void* key) {
+            if (inner < 0)
+                inner = one.Drop([&](const void* other) { return other == &keys[3]; });
+            return key == &keys[1];
+        });
+        release = true;
+        one.Finish();
+        return outer == 1 && inner == 1 && order == std::vector<int>{2, 0} ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0) << "-1: the drop waited for itself";
 }
 
 TEST(FullPictureBudget, LeastRecentlyPaintedPicturesGoFirst)

@@ -65,11 +65,21 @@ int CLoaderPool::Threads() const
 
 int CLoaderPool::Drop(const std::function<bool(const void*)>& which, const std::function<void(const void*)>& onDrop)
 {
-    std::vector<const void*> dropped;
+    // The choice is made without the lock: it may ask the view where a cell
+    // is, and the view may lay itself out and drop again.
+    std::vector<const void*> queued, chosen, dropped;
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
+        for (const Entry& entry : m_Queue)
+            queued.push_back(entry.key);
+    }
+    for (const void* key : queued)
+        if (which(key))
+            chosen.push_back(key);
+    if (!chosen.empty()) {
+        std::lock_guard<std::mutex> lock(m_Mutex);
         for (auto it = m_Queue.begin(); it != m_Queue.end();) {
-            if (which(it->key)) {
+            if (std::find(chosen.begin(), chosen.end(), it->key) != chosen.end()) {
                 dropped.push_back(it->key);
                 it = m_Queue.erase(it);
             } else {
