@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <functional>
+#include <tuple>
 
 #include "browser/fileops/confirm_overwrite_dialog.h"
 #include "browser/fileops/folder_sets.h"
@@ -118,7 +122,8 @@ TEST_F(FileDialogs, OpeningSelectsTheRememberedSet)
     struct Case {
         QVariant stored;
         const char* folder;
-    } const cases[] = {{2, "/3"}, {5, "/1"}, {-1, "/1"}, {QStringLiteral("garbage"), "/1"}, {QVariant(), "/1"}};
+    } const cases[] = {{2, "/3"},           {5, "/1"}, {-1, "/1"}, {QStringLiteral("garbage"), "/1"}, {QVariant(), "/1"},
+                       {QStringLiteral("99999999999"), "/1"}, {QByteArray("\xff\x01\x00", 3), "/1"}};
     for (const Case& c : cases) {
         QSettings().setValue("CMoveCopyDialog/Combo", c.stored);
         CMoveCopyDialog dialog(QStringLiteral("Move x to"), nullptr, m_file);
@@ -197,22 +202,54 @@ TEST_F(FileDialogs, EditingTheSetsRewritesTheFileOnClose)
 TEST_F(FileDialogs, AFailedRewriteKeepsTheOldFileAndSaysSo)
 {
     VX_SKIP_UNLESS_ROOT();
+    // Sets that cannot be written, or that were there but could not be read,
+    // stay exactly as they were after a set is added.
     const QByteArray original = SetBytes("kept", {{4, "/four"}});
-    WriteSets(original);
-    chmod(m_dir.Path().c_str(), 0755); // readable, not writable, for nobody
-    const int result = vxtest::InChild([&] {
-        if (!vxtest::BecomeNobody())
-            return 10;
-        CMoveCopyDialog dialog(QStringLiteral("Move x to"), nullptr, m_file);
-        dialog.SlotEdit(4)->setText(QStringLiteral("/changed"));
-        m_ask.log.clear();
-        dialog.reject();
-        return m_ask.log == QStringList{QStringLiteral("warn: Ambrel | Error opening folder data file for writing")}
-                   ? 0
-                   : 11;
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(ReadSets(), original);
+    const std::string path = m_file.toStdString();
+    struct Case {
+        const char* what;
+        mode_t folderMode;
+        std::function<void()> make;
+    } const cases[] = {
+        {"a folder nobody may write", 0755, [&] { WriteSets(original); }},
+        {"a file nobody may read", 0777, [&] { WriteSets(original); chmod(path.c_str(), 0622); }},
+        {"a file of a terabyte", 0777, [&] {
+             WriteSets(original);
+             QFile(m_file).resize(qint64(1) << 40);
+         }},
+        {"a pipe", 0777, [&] { mkfifo(path.c_str(), 0666); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(m_file);
+        c.make();
+        chmod(m_dir.Path().c_str(), c.folderMode);
+        struct stat before {}, after {};
+        ASSERT_EQ(lstat(path.c_str(), &before), 0);
+        const int result = vxtest::InChild([&] {
+            alarm(60); // a dialog waiting for a writer of the pipe ends here
+            if (!vxtest::BecomeNobody())
+                return 10;
+            CMoveCopyDialog dialog(QStringLiteral("Move x to"), nullptr, m_file);
+            vxtest::WhenShown<CAddGroupDialog>([](CAddGroupDialog* add) {
+                add->Edit()->setText(QStringLiteral("new"));
+                add->accept();
+            });
+            dialog.AddButton()->click();
+            m_ask.log.clear();
+            dialog.reject();
+            return m_ask.log == QStringList{QStringLiteral("warn: Ambrel | Error opening folder data file for writing")}
+                       ? 0
+                       : 11;
+        });
+        EXPECT_EQ(result, 0);
+        ASSERT_EQ(lstat(path.c_str(), &after), 0);
+        // The same file, not rewritten, and nothing left beside it.
+        EXPECT_EQ(std::make_tuple(after.st_ino, after.st_size, after.st_mtim.tv_sec, after.st_mtim.tv_nsec),
+                  std::make_tuple(before.st_ino, before.st_size, before.st_mtim.tv_sec, before.st_mtim.tv_nsec));
+        EXPECT_EQ(QDir(QString::fromStdString(m_dir.Path().string())).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                  QStringList{QStringLiteral("folsdata.dat")});
+    }
 }
 
 TEST_F(FileDialogs, RenameDialogRefusesDotsSlashesAndEmptyNames)

@@ -62,6 +62,11 @@ QString CFolderSets::DefaultPath()
 bool CFolderSets::Load(const QString& path)
 {
     m_sets.clear();
+    // Only a regular file is read (opening a pipe of that name would wait for
+    // a writer), and none far larger than any list of sets kept by hand.
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() > kMaxSets * SFolderSet::kBytes)
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

@@ -30,8 +30,10 @@ public:
     // The file in the program's per-user data folder.
     static QString DefaultPath();
 
-    // A missing, unreadable or short file gives no sets (and false); bytes
-    // after the last whole set are ignored.
+    // A missing, unreadable or short file, anything but a regular file and a
+    // file of more than kMaxSets sets give no sets (and false); bytes after
+    // the last whole set are ignored.
+    static constexpr qint64 kMaxSets = 10000;
     bool Load(const QString& path);
     // Writes all sets through a temporary file that replaces the old one only
     // when complete, so a failure leaves the old file.

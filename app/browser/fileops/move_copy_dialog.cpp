@@ -1,6 +1,7 @@
 #include "move_copy_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -120,7 +121,7 @@ CMoveCopyDialog::CMoveCopyDialog(const QString& caption, QWidget* parent, const 
     connect(m_pList, &CCopyMoveComboBox::SlotKey, this, [this](QKeyEvent* event) { _HandleKey(event); });
     setMinimumWidth(520);
 
-    m_sets.Load(m_strDataFile);
+    m_bUnreadable = !m_sets.Load(m_strDataFile) && QFileInfo::exists(m_strDataFile);
     for (const SFolderSet& set : m_sets.m_sets)
         m_pList->addItem(set.name);
     if (!m_sets.m_sets.empty()) {
@@ -228,7 +229,8 @@ void CMoveCopyDialog::keyPressEvent(QKeyEvent* event)
 void CMoveCopyDialog::done(int result)
 {
     CFolderSets::SetLastSelected(std::max(m_pList->currentIndex(), 0));
-    if (m_bModified && !m_sets.Save(m_strDataFile))
+    // Sets that could not be read are never replaced by the ones shown.
+    if (m_bModified && (m_bUnreadable || !m_sets.Save(m_strDataFile)))
         FileOpAsker().Tell(tr(kWriteError), QString::fromLatin1(CAmbrelApp::kAppTitle), false);
     m_bModified = false;
     QDialog::done(result);

@@ -87,6 +87,7 @@ private:
     QString m_strDataFile;
     CFolderSets m_sets;
     bool m_bModified = false;
+    bool m_bUnreadable = false; // a file is there but its sets could not be read
     bool m_bFilling = false;
     std::array<QLineEdit*, SFolderSet::kSlots> m_pEdits{};
     std::array<QPushButton*, SFolderSet::kSlots> m_pButtons{};
