@@ -1,6 +1,7 @@
 #include "duplicates/signature_cache.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -47,9 +48,18 @@ struct FileCloser {
 bool CSignatureCache::Load(const std::string& path)
 {
     m_entries.clear();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
+    // Only a regular file is read: a pipe of that name would hold the scan
+    // for good, and a device like /dev/zero would never end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return false;
+    struct stat info {};
+    std::unique_ptr<std::FILE, FileCloser> file(::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? ::fdopen(fd, "rb")
+                                                                                                 : nullptr);
+    if (!file) {
+        ::close(fd);
+        return false;
+    }
     std::vector<unsigned char> data;
     unsigned char buffer[1 << 16];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;)

@@ -403,6 +403,12 @@ TEST(DuplicatesScan, ParallelCachedAndStoppedScansKeepTheWalkOrder)
         EXPECT_EQ(damaged.bytes, fresh.bytes) << cut;
         EXPECT_EQ(damaged.result.fromCache, 0u) << cut;
     }
+    // So is a pipe of its name, which is not waited on.
+    fs::remove(dir.File("cache"));
+    ASSERT_EQ(::mkfifo(dir.File("cache").c_str(), 0600), 0);
+    const SScan piped = Scan(dir, {root.string()}, cached);
+    EXPECT_EQ(piped.bytes, fresh.bytes);
+    EXPECT_EQ(piped.result.fromCache, 0u);
 
     // A stop keeps the records written so far, a prefix of the full scan.
     for (unsigned threads : {0u, 2u}) {
