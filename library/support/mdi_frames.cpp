@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace {
@@ -30,6 +31,16 @@ bool IsOnSomeScreen(const QRect& rect)
         if (screen->availableGeometry().intersects(rect))
             return true;
     return false;
+}
+
+// Nor is a window made larger than the desktop of all screens: a damaged
+// size would give it a backing store of gigabytes.
+QSize LargestWindow()
+{
+    QSize size(0, 0);
+    for (QScreen* screen : QGuiApplication::screens())
+        size = size.expandedTo(screen->virtualSize());
+    return size.isEmpty() ? QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX) : size;
 }
 
 int ShowState(Qt::WindowStates states)
@@ -61,7 +72,7 @@ bool CSWindowPlacement::Parse(const QString& text)
     const QChar state = text.at(0);
     showCmd = state.isDigit() ? state.digitValue() : 0;
     const int top = values[0], left = values[1], bottom = values[2], right = values[3];
-    if (right <= left || bottom <= top)
+    if (right <= left || bottom <= top || qint64(right) - left > INT_MAX || qint64(bottom) - top > INT_MAX)
         return false;
     normal = QRect(left, top, right - left, bottom - top);
     return true;
@@ -501,7 +512,7 @@ void CSMDIFrameWnd::LoadSizes()
     if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized))
         setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
     if (IsOnSomeScreen(placement.normal))
-        setGeometry(placement.normal);
+        setGeometry(QRect(placement.normal.topLeft(), placement.normal.size().boundedTo(LargestWindow())));
     update();
 }
 

@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -391,7 +392,8 @@ TEST(WindowPlacement, FormatsShowStateAndNormalRectangle)
     ASSERT_TRUE(parsed.Parse("1:10,20,400,600"));
     EXPECT_EQ(parsed.showCmd, 1);
     EXPECT_EQ(parsed.normal, QRect(20, 10, 580, 390));
-    for (const char* damaged : {"", "1", "1:", "1:10,20,400", "1:10,20,400,600,5", "1:10,20,10,600", "1:x,y,z,w"})
+    for (const char* damaged : {"", "1", "1:", "1:10,20,400", "1:10,20,400,600,5", "1:10,20,10,600", "1:x,y,z,w",
+                                 "1:-2147483648,0,2147483647,9", "1:0,-2,9,2147483647"})
         EXPECT_FALSE(CSWindowPlacement().Parse(damaged)) << damaged;
 }
 
@@ -421,6 +423,12 @@ TEST_F(DocTemplates, MainFramePlacementNormalMovesMaximizedKeepsTheNormalRectang
         EXPECT_EQ(keeps.geometry(), QRect(100, 100, 300, 200)) << damaged;
         EXPECT_FALSE(keeps.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized)) << damaged;
     }
+    // A size beyond the screens is cut to them, where it starts.
+    const QSize desktop = QGuiApplication::primaryScreen()->virtualSize();
+    MainFrame huge;
+    QSettings().setValue("CMainFrame/Window Coordinates", "1:10,20,100000,2147483647");
+    huge.LoadSizes();
+    EXPECT_EQ(huge.geometry(), QRect(QPoint(20, 10), desktop));
 }
 
 TEST_F(DocTemplates, MainFramePlacementIsSavedOnlyWithASection)
