@@ -227,9 +227,10 @@ void CDIFFormView::_LoadFolders()
     QSettings settings;
     const QStringList folders = settings.value(QStringLiteral("%1/Folders").arg(kSection)).toStringList();
     // Rows are full paths; a relative one (a damaged value) would scan
-    // whatever folder the session started in.
+    // whatever folder the session started in, and one holding a NUL the
+    // folder named by the part before it.
     for (const QString& folder : folders)
-        if (QDir::isAbsolutePath(folder))
+        if (QDir::isAbsolutePath(folder) && !folder.contains(QChar(0)))
             new QTreeWidgetItem(m_pFolders, {folder});
     m_pRotations->setChecked(settings.value(QStringLiteral("%1/MatchRotated").arg(kSection), false).toBool());
     m_pGreyscale->setChecked(settings.value(QStringLiteral("%1/MatchGreyscale").arg(kSection), false).toBool());

@@ -215,9 +215,10 @@ TEST_F(DuplicatesWindow, FolderListRulesAndPersistence)
     CDIFFormView again;
     again.show();
     EXPECT_EQ(again.Folders(), (QStringList{m_strBrowsed, folder}));
-    // A damaged value: only full paths are taken back.
+    // A damaged value: only full paths are taken back, and none holding a NUL.
     QSettings().setValue(QStringLiteral("CDIFFormView/Folders"),
-                         QStringList{QStringLiteral("."), QString(), folder, QStringLiteral("photos [*]")});
+                         QStringList{QStringLiteral("."), QString(), folder, QStringLiteral("photos [*]"),
+                                     folder + QChar(0) + QStringLiteral("x")});
     CDIFFormView damaged;
     damaged.show();
     EXPECT_EQ(damaged.Folders(), (QStringList{folder}));
