@@ -77,9 +77,12 @@ int CLoaderPool::Drop(const std::function<bool(const void*)>& which, const std::
         if (which(key))
             chosen.push_back(key);
     if (!chosen.empty()) {
+        // Sorted: a folder of thousands of queued loads is not searched
+        // once per entry.
+        std::sort(chosen.begin(), chosen.end(), std::less<const void*>());
         std::lock_guard<std::mutex> lock(m_Mutex);
         for (auto it = m_Queue.begin(); it != m_Queue.end();) {
-            if (std::find(chosen.begin(), chosen.end(), it->key) != chosen.end()) {
+            if (std::binary_search(chosen.begin(), chosen.end(), it->key, std::less<const void*>())) {
                 dropped.push_back(it->key);
                 it = m_Queue.erase(it);
             } else {
