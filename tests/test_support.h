@@ -109,6 +109,18 @@ inline std::pair<bool, long> InChildWithPeakKb(const std::function<bool()>& work
     return {WIFEXITED(status) && WEXITSTATUS(status) == 0, usage.ru_maxrss - before};
 }
 
+// Everything a child writes into the pipe `fd` until it closes its end;
+// closes `fd`.
+inline std::string ReadToEnd(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(got));
+    close(fd);
+    return text;
+}
+
 // Runs `check` as the unprivileged user 65534 in a child process: root may
 // write any file, so a permission rule checked as root passes whatever the
 // code does. The folders in `owned` are handed to that user first. `check`
@@ -135,11 +147,7 @@ inline std::optional<std::string> RunUnprivileged(const std::vector<std::filesys
         _exit(sent ? 0 : 4);
     }
     close(channel[1]);
-    std::string failures;
-    char buffer[4096];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-        failures.append(buffer, std::size_t(got));
-    close(channel[0]);
+    std::string failures = ReadToEnd(channel[0]);
     int status = 0;
     if (child < 0 || waitpid(child, &status, 0) != child)
         return std::nullopt;

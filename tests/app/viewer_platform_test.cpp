@@ -427,11 +427,7 @@ TEST_F(ViewerPlatform, APrintWithoutProcSaysSoAndWritesNothing)
             _exit(write(channel[1], result.data(), result.size()) == ssize_t(result.size()) ? 0 : 4);
         }
         close(channel[1]);
-        std::string result;
-        char buffer[4096];
-        for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;)
-            result.append(buffer, std::size_t(got));
-        close(channel[0]);
+        const std::string result = vxtest::ReadToEnd(channel[0]);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
