@@ -460,13 +460,13 @@ TEST_F(ThumbnailWindow, FileCommandsWorkOnSelectedLoadableCells)
     std::ofstream(m_dir.File("a0.jpg")) << "broken";
     OpenBrowser(m_dir.Path().string());
     ASSERT_EQ(CellNames(), (std::vector<std::string>{"a0", "a1", "a2", "a3", "a4", "a5"}));
-    // Delete two of the selected cells; the broken one is skipped.
+    // Delete the selected cells; the one that does not decode is a file too.
     SelectCells({0, 2, 4});
     m_view->OnCmdMsg(CThumbnailsView::ID_DELETE);
-    EXPECT_EQ(m_actions.m_Asked, std::vector<QString>{"Are you sure you want to delete 2 file(s) ?"});
+    EXPECT_EQ(m_actions.m_Asked, std::vector<QString>{"Are you sure you want to delete 3 file(s) ?"});
     EXPECT_EQ(m_actions.m_Captions, std::vector<QString>{"Confirm Delete"});
     EXPECT_EQ(m_view->ItemCount(), 6);
-    EXPECT_TRUE(fs::exists(m_dir.File("a0.jpg")));
+    EXPECT_FALSE(fs::exists(m_dir.File("a0.jpg")));
     EXPECT_FALSE(fs::exists(m_dir.File("a2.png")));
     CGroupPtr group = m_doc->GetGroup(0);
     EXPECT_EQ(group->m_Paths[2], "");
@@ -494,6 +494,38 @@ TEST_F(ThumbnailWindow, FileCommandsWorkOnSelectedLoadableCells)
     SelectCells({0, 1});
     m_view->OnCmdMsg(CThumbnailsView::ID_COPY);
     EXPECT_EQ(m_actions.m_nBatchDepth, 0);
+}
+
+// Rename, move and copy need no picture: a file that does not decode is done
+// as any other (it could not be deleted or moved from the window at all).
+TEST_F(ThumbnailWindow, CommandsWorkOnFilesThatDoNotDecode)
+{
+    std::ofstream(m_dir.File("a0.jpg")) << "broken";
+    Make({"a1.png"});
+    fs::create_directories(m_dir.File("copies"));
+    fs::create_directories(m_dir.File("moved"));
+    OpenBrowser(m_dir.Path().string());
+    ASSERT_FALSE(m_view->Item(0)->m_bLoadable);
+    const struct {
+        int command;
+        const char* destination;
+        std::function<bool()> done;
+    } rows[] = {
+        {CThumbnailsView::ID_RENAME, "", [&] { return m_actions.m_Renamed == std::vector{m_dir.File("a0.jpg")}; }},
+        {CThumbnailsView::ID_COPY, "copies",
+         [&] { return fs::exists(m_dir.File("copies/a0.jpg")) && fs::exists(m_dir.File("a0.jpg")); }},
+        {CThumbnailsView::ID_MOVE, "moved",
+         [&] { return fs::exists(m_dir.File("moved/a0.jpg")) && !fs::exists(m_dir.File("a0.jpg")); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.command);
+        m_actions.m_Destinations = {QString::fromStdString(m_dir.File(row.destination))};
+        SelectCells({0});
+        m_view->OnCmdMsg(row.command);
+        EXPECT_TRUE(row.done());
+    }
+    EXPECT_TRUE(m_view->Item(0)->m_bFileGone);
+    EXPECT_TRUE(m_actions.m_Told.empty());
 }
 
 // A question or dialog runs the event loop, where the tree may show the group

@@ -33,6 +33,9 @@ public:
     std::string m_strName;
     // Written by the loader when the file cannot be decoded.
     std::atomic<bool> m_bLoadable{true};
+    // The file was moved or deleted through the view. A file that only
+    // failed to decode is still there for the file commands.
+    bool m_bFileGone = false;
     int m_nIndex;
     LoadState m_nLoadState = LoadState::None;
     // The box m_imgScaled was fitted into, and the picture's size at full

@@ -235,8 +235,10 @@ void CThumbnailsView::ShowFiles(const std::vector<std::string>* paths)
     items.reserve(paths->size());
     for (std::size_t i = 0; i < paths->size(); ++i) {
         items.push_back(std::make_unique<ThumbnailItem>(int(i), (*paths)[i]));
-        if ((*paths)[i].empty()) // a file already gone from the group
+        if ((*paths)[i].empty()) { // a file already gone from the group
             items.back()->m_bLoadable = false;
+            items.back()->m_bFileGone = true;
+        }
     }
     m_pModel->Reset(std::move(items));
     m_bRebuilding = false;
@@ -534,6 +536,7 @@ void CThumbnailsView::OpenSelected()
 void CThumbnailsView::_FileGone(ThumbnailItem& item)
 {
     item.m_bLoadable = false;
+    item.m_bFileGone = true;
     const int group = _QueryGroup();
     if (group >= 0)
         if (CThumbnailsDoc* doc = GetDocument())
@@ -554,11 +557,11 @@ void CThumbnailsView::_FileGone(ThumbnailItem& item)
     _RepaintItem(item.m_nIndex);
 }
 
-std::vector<std::pair<ThumbnailItem*, std::string>> CThumbnailsView::_SelectedLoadable() const
+std::vector<std::pair<ThumbnailItem*, std::string>> CThumbnailsView::_SelectedFiles() const
 {
     std::vector<std::pair<ThumbnailItem*, std::string>> targets;
     for (int row : SelectedIndexes())
-        if (ThumbnailItem* item = Item(row); item && item->m_bLoadable)
+        if (ThumbnailItem* item = Item(row); item && !item->m_bFileGone)
             targets.emplace_back(item, item->m_strPath);
     return targets;
 }
@@ -573,7 +576,7 @@ void CThumbnailsView::RenameSelected()
         return;
     const long generation = m_nGeneration;
     actions->SetBatch(true);
-    for (const auto& [item, path] : _SelectedLoadable()) {
+    for (const auto& [item, path] : _SelectedFiles()) {
         const std::string renamed = actions->RenameFile(path, false);
         if (renamed.empty() || generation != m_nGeneration)
             continue;
@@ -596,7 +599,7 @@ void CThumbnailsView::TransferSelected(bool moving)
         return;
     const long generation = m_nGeneration;
     actions->SetBatch(true);
-    for (const auto& [item, path] : _SelectedLoadable()) {
+    for (const auto& [item, path] : _SelectedFiles()) {
         const int result = moving ? actions->MoveFileTo(path) : actions->CopyFileTo(path);
         if (result < 0)
             break;
@@ -611,7 +614,7 @@ void CThumbnailsView::DeleteSelected()
     CBrowserActions* actions = CBrowserActions::Get();
     if (!actions)
         return;
-    const auto targets = _SelectedLoadable();
+    const auto targets = _SelectedFiles();
     const long generation = m_nGeneration;
     if (targets.empty() ||
         !actions->Ask(QStringLiteral("Are you sure you want to delete %1 file(s) ?").arg(targets.size()),

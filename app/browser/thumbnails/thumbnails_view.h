@@ -139,8 +139,9 @@ private:
     void _DropInvisibleLoads();
     // The file of the cell left the view (moved or deleted).
     void _FileGone(ThumbnailItem& item);
-    // The selected cells the commands work on, with their paths.
-    std::vector<std::pair<ThumbnailItem*, std::string>> _SelectedLoadable() const;
+    // The selected cells whose files are still there (decoded or not), with
+    // their paths: none of the commands needs the picture.
+    std::vector<std::pair<ThumbnailItem*, std::string>> _SelectedFiles() const;
     int _QueryGroup();
     bool _IsActivePane();
     void _RepaintItem(int index);
