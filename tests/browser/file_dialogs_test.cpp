@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -21,6 +22,7 @@
 #include <tuple>
 
 #include "browser/fileops/confirm_overwrite_dialog.h"
+#include "browser/fileops/file_op_asker.h"
 #include "browser/fileops/folder_sets.h"
 #include "browser/fileops/move_copy_dialog.h"
 #include "browser/fileops/rename_dialog.h"
@@ -306,6 +308,31 @@ TEST_F(FileDialogs, OverwriteDialogShowsBothFilesAndGivesTheButtonsNumber)
     touched.close();
     const QString date = CConfirmOverwriteDialog::DateText(s);
     EXPECT_TRUE(date == QStringLiteral("4-3-2021 5:6:7") || QFileInfo(s).birthTime().isValid()) << date.toStdString();
+}
+
+// A failure within a batch: the same warning, with a way out of the run.
+TEST_F(FileDialogs, AFailureInABatchOffersToStop)
+{
+    SetFileOpAsker(nullptr);
+    const std::pair<std::function<void(QMessageBox*)>, bool> answers[] = {
+        {[](QMessageBox* box) { box->button(QMessageBox::Ok)->click(); }, true},
+        {[](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }, true},
+        {[](QMessageBox* box) { box->buttons().back()->click(); }, false},
+        {[](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+    };
+    for (const auto& [answer, goOn] : answers) {
+        QString text;
+        int buttons = 0;
+        vxtest::WhenShown<QMessageBox>([&, answer = answer](QMessageBox* box) {
+            text = box->text();
+            buttons = int(box->buttons().size());
+            answer(box);
+        });
+        EXPECT_EQ(FileOpAsker().TellGoOn(QStringLiteral("Could not move file"), QStringLiteral("Ambrel")), goOn);
+        EXPECT_EQ(text, QStringLiteral("Could not move file"));
+        EXPECT_EQ(buttons, 2);
+    }
+    SetFileOpAsker(&m_ask);
 }
 
 // Also when the system refuses the decode's thread (too many running): the

@@ -380,6 +380,52 @@ TEST_F(FileOperations, ABatchAsksForTheDestinationOnce)
     EXPECT_TRUE(QDir(dest).entryList(QDir::Files).isEmpty());
 }
 
+// A failure within a batch may stop it (a full disk would give one message
+// per file): the files not reached yet stay as they are, nothing more is asked.
+TEST_F(FileOperations, AFailureInABatchMayStopTheRest)
+{
+    const struct {
+        const char* what;
+        std::function<bool(const QString&)> run;
+        QStringList leftAfterGoingOn;
+        bool intoDestination;
+    } operations[] = {
+        {"move", [](const QString& path) { return MoveFileTo(path) == 1; }, {}, true},
+        {"copy", [](const QString& path) { return CopyFileTo(path) == 1; }, {"b.jpg", "c.jpg"}, true},
+        {"delete", [](const QString& path) { return DeleteFileAsk(path); }, {}, false},
+        {"rename", [](const QString& path) { return !RenameFile(path, false).isEmpty(); }, {"new 2.jpg", "new 3.jpg"},
+         false},
+    };
+    for (const auto& operation : operations)
+        for (const bool stop : {true, false}) {
+            SCOPED_TRACE(std::string(operation.what) + (stop ? " stopped" : " going on"));
+            const QString folder = QStringLiteral("%1 %2").arg(operation.what).arg(stop);
+            const QString dest = Path(folder + QStringLiteral("/to"));
+            QDir().mkpath(dest);
+            // The first file vanished after it was listed.
+            const QStringList sources = {Path(folder + QStringLiteral("/a [1] 100%.jpg")),
+                                         Make(folder + QStringLiteral("/b.jpg")), Make(folder + QStringLiteral("/c.jpg"))};
+            m_ask.log.clear();
+            m_ask.destinations = {dest};
+            m_ask.names = {QStringLiteral("new 1"), QStringLiteral("new 2"), QStringLiteral("new 3")};
+            m_ask.goOn = {!stop};
+            QStringList done;
+            {
+                CBatchFileOperation batch;
+                for (const QString& source : sources)
+                    if (operation.run(source))
+                        done << QFileInfo(source).fileName();
+            }
+            EXPECT_EQ(m_ask.log.filter(QStringLiteral("warn: ")).size(), 1) << m_ask.log.join('\n').toStdString();
+            if (stop)
+                EXPECT_TRUE(m_ask.log.last().startsWith(QStringLiteral("warn: ")));
+            EXPECT_EQ(Files(folder), stop ? QStringList({"b.jpg", "c.jpg"}) : operation.leftAfterGoingOn);
+            EXPECT_EQ(done, stop ? QStringList() : QStringList({"b.jpg", "c.jpg"}));
+            EXPECT_EQ(Files(folder + QStringLiteral("/to")),
+                      stop || !operation.intoDestination ? QStringList() : QStringList({"b.jpg", "c.jpg"}));
+        }
+}
+
 TEST_F(FileOperations, ARelativeDestinationIsAFolderOfTheFirstFilesFolder)
 {
     const QString first = Make(QStringLiteral("a/photo 1.jpg")), second = Make(QStringLiteral("b/photo 2.jpg"));

@@ -21,6 +21,7 @@ public:
     std::deque<bool> yesNo;
     std::deque<int> overwrite;
     std::deque<std::optional<QString>> destinations;
+    std::deque<bool> goOn; // at a failure within a batch
     QStringList log;
 
     std::optional<QString> AskName(const QString& name) override
@@ -46,6 +47,11 @@ public:
     void Tell(const QString& text, const QString& caption, bool information) override
     {
         log << QStringLiteral("%1: %2 | %3").arg(information ? "info" : "warn", caption, text);
+    }
+    bool TellGoOn(const QString& text, const QString& caption) override
+    {
+        Tell(text, caption, false);
+        return Take(goOn, true);
     }
 
 private:

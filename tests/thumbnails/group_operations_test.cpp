@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "browser/thumbnails/group_operations.h"
+#include "browser/scripted_asker.h"
 #include "browser/thumbnails/grouping.h"
+#include "browser/thumbnails/program_actions.h"
 #include "test_actions.h"
 #include "test_support.h"
 
@@ -39,6 +41,25 @@ struct Folder {
             count += fs::exists(fs::path(folder) / name);
         return count;
     }
+};
+
+// The test answers the group's questions; the program does the files.
+class CProgramFileActions : public CTestActions {
+public:
+    bool MoveFileChecked(const std::string& source, const std::string& target) override
+    {
+        return m_Program.MoveFileChecked(source, target);
+    }
+    bool CopyFileChecked(const std::string& source, const std::string& target) override
+    {
+        return m_Program.CopyFileChecked(source, target);
+    }
+    bool DeleteFile(const std::string& path) override { return m_Program.DeleteFile(path); }
+    void SetBatch(bool on) override { m_Program.SetBatch(on); }
+    bool BatchCancelled() const override { return m_Program.BatchCancelled(); }
+
+private:
+    CBrowserActions& m_Program = *ProgramBrowserActions();
 };
 
 } // namespace
@@ -244,6 +265,28 @@ TEST(GroupCommands, DeleteAsksOnceAndRegroupsAfterAnyFailure)
         EXPECT_EQ(actions.m_Told, c.oneEntryEmptied ? std::vector<QString>{"Could not delete all files, the current "
                                                                            "view will refresh automatically"}
                                                     : std::vector<QString>{});
+    }
+}
+
+// Stop at the failure of the first file: the others stay where they are,
+// and no summary follows the message the user answered.
+TEST(GroupCommands, AStopAtAFailureEndsTheRunQuietly)
+{
+    for (const EGroupCommand command :
+         {EGroupCommand::Delete, EGroupCommand::Move, EGroupCommand::Copy, EGroupCommand::Convert}) {
+        SCOPED_TRACE(GroupCommandId(command));
+        Folder f;
+        fs::remove(f.cat.m_Paths[0]); // gone since the folder was grouped
+        fs::create_directory(f.Path("dest"));
+        vxtest::ScriptedAsker asker;
+        asker.goOn = {false};
+        CProgramFileActions actions;
+        actions.m_Destinations = {QString::fromStdString(f.Path("dest"))};
+        EXPECT_EQ(RunGroupCommand(command, f.cat, f.dir.Path().string(), actions), EGroupOutcome::Regroup);
+        EXPECT_EQ(asker.log.size(), 1) << asker.log.join('\n').toStdString();
+        EXPECT_TRUE(actions.m_Told.empty());
+        EXPECT_EQ(f.CatFilesIn(f.dir.Path().string()), 2);
+        EXPECT_EQ(f.CatFilesIn(f.Path("dest")), 0);
     }
 }
 

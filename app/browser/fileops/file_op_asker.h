@@ -20,6 +20,14 @@ public:
     virtual std::optional<QString> AskDestination(const QString& caption) = 0;
     // A message with an OK button: information icon, else the warning icon.
     virtual void Tell(const QString& text, const QString& caption, bool information) = 0;
+    // A failure within a run over several files: the warning with "OK" (go
+    // on with the next file) and "Stop" (leave the rest as they are). True
+    // to go on.
+    virtual bool TellGoOn(const QString& text, const QString& caption)
+    {
+        Tell(text, caption, false);
+        return true;
+    }
 };
 
 // The asker the file operations use: the dialogs, unless a test set its own.

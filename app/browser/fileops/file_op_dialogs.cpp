@@ -1,6 +1,7 @@
 // The program's answers to the file operations' questions: the dialogs.
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "confirm_overwrite_dialog.h"
 #include "file_op_asker.h"
@@ -54,6 +55,16 @@ public:
         QMessageBox box(information ? QMessageBox::Information : QMessageBox::Warning, caption, text, QMessageBox::Ok,
                         Owner());
         box.exec();
+    }
+
+    bool TellGoOn(const QString& text, const QString& caption) override
+    {
+        QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, Owner());
+        QPushButton* stop = box.addButton(QObject::tr("&Stop"), QMessageBox::RejectRole);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(stop);
+        box.exec();
+        return box.clickedButton() != stop;
     }
 };
 

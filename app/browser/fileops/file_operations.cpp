@@ -55,9 +55,15 @@ QString Text(const char* text)
     return QString::fromUtf8(text);
 }
 
+// Within a batch the user may stop at a failure (a full disk would
+// otherwise give one message per file); the files not reached stay as they are.
 void Fail(const char* text)
 {
-    FileOpAsker().Tell(Text(text), QString::fromLatin1(CAmbrelApp::kAppTitle), false);
+    const QString caption = QString::fromLatin1(CAmbrelApp::kAppTitle);
+    if (!g_bBatchFileOperation)
+        FileOpAsker().Tell(Text(text), caption, false);
+    else if (!FileOpAsker().TellGoOn(Text(text), caption))
+        CBatchFileOperation::s_bCancelled = true;
 }
 
 QString WithoutTrailingSlashes(QString folder)
@@ -298,6 +304,8 @@ SSplitPath SplitPath(const QString& path)
 
 QString RenameFile(const QString& path, bool retry)
 {
+    if (BatchCancelled())
+        return QString();
     SSplitPath parts = SplitPath(path);
     if (parts.folder.isEmpty())
         parts.folder = QDir::currentPath() + QLatin1Char('/');
@@ -314,13 +322,15 @@ QString RenameFile(const QString& path, bool retry)
             return to;
         }
         Fail(retry ? kRenameFailedRetry : kRenameFailed);
-        if (!retry)
+        if (!retry || BatchCancelled())
             return QString();
     }
 }
 
 bool DeleteFileAsk(const QString& path)
 {
+    if (BatchCancelled())
+        return false;
     const SSplitPath parts = SplitPath(path);
     if (!g_bBatchFileOperation &&
         !FileOpAsker().AskYesNo(Text(kConfirmDelete).arg(parts.name + parts.extension), Text(kConfirmDeleteCaption)))

@@ -110,12 +110,17 @@ EGroupOutcome Delete(const CGroupStruct& group, CBrowserActions& actions)
     if (!actions.Ask(QStringLiteral("Are you sure you want to delete all files in group '%1' ?").arg(Q(group.m_strName)),
                      QString::fromLatin1(kConvertCaption), false, true))
         return EGroupOutcome::Nothing;
-    bool failed = false;
+    bool failed = false, cancelled = false;
     actions.SetBatch(true);
     for (const std::string& path : group.m_Paths)
-        if (path.empty() || !actions.DeleteFile(path))
+        if (path.empty() || !actions.DeleteFile(path)) {
             failed = true;
+            if ((cancelled = actions.BatchCancelled()))
+                break;
+        }
     actions.SetBatch(false);
+    if (cancelled)
+        return EGroupOutcome::Regroup;
     if (failed) {
         actions.Tell(QStringLiteral("Could not delete all files, the current view will refresh automatically"));
         return EGroupOutcome::Regroup;
