@@ -117,7 +117,7 @@ public:
     bool Drain(bool& changed)
     {
         alignas(inotify_event) char buffer[16384];
-        bool alive = true;
+        bool alive = true, lost = false;
         for (;;) {
             const ssize_t length = read(m_nFd, buffer, sizeof buffer);
             if (length <= 0)
@@ -126,7 +126,7 @@ public:
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
                 offset += ssize_t(sizeof(inotify_event) + event->len);
                 if (event->mask & IN_Q_OVERFLOW)
-                    changed = true;
+                    changed = lost = true;
                 if (event->mask & kNameEvents)
                     changed = true;
                 if (m_bSubtree && (event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))
@@ -145,6 +145,10 @@ public:
                 }
             }
         }
+        // The events lost may have named new folders: all are walked again.
+        if (lost && alive && m_bSubtree)
+            if (auto root = m_Folders.find(m_nRoot); root != m_Folders.end())
+                AddTree(root->second);
         return alive;
     }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -251,6 +252,33 @@ TEST(FileChangeWatcher, SubfoldersAreWatchedOnlyWhenAskedIncludingNewOnes)
     Touch((dir.Path() / "new" / "y.jpg").string());
     tree.Pump(2000, 1);
     EXPECT_EQ(tree.notes.size(), 1u);
+}
+
+// Folders made while the queue of changes overflowed are watched as well.
+TEST(FileChangeWatcher, FoldersMadeWhileChangesWereLostAreWatched)
+{
+    vxtest::TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "sub");
+    Receiver receiver;
+    CFileChangeWatcher watcher;
+    ASSERT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, true));
+    receiver.Pump(2000, 1);
+    ASSERT_EQ(WatchedFolders(), 2u);
+    long queued = 16384;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
+    // A flood of renames, far more than the queue holds, with new folders among them.
+    const std::string a = (dir.Path() / "a").string(), b = (dir.Path() / "b").string();
+    Touch(a);
+    int folders = 0;
+    for (long i = 0; i < 4 * queued; ++i) {
+        std::rename(i % 2 ? b.c_str() : a.c_str(), i % 2 ? a.c_str() : b.c_str());
+        if (i % 1024 == 0)
+            std::filesystem::create_directory(dir.Path() / "sub" / ("new " + std::to_string(++folders)));
+    }
+    const std::size_t all = 2u + std::size_t(folders);
+    for (int waited = 0; waited < 10000 && WatchedFolders() != all; waited += 100)
+        receiver.Pump(100);
+    EXPECT_EQ(WatchedFolders(), all);
 }
 
 TEST(FileChangeWatcher, DeletingTheWatchedFolderEndsTheWatchWithZero)
