@@ -80,6 +80,12 @@ void CAmbrelDoc::SetPathName(const QString& path, bool addToRecentFiles)
         m_strListPathName = path.toStdString();
 }
 
+QString CAmbrelDoc::ShownFilePath() const
+{
+    const QString path = GetPathName();
+    return path.endsWith(QLatin1Char('/')) ? QString::fromStdString(m_strListPathName) : path;
+}
+
 bool CAmbrelDoc::ReadGuarded(CVelvix& image, const std::string& path, int index)
 {
     CCrashGuard guard(path, index);
@@ -210,7 +216,7 @@ bool CAmbrelDoc::DoFileSave()
 {
     if (GetPathName().isEmpty() || m_bCreatedFromImage || !IsEditMode())
         return DoSaveAs();
-    return OnSaveDocument(GetPathName());
+    return OnSaveDocument(ShownFilePath());
 }
 
 bool CAmbrelDoc::CanCloseFrame(CSMDIChildWnd* frame)

@@ -29,6 +29,10 @@ public:
     bool CanCloseFrame(CSMDIChildWnd* frame) override;
     void SetPathName(const QString& path, bool addToRecentFiles = true) override;
 
+    // The file of the picture shown: a folder opened as a whole keeps the
+    // folder's name as the document's until the window steps.
+    QString ShownFilePath() const;
+
     // Save, or Save As when the picture has no file of its own.
     bool DoFileSave();
     bool DoSaveAs();

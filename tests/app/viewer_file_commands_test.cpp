@@ -440,3 +440,50 @@ TEST_F(ViewerFileCommands, TheRecursiveListOfAPictureWithoutAFileWalksTheCurrent
     window.view->OnCmdMsg(viewcmd::ID_GROUP_RECURSE);
     EXPECT_EQ(window.doc->m_strListSource, QDir::currentPath().toStdString() + "/");
 }
+
+// A folder opened as a whole names the window after the folder, while the
+// picture shown is its first file: the file commands and Save took the
+// folder's name and each failed (Delete asked about a file with no name).
+TEST_F(ViewerFileCommands, AFolderOpenedAsAWholeHandsThePictureShownToTheFileCommands)
+{
+    const QString folder = QString::fromStdString(m_dir.File("open as whole"));
+    const QString first = folder + "/a [1].png";
+    struct Case {
+        const char* what;
+        int command;
+        std::function<void()> script;
+        QString expected;  // where the shown picture is afterwards
+    } const cases[] = {
+        {"delete", viewcmd::ID_DELETE_FILE, [&] { m_ask.yesNo = {true}; }, QString()},
+        {"rename", viewcmd::ID_RENAME_FILE, [&] { m_ask.names = {QStringLiteral("c")}; }, folder + "/c.png"},
+        {"move", viewcmd::ID_MOVE_FILE, [&] { m_ask.destinations = {Sorted()}; }, Sorted() + "/a [1].png"},
+        {"copy", viewcmd::ID_COPY_FILE, [&] { m_ask.destinations = {Sorted()}; }, Sorted() + "/a [1].png"},
+        {"save", cmd::ID_FILE_SAVE, [] {}, first},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(folder).removeRecursively();
+        QDir(Sorted()).removeRecursively();
+        QDir().mkpath(folder);
+        QDir().mkpath(Sorted());
+        for (const char* name : {"a [1].png", "b.png"})
+            ASSERT_EQ(vxtest::FilledImage(6, 4, 0x203040u).SaveImage((folder + "/" + name).toLocal8Bit()), 1);
+        ASSERT_TRUE(m_main->OpenPath(folder));
+        ProcessEvents();
+        auto window = Active();
+        ASSERT_NE(window.doc, nullptr);
+        window.Image().Bytes(0, 0) = 0xFFFFFFu;
+        window.doc->SetModifiedFlag(true);
+        c.script();
+        ASSERT_TRUE(Run(c.command));
+        EXPECT_TRUE(QFile::exists(folder + "/b.png")) << "the folder is there";
+        if (!c.expected.isEmpty()) {
+            CVelvix saved;
+            ASSERT_EQ(saved.ReadImage(nullptr, c.expected.toLocal8Bit().constData()), 1);
+            EXPECT_EQ(saved.Bytes(0, 0) & 0xFFFFFFu, c.command == cmd::ID_FILE_SAVE ? 0xFFFFFFu : 0x203040u);
+        }
+        window.doc->SetModifiedFlag(false);
+        m_main->MDIGetActive()->close();
+        ProcessEvents();
+    }
+}

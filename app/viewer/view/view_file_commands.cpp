@@ -171,7 +171,7 @@ void CViewFileCommands::_RenameFile()
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->IsEditMode())
         return;
-    const QString old = doc->GetPathName();
+    const QString old = doc->ShownFilePath();
     const QString renamed = RenameFile(old, false);
     if (renamed.isEmpty())
         return;
@@ -186,7 +186,7 @@ void CViewFileCommands::_RenameFile()
 void CViewFileCommands::_CopyFile()
 {
     if (CAmbrelDoc* doc = Doc(); doc && doc->IsEditMode())
-        CopyFileTo(doc->GetPathName());
+        CopyFileTo(doc->ShownFilePath());
 }
 
 void CViewFileCommands::_MoveFile()
@@ -195,7 +195,7 @@ void CViewFileCommands::_MoveFile()
     // Changes not saved first would be lost with the next file.
     if (!doc || !doc->IsEditMode() || !m_View.Navigation().CanLeaveImage())
         return;
-    const QString path = doc->GetPathName();
+    const QString path = doc->ShownFilePath();
     if (MoveFileTo(path) == 1)
         _ShowNextAfterRemoval(path);
 }
@@ -205,7 +205,7 @@ void CViewFileCommands::_DeleteFile()
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->IsEditMode())
         return;
-    const QString path = doc->GetPathName();
+    const QString path = doc->ShownFilePath();
     if (DeleteFileAsk(path))
         _ShowNextAfterRemoval(path);
 }
