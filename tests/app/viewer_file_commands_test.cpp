@@ -452,7 +452,7 @@ TEST_F(ViewerFileCommands, AFolderOpenedAsAWholeHandsThePictureShownToTheFileCom
         const char* what;
         int command;
         std::function<void()> script;
-        QString expected;  // where the shown picture is afterwards
+        QString expected;  // where the shown picture is afterwards; empty: gone
     } const cases[] = {
         {"delete", viewcmd::ID_DELETE_FILE, [&] { m_ask.yesNo = {true}; }, QString()},
         {"rename", viewcmd::ID_RENAME_FILE, [&] { m_ask.names = {QStringLiteral("c")}; }, folder + "/c.png"},
@@ -477,6 +477,7 @@ TEST_F(ViewerFileCommands, AFolderOpenedAsAWholeHandsThePictureShownToTheFileCom
         c.script();
         ASSERT_TRUE(Run(c.command));
         EXPECT_TRUE(QFile::exists(folder + "/b.png")) << "the folder is there";
+        EXPECT_EQ(QFile::exists(first), c.command == cmd::ID_FILE_SAVE || c.command == viewcmd::ID_COPY_FILE);
         if (!c.expected.isEmpty()) {
             CVelvix saved;
             ASSERT_EQ(saved.ReadImage(nullptr, c.expected.toLocal8Bit().constData()), 1);
