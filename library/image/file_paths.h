@@ -14,6 +14,7 @@ std::string VxLinkChainEnd(std::string path);
 
 // A file with other names (hard links) is rewritten where it is, so that
 // every name keeps showing the new content, from the complete and synced
-// file `from`. The space is reserved first, so that a full disk is found
-// before the old content is touched.
+// file `from`. A full disk is found before the old content is touched: on
+// false the file is as it was, unless it failed while being overwritten
+// (an I/O error, or a file system that writes every block anew).
 bool VxCopyInPlace(int from, const std::string& target);

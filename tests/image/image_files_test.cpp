@@ -1,7 +1,10 @@
 // Reading and saving through ReadImage/SaveImage: round trips per format,
 // the extension rules, write errors and truncated input.
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <csignal>
@@ -17,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include "browser/child_process.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +44,24 @@ void* operator new(std::size_t size)
 }
 
 #include "operator_new_companions.h"
+
+namespace {
+
+// While set, fallocate fails as on a file system that cannot reserve space.
+bool g_noFallocate = false;
+
+} // namespace
+
+extern "C" int fallocate(int fd, int mode, off_t offset, off_t length)
+{
+    if (g_noFallocate) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    using Reserve = int (*)(int, int, off_t, off_t);
+    static const auto real = reinterpret_cast<Reserve>(dlsym(RTLD_NEXT, "fallocate"));
+    return real(fd, mode, offset, length);
+}
 
 namespace {
 
@@ -368,4 +390,53 @@ TEST(ImageFiles, WantOfMemoryFailsCleanly)
         EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'o', 'l', 'd'})) << save.name;
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 6) << "no temporary file is left";
+}
+
+// A save over a file with two names on a disk with room for the new file but
+// not for the old one to grow into it: refused, and both names keep the old
+// bytes (the rewrite in place was cut off midway, losing the picture), also
+// where the file system cannot reserve space. With room, both names show the
+// new file, grown or shrunk.
+TEST(ImageFiles, AHardLinkedFileOnAFullDiskKeepsItsOldContent)
+{
+    vxtest::TempDir dir;
+    VX_SKIP_UNLESS_MOUNT(dir.Path().string());
+    const std::string disk = dir.File("disk");
+    fs::create_directory(disk);
+    const CVelvix large = vxtest::RandomImage(160, 160, 7), small = vxtest::RandomImage(4, 4, 8);
+    ASSERT_EQ(CVelvix(large).SaveImage(dir.File("large.png").c_str()), 1);
+    ASSERT_EQ(CVelvix(small).SaveImage(dir.File("small.png").c_str()), 1);
+    const auto largeBytes = ReadAll(dir.File("large.png")), smallBytes = ReadAll(dir.File("small.png"));
+    const std::vector<unsigned char> old(4096, 'o');
+    for (const bool reserves : {true, false}) {
+        SCOPED_TRACE(reserves ? "reserving" : "without fallocate");
+        const int code = vxtest::InChild([&] {
+            g_noFallocate = !reserves;
+            const std::string a = disk + "/a 100% [1].png", b = disk + "/b.png", filler = disk + "/filler";
+            if (!vxtest::MountTmpfs(disk, 1024))
+                return 10;
+            WriteAll(a, old);
+            if (link(a.c_str(), b.c_str()) != 0)
+                return 11;
+            // Room for the new file beside the old, half as much again.
+            struct statvfs space {};
+            statvfs(disk.c_str(), &space);
+            const std::size_t room = std::size_t(space.f_bavail) * space.f_frsize;
+            WriteAll(filler, std::vector<unsigned char>(room - largeBytes.size() * 3 / 2, 'f'));
+            if (CVelvix(large).SaveImage(a.c_str()) != 0)
+                return 12;
+            if (ReadAll(a) != old || ReadAll(b) != old)
+                return 13;
+            if (std::distance(fs::directory_iterator(disk), {}) != 3)
+                return 14;  // a temporary file left
+            unlink(filler.c_str());
+            if (CVelvix(large).SaveImage(a.c_str()) != 1 || ReadAll(b) != largeBytes)
+                return 15;
+            if (CVelvix(small).SaveImage(b.c_str()) != 1 || ReadAll(a) != smallBytes)
+                return 16;
+            struct stat linked {};
+            return stat(a.c_str(), &linked) == 0 && linked.st_nlink == 2 ? 0 : 17;
+        });
+        EXPECT_EQ(code, 0);
+    }
 }
