@@ -455,16 +455,10 @@ void CAmbrelView::_AutoCropNewPicture(CAmbrelDoc& doc)
     } catch (const std::bad_alloc&) {
         failed = true;
     }
-    if (!failed) {
-        doc.m_Buffer.MakeCopy();
-        failed = !doc.Image().IsValidObject();
-        if (failed)
-            doc.m_Buffer.Undo();  // the slot before holds the scan
-        else
-            doc.Image().Swap(cropped);
-    }
     if (failed)
         CAmbrelDoc::s_pfnReportError(QString::fromLatin1(CViewEditCommands::kCropFailed));
+    else
+        doc.m_Buffer.Push(cropped);
 }
 
 int CAmbrelView::AutoCropTolerance() const

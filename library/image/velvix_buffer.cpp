@@ -48,11 +48,29 @@ int CVelvixBuffer::GetRedoCount() const
     return std::max(0, Wrap(m_nBoundary - m_nCurrent) - empty);
 }
 
-void CVelvixBuffer::MakeCopy()
+bool CVelvixBuffer::MakeCopy()
 {
     if (!m_Images[m_nCurrent].IsValidObject())
-        return;
-    const int previous = m_nCurrent;
+        return false;
+    // Copied before anything is dropped: a copy that cannot be had leaves
+    // the ring as it was, its redo states included.
+    CVelvix copy = m_Images[m_nCurrent];
+    if (!copy.IsValidObject())
+        return false;
+    Push(copy);
+    return true;
+}
+
+void CVelvixBuffer::Push(CVelvix& edited)
+{
+    if (m_Images[m_nCurrent].IsValidObject())
+        Advance();
+    m_Images[m_nCurrent].Swap(edited);
+    edited.DeleteObject();
+}
+
+void CVelvixBuffer::Advance()
+{
     // A new edit discards the states that were undone: they can no longer be
     // redone, and their slots are free again.
     for (int i = (m_nCurrent + 1) % Size(); i != (m_nBoundary + 1) % Size(); i = (i + 1) % Size())
@@ -64,7 +82,6 @@ void CVelvixBuffer::MakeCopy()
     m_nCurrent = (m_nCurrent + 1) % Size();
     if (full)
         m_nBoundary = m_nCurrent;
-    m_Images[m_nCurrent] = m_Images[previous];
 }
 
 void CVelvixBuffer::Reset()

@@ -14,7 +14,13 @@ public:
     CVelvix* operator->() { return &m_Images[m_nCurrent]; }
     CVelvix& operator*() { return m_Images[m_nCurrent]; }
 
-    void MakeCopy();
+    // False, and the ring unchanged, when there is no picture or no memory
+    // for its copy.
+    bool MakeCopy();
+    // Makes an edited picture the current one, taken over without a copy;
+    // the picture before becomes its undo step (none in an empty ring).
+    // `edited` is left empty.
+    void Push(CVelvix& edited);
     bool Undo();
     bool Redo();
     bool HasUndo() const { return GetUndoCount() > 0; }
@@ -25,6 +31,7 @@ public:
     int Size() const { return int(m_Images.GetArraySize()); }
 
 private:
+    void Advance();
     int GetNormalizedCurrentImageIndex() const { return GetUndoCount(); }
     int Wrap(int v) const { return v < 0 ? v + Size() : v; }
 

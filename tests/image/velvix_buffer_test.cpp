@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "address_space_limit.h"
 #include "image/velvix_buffer.h"
 #include "test_support.h"
 
@@ -155,6 +156,41 @@ TEST(UndoRing, MakeCopyOfAnEmptyImageDoesNothing)
     ring.MakeCopy();
     EXPECT_EQ(ring.GetUndoCount(), 0);
     EXPECT_FALSE(ring->IsValidObject());
+}
+
+// An edit whose undo copy cannot be had leaves the ring as it was: its
+// redo state, and in a full ring its oldest one.
+TEST(UndoRing, ACopyWithoutMemoryLeavesTheRingAsItWas)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's shadow memory does not fit under a limit of the address space";
+#endif
+    for (const unsigned size : {2u, 3u}) {
+        SCOPED_TRACE(size);
+        CVelvixBuffer ring(size);
+        *ring = vxtest::FilledImage(2048, 2048, 0);  // mapped on its own, not from the heap
+        Edit(ring, 1);
+        if (size == 3) {
+            Edit(ring, 2);
+            ASSERT_TRUE(ring.Undo());
+        }
+        const int undos = ring.GetUndoCount(), redos = ring.GetRedoCount();
+        {
+            const AddressSpaceLimit limit(1 << 20);
+            ASSERT_TRUE(limit.IsSet());
+            EXPECT_FALSE(ring.MakeCopy());
+        }
+        EXPECT_EQ(ring.GetUndoCount(), undos);
+        EXPECT_EQ(ring.GetRedoCount(), redos);
+        EXPECT_EQ(ring->Bytes(0), VxPixel(1));
+        if (size == 3) {
+            ASSERT_TRUE(ring.Redo());
+            EXPECT_EQ(ring->Bytes(0), VxPixel(2));
+            ASSERT_TRUE(ring.Undo());
+        }
+        ASSERT_TRUE(ring.Undo());
+        EXPECT_EQ(ring->Bytes(0), VxPixel(0));
+    }
 }
 
 TEST(UndoRing, ResetFreesEveryImage)

@@ -155,9 +155,9 @@ bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, 
         return false;
     const VxRect area = ClipSelection(selection, ring->GetWidth(), ring->GetHeight());
     // The worker changes a copy, so the window can repaint the unchanged
-    // picture meanwhile; the result then takes the place of the copy made for
-    // the new undo step. Nothing touches the ring before the result is
-    // known to be good, so a failure leaves its history (redo too) intact.
+    // picture meanwhile; the result then becomes the new step. Nothing
+    // touches the ring before the result is known to be good, so a failure
+    // leaves its history (redo too) intact.
     CVelvix work;
     if (area.IsEmpty())
         work = *ring;
@@ -177,16 +177,15 @@ bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, 
     });
     if (!done || !work.IsValidObject())
         return false;
-    ring.MakeCopy();
-    if (!ring->IsValidObject()) {
-        ring.Undo();  // no memory for the copy: the slot before is the unchanged picture
-        return false;
+    if (!area.IsEmpty()) {
+        // Inside the picture and from a valid result: only the whole
+        // picture's copy can fail.
+        CVelvix whole = *ring;
+        VxRect target = area;
+        if (!whole.IsValidObject() || !whole.CopyFromRect(work, nullptr, &target, true))
+            return false;
+        work.Swap(whole);
     }
-    if (area.IsEmpty()) {
-        ring->Swap(work);
-        return true;
-    }
-    // Inside the picture and from a valid result: this copy cannot fail.
-    VxRect target = area;
-    return ring->CopyFromRect(work, nullptr, &target, true);
+    ring.Push(work);
+    return true;
 }

@@ -120,8 +120,7 @@ void CViewEditCommands::_Paste()
         }
         pasted.Swap(whole);
     }
-    doc->m_Buffer.MakeCopy();
-    doc->Image().Swap(pasted);
+    doc->m_Buffer.Push(pasted);
     if (!intoSelection) {
         m_View.SetLoadError(QString());
         m_View.Selection().Drop();
@@ -144,13 +143,7 @@ void CViewEditCommands::_Crop()
         CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kCropFailed));
         return;
     }
-    doc->m_Buffer.MakeCopy();
-    if (!doc->Image().IsValidObject()) {
-        doc->m_Buffer.Undo();  // no memory for the step: the slot before is the picture
-        CAmbrelDoc::s_pfnReportError(QString::fromLatin1(kCropFailed));
-        return;
-    }
-    doc->Image().Swap(part);
+    doc->m_Buffer.Push(part);
     m_View.Zoom().SetZoomValue(1.0);
     m_View.Selection().Drop();
     m_View.Zoom().UpdateZoomDisplay();
