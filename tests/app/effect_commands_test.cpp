@@ -26,6 +26,7 @@
 #include "view_port_bar.h"
 
 #include "new_refused_off_thread.h"
+#include "thread_start_refused.h"
 
 namespace {
 
@@ -282,10 +283,10 @@ TEST_F(EffectCommands, AutoCropUsesTheSettingsToleranceResetsTheZoomAndIsNotRepe
     EXPECT_EQ(window.view->EffectCommands().LastEffect().name, QStringLiteral("Negative"));
 }
 
-// A scan dark everywhere has nothing to keep, and a crop short of memory
-// cannot be made: the picture, its selection, the undo ring (redo too), the
+// A scan dark everywhere has nothing to keep, and a crop short of memory or
+// of a worker thread cannot be made: the picture, its selection, the undo ring (redo too), the
 // modified flag and the last command stay as they were; only the want of
-// memory is told.
+// memory or of the thread is told.
 TEST_F(EffectCommands, AutoCropThatKeepsNothingOrLacksMemoryChangesNothing)
 {
     CVelvix framed = vxtest::RandomImage(3000, 40, 16);  // 3000 columns' sums: above 64 KB
@@ -296,9 +297,11 @@ TEST_F(EffectCommands, AutoCropThatKeepsNothingOrLacksMemoryChangesNothing)
         CVelvix picture;
         std::size_t limit;
         const char* told;
+        bool refuseThreads = false;
     };
     for (const Case& c : {Case{"dark scan.png", vxtest::FilledImage(30, 20, 0x050505), 0, nullptr},
-                          Case{"framed scan.png", framed, 65536, CViewEffectCommands::kAutoCropShortOfMemory}}) {
+                          Case{"framed scan.png", framed, 65536, CViewEffectCommands::kAutoCropShortOfMemory},
+                          Case{"busy scan.png", framed, 0, CViewEffectCommands::kAutoCropWithoutThread, true}}) {
         Window window = Open(c.name, c.picture);
         ASSERT_NE(window.doc, nullptr);
         ASSERT_TRUE(m_main->ExecuteCommand(144));
@@ -318,7 +321,9 @@ TEST_F(EffectCommands, AutoCropThatKeepsNothingOrLacksMemoryChangesNothing)
         accept.start(10);
         g_sparedThread = std::this_thread::get_id();
         g_newLimit = c.limit;
+        g_refuseThreads = c.refuseThreads;
         ASSERT_TRUE(m_main->ExecuteCommand(269));
+        g_refuseThreads = false;
         g_newLimit = 0;
         EXPECT_EQ(shown, c.told ? QStringList{QString::fromLatin1(c.told)} : QStringList{}) << c.name;
         EXPECT_TRUE(Same(window.Image(), c.picture)) << c.name;
@@ -596,9 +601,9 @@ TEST_F(EffectCommands, RepeatFollowsTheEnableRuleOfTheLastCommand)
     EXPECT_EQ(window.doc->m_Buffer.GetUndoCount(), 1);
 }
 
-// A size the library refuses, or a work buffer that cannot be had: the
-// resample fails and leaves everything as it was, the redo step included,
-// and says so.
+// A size the library refuses, a work buffer that cannot be had, or a worker
+// thread the system refuses (too many tasks): the resample fails and leaves
+// everything as it was, the redo step included, and says why.
 TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
 {
     const CVelvix picture = vxtest::RandomImage(200, 100, 14);
@@ -609,9 +614,15 @@ TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
     window.doc->SetModifiedFlag(false);
     g_sparedThread = std::this_thread::get_id();
     const std::size_t kScarce = 65536;  // below the 20000 columns' sample positions
-    for (const auto& [size, limit] : {std::pair{std::vector<double>{40000, 40000, 200, 400, 0}, std::size_t(0)},
-                                      {std::vector<double>{70000, 10, 350, 0.1, 1}, std::size_t(0)},
-                                      {std::vector<double>{20000, 10, 100, 0.1, 0}, kScarce}}) {
+    const struct {
+        std::vector<double> size;
+        std::size_t limit;
+        bool refuseThreads = false;
+    } cases[] = {{{40000, 40000, 200, 400, 0}, 0},
+                 {{70000, 10, 350, 0.1, 1}, 0},
+                 {{20000, 10, 100, 0.1, 0}, kScarce},
+                 {{300, 100, 1.5, 1, 0}, 0, true}};
+    for (const auto& [size, limit, refuseThreads] : cases) {
         Answer(window, size);
         QString shown;
         // Looks again until the message comes: the busy indicator's loop
@@ -626,9 +637,12 @@ TEST_F(EffectCommands, AFailedEffectLeavesNoTraceButAMessage)
         });
         accept.start(10);
         g_newLimit = limit;
+        g_refuseThreads = refuseThreads;
         m_main->ExecuteCommand(272);
+        g_refuseThreads = false;
         g_newLimit = 0;
-        EXPECT_EQ(shown, QString::fromLatin1(CViewEffectCommands::kEffectFailed)
+        EXPECT_EQ(shown, QString::fromLatin1(refuseThreads ? CViewEffectCommands::kEffectWithoutThread
+                                                           : CViewEffectCommands::kEffectFailed)
                              .arg("Bilinear Resample"));
         EXPECT_TRUE(Same(window.Image(), picture));
         EXPECT_FALSE(window.doc->IsModified());

@@ -258,8 +258,8 @@ TEST_F(ThumbnailWindow, ARefreshWithoutMemoryForItsThreadSaysSo)
 }
 
 // A window opened while the system refuses threads (a user at the limit of
-// processes) opens empty and says so (the refused loader threads ended the
-// program); with threads back a refresh lists the folder and its loaders,
+// processes) opens empty and says so, not blaming the memory (the refused
+// loader threads ended the program); with threads back a refresh lists the folder and its loaders,
 // none of which started, load.
 TEST_F(ThumbnailWindow, AFolderOpenedWhileThreadsAreRefusedOpensEmptyWithAMessage)
 {
@@ -267,7 +267,7 @@ TEST_F(ThumbnailWindow, AFolderOpenedWhileThreadsAreRefusedOpensEmptyWithAMessag
     g_refuseThreads = true;
     OpenBrowser(m_dir.Path().string(), false);
     g_refuseThreads = false;
-    EXPECT_EQ(m_actions.m_Told, std::vector<QString>{QString::fromLatin1(CThumbnailsTreeView::kGroupingShortOfMemory)});
+    EXPECT_EQ(m_actions.m_Told, std::vector<QString>{QString::fromLatin1(CThumbnailsTreeView::kGroupingWithoutThread)});
     EXPECT_EQ(m_tree->topLevelItemCount(), 0);
     m_tree->Regroup();
     ASSERT_TRUE(WaitFor([&] { return !m_tree->IsGrouping(); }));

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "address_space_limit.h"
+#include "thread_start_refused.h"
 
 #include "effect_runner.h"
 #include "image/velvix_buffer.h"
@@ -101,14 +102,21 @@ TEST_F(EffectRunnerTest, ASelectionReachingOutsideIsClipped)
 }
 
 // A cancelled prompt, or a thread the system cannot start for the work (no
-// memory left for its stack; a thread pool's task would wait for ever):
-// the picture and its steps stay, redo included, and only the latter is a
-// failure to tell.
+// memory left for its stack, or too many tasks running; a thread pool's task
+// would wait for ever): the picture and its steps stay, redo included, and
+// only the latter two are failures to tell, each with its own cause.
 TEST_F(EffectRunnerTest, ACancelledPromptOrAThreadRefusedChangesNothing)
 {
-    for (const bool noThread : {false, true}) {
+    enum class Trouble { Cancelled, NoMemoryForThread, TooManyTasks };
+    const std::pair<Trouble, CEffectRunner::EFailure> cases[] = {
+        {Trouble::Cancelled, CEffectRunner::EFailure::None},
+        {Trouble::NoMemoryForThread, CEffectRunner::EFailure::Failed},
+        {Trouble::TooManyTasks, CEffectRunner::EFailure::NoThread},
+    };
+    for (const auto& [trouble, expected] : cases) {
+        SCOPED_TRACE(int(trouble));
 #if defined(__SANITIZE_ADDRESS__)
-        if (noThread)
+        if (trouble == Trouble::NoMemoryForThread)
             continue;  // AddressSanitizer's shadow memory does not fit under a limit of the address space
 #endif
         CVelvixBuffer ring = LoadedRing(20, 20);
@@ -116,22 +124,24 @@ TEST_F(EffectRunnerTest, ACancelledPromptOrAThreadRefusedChangesNothing)
         ASSERT_TRUE(CEffectRunner::Run(*FindEffectCommand(144), ring, nullptr, false, prompter, last));
         ring.Undo();  // a step to redo
         last.Clear();
-        prompter.cancel = !noThread;
+        prompter.cancel = trouble == Trouble::Cancelled;
         prompter.script = {3};
         CEffectRunner::EFailure failure = CEffectRunner::EFailure::None;
         {
             QThreadPool::globalInstance()->waitForDone();  // as when its idle threads have ended
             std::optional<LargeThreadStacks> stacks;
             std::optional<AddressSpaceLimit> limit;
-            if (noThread) {
+            if (trouble == Trouble::NoMemoryForThread) {
                 stacks.emplace();
                 limit.emplace(16 << 20);
                 ASSERT_TRUE(stacks->IsSet() && limit->IsSet());
             }
+            g_refuseThreads = trouble == Trouble::TooManyTasks;
             EXPECT_FALSE(CEffectRunner::Run(*FindEffectCommand(166), ring, nullptr, false, prompter, last, nullptr, {},
                                             &failure));
+            g_refuseThreads = false;
         }
-        EXPECT_EQ(failure, noThread ? CEffectRunner::EFailure::Failed : CEffectRunner::EFailure::None);
+        EXPECT_EQ(failure, expected);
         EXPECT_EQ(ring.GetUndoCount(), 0);
         EXPECT_EQ(ring.GetRedoCount(), 1);
         EXPECT_FALSE(last.Exists());

@@ -20,6 +20,8 @@ using namespace thumbhint;
 
 const char* const CThumbnailsTreeView::kGroupingShortOfMemory =
     "The pictures of this folder could not be listed: there is not enough memory.";
+const char* const CThumbnailsTreeView::kGroupingWithoutThread =
+    "The pictures of this folder could not be listed: the system refused to start another task.";
 
 namespace {
 
@@ -173,9 +175,9 @@ void CThumbnailsTreeView::Regroup()
 
     m_bGrouping = true;
     const unsigned serial = ++m_nGroupingSerial;
-    // A thread the system cannot start (no room for its stack) leaves the
-    // folder shown empty, with the same message: out of this command
-    // handler the exception would end the program.
+    // A thread the system cannot start leaves the folder shown empty, with a
+    // message: out of this command handler the exception would end the
+    // program.
     try {
         const std::string folder = doc->CurrentFolder().toStdString();
         m_GroupingThread = std::thread([this, doc, folder, serial] {
@@ -194,17 +196,18 @@ void CThumbnailsTreeView::Regroup()
             VxPostMessage(this, msg::WM_GROUPING_DONE, serial, shortOfMemory);
         });
     } catch (const std::system_error&) {
-        _GroupingNotStarted();
+        _GroupingNotStarted(VxWhyThreadRefused());
     } catch (const std::bad_alloc&) {
-        _GroupingNotStarted();
+        _GroupingNotStarted(EThreadRefusal::ShortOfMemory);
     }
 }
 
-void CThumbnailsTreeView::_GroupingNotStarted()
+void CThumbnailsTreeView::_GroupingNotStarted(EThreadRefusal why)
 {
     m_bGrouping = false;
     if (CBrowserActions* actions = CBrowserActions::Get())
-        actions->Tell(QString::fromLatin1(kGroupingShortOfMemory));
+        actions->Tell(QString::fromLatin1(why == EThreadRefusal::ShortOfMemory ? kGroupingShortOfMemory
+                                                                               : kGroupingWithoutThread));
 }
 
 bool CThumbnailsTreeView::event(QEvent* event)

@@ -7,6 +7,7 @@
 
 #include "browser/thumbnails/group_operations.h"
 #include "support/sdocument.h"
+#include "support/thread_refusal.h"
 
 class CThumbnailsDoc;
 class QMenu;
@@ -34,6 +35,7 @@ public:
     };
     static constexpr int kSelectDelayMs = 400;
     static const char* const kGroupingShortOfMemory;
+    static const char* const kGroupingWithoutThread;
 
     CThumbnailsTreeView();
     ~CThumbnailsTreeView() override;
@@ -71,7 +73,7 @@ private:
     void _OnSelectionChanged();
     void _ShowGroup(int index);
     void _StopGrouping();
-    void _GroupingNotStarted();
+    void _GroupingNotStarted(EThreadRefusal why);
     void _Broadcast(long hint, void* object = nullptr);
 
     int m_nCurrentGroup = -1;

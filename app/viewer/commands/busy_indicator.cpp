@@ -17,18 +17,17 @@ constexpr int kBusyIndicatorDelayMs = 400;
 
 } // namespace
 
-void RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work)
+bool RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work, EThreadRefusal* refused)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         work();
-        return;
+        return true;
     }
     CVxWaitCursor wait;
     QEventLoop loop;
     std::atomic<bool> finished{false};
-    // A thread of its own: one the system refuses (no memory for its stack)
-    // is known at once, where a thread pool's task would wait for ever and
-    // the window with it.
+    // A thread of its own: one the system refuses is known at once, where a
+    // thread pool's task would wait for ever and the window with it.
     std::thread worker;
     try {
         worker = std::thread([&work, &finished, &loop] {
@@ -37,9 +36,13 @@ void RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work)
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
-        return;
+        if (refused)
+            *refused = VxWhyThreadRefused();
+        return false;
     } catch (const std::bad_alloc&) {
-        return;
+        if (refused)
+            *refused = EThreadRefusal::ShortOfMemory;
+        return false;
     }
 
     // Shows itself once the work has taken longer than the delay.
@@ -50,4 +53,5 @@ void RunWithBusyIndicator(QWidget* parent, const std::function<void()>& work)
     if (!finished)
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.join();
+    return true;
 }

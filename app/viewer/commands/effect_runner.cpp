@@ -132,15 +132,18 @@ bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, cons
     const std::vector<double> arguments = *values;
     // A size the library refuses is not even tried.
     auto side = [](double value) { return value < 1e9 ? (long long)value : (long long)1e9; };
+    EFailure why = EFailure::Failed;
     const bool done = (!command.resample || VxSizeAllowed(side(arguments[0]), side(arguments[1]))) &&
-                      ApplyFunction(ring, command.needs == CEffectCommand::Needs::NoSelection ? nullptr : selection,
-                                    busyParent, [&command, &arguments](CVelvix& target) {
-                                        command.run(target, arguments);
-                                        return !command.succeeded || command.succeeded(target, arguments);
-                                    });
+                      ApplyFunction(
+                          ring, command.needs == CEffectCommand::Needs::NoSelection ? nullptr : selection, busyParent,
+                          [&command, &arguments](CVelvix& target) {
+                              command.run(target, arguments);
+                              return !command.succeeded || command.succeeded(target, arguments);
+                          },
+                          &why);
     if (!done) {
         if (failure)
-            *failure = EFailure::Failed;
+            *failure = why;
         return false;
     }
     last.id = command.id;
@@ -149,8 +152,10 @@ bool CEffectRunner::Run(const CEffectCommand& command, CVelvixBuffer& ring, cons
 }
 
 bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent,
-                                  const std::function<bool(CVelvix&)>& operation)
+                                  const std::function<bool(CVelvix&)>& operation, EFailure* failure)
 {
+    if (failure)
+        *failure = EFailure::Failed;
     if (!ring->IsValidObject())
         return false;
     const VxRect area = ClipSelection(selection, ring->GetWidth(), ring->GetHeight());
@@ -166,15 +171,21 @@ bool CEffectRunner::ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, 
     if (!work.IsValidObject())
         return false;
     bool done = false;
-    RunWithBusyIndicator(busyParent, [&work, &operation, &done] {
-        // An effect's work buffer that cannot be had fails the effect; the
-        // exception would end the program, and the unsaved edits with it.
-        try {
-            done = operation(work);
-        } catch (const std::bad_alloc&) {
-            done = false;
-        }
-    });
+    EThreadRefusal refused = EThreadRefusal::ShortOfMemory;
+    const bool ran = RunWithBusyIndicator(
+        busyParent,
+        [&work, &operation, &done] {
+            // An effect's work buffer that cannot be had fails the effect; the
+            // exception would end the program, and the unsaved edits with it.
+            try {
+                done = operation(work);
+            } catch (const std::bad_alloc&) {
+                done = false;
+            }
+        },
+        &refused);
+    if (!ran && refused == EThreadRefusal::TooManyTasks && failure)
+        *failure = EFailure::NoThread;
     if (!done || !work.IsValidObject())
         return false;
     if (!area.IsEmpty()) {

@@ -59,6 +59,7 @@ public:
     enum class EFailure {
         None,      // done, cancelled, or no image
         Failed,    // the library refused the size, or the memory ran short
+        NoThread,  // the system refused to start the worker (too many tasks)
         TooSmall,  // a repeated resample would leave a side under one pixel
     };
 
@@ -73,26 +74,32 @@ public:
 
     // Runs an operation on the image or the selection as one undo step. An
     // operation may return false (refused): then the ring is left exactly as
-    // it was, and so it is when the result is no picture.
+    // it was, and so it is when the result is no picture. `*failure` tells
+    // a failure apart from a refused worker thread.
     template <typename Operation>
-    static bool Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation);
+    static bool Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation,
+                      EFailure* failure = nullptr);
 
 private:
     static bool ApplyFunction(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent,
-                              const std::function<bool(CVelvix&)>& operation);
+                              const std::function<bool(CVelvix&)>& operation, EFailure* failure);
     static std::optional<std::vector<double>> Values(const CEffectCommand& command, CVelvixBuffer& ring,
                                                      bool repeating, CEffectPrompter& prompter);
 };
 
 template <typename Operation>
-bool CEffectRunner::Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation)
+bool CEffectRunner::Apply(CVelvixBuffer& ring, const VxRect* selection, QWidget* busyParent, Operation operation,
+                          EFailure* failure)
 {
-    return ApplyFunction(ring, selection, busyParent, [&operation](CVelvix& image) {
-        if constexpr (std::is_void_v<std::invoke_result_t<Operation&, CVelvix&>>) {
-            operation(image);
-            return true;
-        } else {
-            return bool(operation(image));
-        }
-    });
+    return ApplyFunction(
+        ring, selection, busyParent,
+        [&operation](CVelvix& image) {
+            if constexpr (std::is_void_v<std::invoke_result_t<Operation&, CVelvix&>>) {
+                operation(image);
+                return true;
+            } else {
+                return bool(operation(image));
+            }
+        },
+        failure);
 }

@@ -14,11 +14,15 @@
 const char* const CViewEffectCommands::kLastCommandMarker = "Last Command:";
 const char* const CViewEffectCommands::kEffectFailed =
     "%1 could not be applied to this picture: it would be too large, or there is not enough memory.";
+const char* const CViewEffectCommands::kEffectWithoutThread =
+    "%1 could not be applied to this picture: the system refused to start another task.";
 const char* const CViewEffectCommands::kRepeatTooSmall =
     "%1 cannot be repeated on this picture of %2 x %3 pixels: by the last ratios a side would be less than one "
     "pixel.";
 const char* const CViewEffectCommands::kAutoCropShortOfMemory =
     "The picture could not be cropped: there is not enough memory.";
+const char* const CViewEffectCommands::kAutoCropWithoutThread =
+    "The picture could not be cropped: the system refused to start another task.";
 
 namespace {
 
@@ -106,9 +110,11 @@ void CViewEffectCommands::_RunEffect(const CEffectCommand& command)
     if (CEffectRunner::Run(command, ring, selection.IsEmpty() ? nullptr : &selection, m_bRepeating, *m_pPrompter,
                            m_Last, m_Host.EffectWidget(), starting, &failure))
         m_Host.EffectApplied();
-    else if (failure == CEffectRunner::EFailure::Failed)
-        QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
-                             QString::fromLatin1(kEffectFailed).arg(command.name));
+    else if (failure == CEffectRunner::EFailure::Failed || failure == CEffectRunner::EFailure::NoThread)
+        QMessageBox::warning(
+            m_Host.EffectWidget(), QCoreApplication::applicationName(),
+            QString::fromLatin1(failure == CEffectRunner::EFailure::Failed ? kEffectFailed : kEffectWithoutThread)
+                .arg(command.name));
     else if (failure == CEffectRunner::EFailure::TooSmall)
         QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
                              QString::fromLatin1(kRepeatTooSmall).arg(m_Last.name).arg(width).arg(height));
@@ -164,18 +170,25 @@ void CViewEffectCommands::_AutoCrop()
     const int tolerance = m_Host.AutoCropTolerance();
     // A picture dark everywhere has nothing to keep and stays as it was,
     // with no undo step and no change to save. Any other failure is the
-    // memory's (a crop that cannot have its new picture is left with none):
-    // that is told, and the picture stays as it was too.
+    // memory's (a crop that cannot have its new picture is left with none)
+    // or a refused worker thread: that is told, and the picture stays as it
+    // was too.
     bool nothingToKeep = false;
-    if (!CEffectRunner::Apply(ring, nullptr, m_Host.EffectWidget(), [tolerance, &nothingToKeep](CVelvix& image) {
-            if (image.AutoCropForScannedImage(tolerance))
-                return true;
-            nothingToKeep = image.IsValidObject();
-            return false;
-        })) {
+    CEffectRunner::EFailure failure = CEffectRunner::EFailure::None;
+    if (!CEffectRunner::Apply(
+            ring, nullptr, m_Host.EffectWidget(),
+            [tolerance, &nothingToKeep](CVelvix& image) {
+                if (image.AutoCropForScannedImage(tolerance))
+                    return true;
+                nothingToKeep = image.IsValidObject();
+                return false;
+            },
+            &failure)) {
         if (!nothingToKeep)
             QMessageBox::warning(m_Host.EffectWidget(), QCoreApplication::applicationName(),
-                                 QString::fromLatin1(kAutoCropShortOfMemory));
+                                 QString::fromLatin1(failure == CEffectRunner::EFailure::NoThread
+                                                         ? kAutoCropWithoutThread
+                                                         : kAutoCropShortOfMemory));
         return;
     }
     // The crop may have emptied the selection's place; it is not repeated.

@@ -35,11 +35,13 @@ public:
     static const char* const kLastCommandMarker;
     // Shown when an effect fails ("%1": its name); nothing changed then.
     static const char* const kEffectFailed;
+    static const char* const kEffectWithoutThread;
     // Shown when a repeated resample would leave a side under one pixel
     // ("%1": its name, "%2 x %3": the picture's size); nothing changed then.
     static const char* const kRepeatTooSmall;
     // Shown when Auto Crop fails for want of memory; nothing changed then.
     static const char* const kAutoCropShortOfMemory;
+    static const char* const kAutoCropWithoutThread;
 
 private:
     void _Register();
