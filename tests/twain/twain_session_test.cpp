@@ -13,6 +13,7 @@
 #include "address_space_limit.h"
 #include "sane_test_device.h"
 #include "test_support.h"
+#include "thread_start_refused.h"
 #include "twain/twain_protocol.h"
 
 using vxtest::CSaneTestConfig;
@@ -213,7 +214,8 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         const char* status;
         int resolution = 100;
         double side = 40;
-        bool noThread = false;  // the system cannot start the scan's thread
+        bool noThread = false;      // the system cannot start the scan's thread: no memory for its stack
+        bool tooManyTasks = false;  // or too many tasks are running
     } cases[] = {
         {"read-delay true\nread-delay-duration 200000\n", true, "Flatbed", "The scan was cancelled."},
         {"read-status-code \"SANE_STATUS_IO_ERROR\"\n", false, "Flatbed", "The scan failed: Error during device I/O."},
@@ -230,6 +232,8 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
          "The scan failed: the picture is too large for the memory. Choose a lower resolution or a smaller area.",
          32000, 200},
         {"", false, "Flatbed", "The scan could not be started: there is not enough memory.", 100, 40, true},
+        {"", false, "Flatbed", "The scan could not be started: the system refused to start another task.", 100, 40,
+         false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -250,7 +254,9 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
                 limit.emplace(16 << 20);
                 ASSERT_TRUE(stacks->IsSet() && limit->IsSet());
             }
+            g_refuseThreads = c.tooManyTasks;
             vxtest::PressScan(dialog, {"Gray", 8, c.resolution, c.side, c.side, "Grid", 1, c.source});
+            g_refuseThreads = false;
         }
         if (c.cancel)
             dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();

@@ -313,21 +313,22 @@ void CScanSourceDialog::_Start(int pages, double resolution, bool preview)
     m_bCancel = false;
     m_bWorkerDone = false;
     _SetBusy(true, preview ? QStringLiteral("Previewing...") : QStringLiteral("Scanning..."));
-    // A thread the system cannot start (no memory for its stack) fails this
-    // scan alone: out of the button's handler the exception would end the
-    // program.
+    // A thread the system cannot start fails this scan alone: out of the
+    // button's handler the exception would end the program.
     try {
         m_Worker = std::thread([this, pages, resolution, preview] { _Run(pages, resolution, preview); });
     } catch (const std::system_error&) {
-        _NotStarted();
+        _NotStarted(VxWhyThreadRefused());
     } catch (const std::bad_alloc&) {
-        _NotStarted();
+        _NotStarted(EThreadRefusal::ShortOfMemory);
     }
 }
 
-void CScanSourceDialog::_NotStarted()
+void CScanSourceDialog::_NotStarted(EThreadRefusal why)
 {
-    _SetBusy(false, QStringLiteral("The scan could not be started: there is not enough memory."));
+    _SetBusy(false, why == EThreadRefusal::ShortOfMemory
+                        ? QStringLiteral("The scan could not be started: there is not enough memory.")
+                        : QStringLiteral("The scan could not be started: the system refused to start another task."));
     if (!m_bShowUI)
         CTwainSourceManager::Instance().CloseRequested();
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sane_device.h"
+#include "support/thread_refusal.h"
 
 class QComboBox;
 class QDoubleSpinBox;
@@ -49,7 +50,7 @@ private:
     void _BuildArea();
     bool _Apply();
     void _Start(int pages, double resolution, bool preview);
-    void _NotStarted();
+    void _NotStarted(EThreadRefusal why);
     void _Run(int pages, double resolution, bool preview);
     void _Finished(SANE_Status status, std::vector<SScannedPage> pages, bool preview);
     void _SetBusy(bool busy, const QString& status);
