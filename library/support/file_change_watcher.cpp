@@ -50,12 +50,30 @@ struct CFileChangeWatcher::Shared {
     }
 #endif
 
-    void Post(int changed)
+    void Post(int changed, std::shared_ptr<std::atomic<bool>> waiting = {})
     {
         std::lock_guard<std::mutex> lock(receiverMutex);
         if (receiver)
-            QCoreApplication::postEvent(receiver, new CFileChangeEvent(message, watcher, changed));
+            QCoreApplication::postEvent(receiver, new CFileChangeEvent(message, watcher, changed, std::move(waiting)));
+        else if (waiting)
+            waiting->store(false);
     }
+
+    // A change while the last report still waits is owed: reported once
+    // that one was taken (ReportOwed, on the watch thread).
+    void Report()
+    {
+        owed = reportWaiting->exchange(true);
+        if (!owed)
+            Post(1, reportWaiting);
+    }
+    void ReportOwed()
+    {
+        if (owed && !reportWaiting->load())
+            Report();
+    }
+    std::shared_ptr<std::atomic<bool>> reportWaiting = std::make_shared<std::atomic<bool>>(false);
+    bool owed = false;
 
     void Finish()
     {
@@ -227,16 +245,20 @@ void Watch(const std::shared_ptr<CFileChangeWatcher::Shared>& shared)
                 shared->Post(0);
                 break;
             }
-            if (!fired)
+            if (!fired) {
+                shared->ReportOwed();
                 continue;
+            }
         }
         const bool alive = watch.Drain(changed);
         if (shared->stop.load())
             break;
         if (changed)
-            shared->Post(1);
+            shared->Report();
         changed = false;
         if (!alive) {
+            if (shared->owed) // the last word of the watch
+                shared->Post(1);
             shared->Post(0);
             break;
         }
@@ -277,9 +299,10 @@ void Watch(const std::shared_ptr<CFileChangeWatcher::Shared>& shared)
     }
     // Taken after StartWatch returned: what changed meanwhile is reported.
     if (shared->subtree)
-        shared->Post(1);
+        shared->Report();
     while (!shared->stop.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        shared->ReportOwed();
         auto now = Snapshot(shared->path, shared->subtree, ok);
         if (!ok) {
             shared->Post(1);
@@ -287,7 +310,7 @@ void Watch(const std::shared_ptr<CFileChangeWatcher::Shared>& shared)
             break;
         }
         if (now != last) {
-            shared->Post(1);
+            shared->Report();
             last = std::move(now);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
@@ -12,12 +13,20 @@ class QObject;
 class CFileChangeWatcher;
 
 // Posted to the receiver of a watch: Changed() is 1 when a name in the folder
-// changed, 0 when the watch failed and has ended.
+// changed, 0 when the watch failed and has ended. At most one report of
+// changes waits in the receiver's queue: a receiver busy for long gets one
+// for all the changes meanwhile, not one per beat of the watch.
 class VELVIX_EXPORT CFileChangeEvent : public QEvent {
 public:
-    CFileChangeEvent(int message, CFileChangeWatcher* watcher, int changed)
-        : QEvent(QEvent::Type(message)), m_pWatcher(watcher), m_nChanged(changed)
+    CFileChangeEvent(int message, CFileChangeWatcher* watcher, int changed,
+                     std::shared_ptr<std::atomic<bool>> waiting = {})
+        : QEvent(QEvent::Type(message)), m_pWatcher(watcher), m_nChanged(changed), m_pWaiting(std::move(waiting))
     {
+    }
+    ~CFileChangeEvent() override
+    {
+        if (m_pWaiting)
+            m_pWaiting->store(false);
     }
     CFileChangeWatcher* Watcher() const { return m_pWatcher; }
     int Changed() const { return m_nChanged; }
@@ -25,6 +34,7 @@ public:
 private:
     CFileChangeWatcher* m_pWatcher;
     int m_nChanged;
+    std::shared_ptr<std::atomic<bool>> m_pWaiting;
 };
 
 // Watches one folder (optionally with its subfolders) on a background thread

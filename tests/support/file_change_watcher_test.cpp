@@ -171,6 +171,28 @@ TEST(FileChangeWatcher, BurstsAreReportedInTheRhythmOfTheWatch)
     EXPECT_LE(receiver.notes.size(), 15u) << "for " << created << " files";
 }
 
+// A receiver busy for long (a refresh of a huge tree) finds one report of
+// all the changes meanwhile, not one per beat, then one for the changes made
+// after that report was posted.
+TEST(FileChangeWatcher, ABusyReceiverFindsOneReportWaiting)
+{
+    vxtest::TempDir dir;
+    Receiver receiver;
+    CFileChangeWatcher watcher;
+    ASSERT_TRUE(watcher.StartWatch(dir.Path().string(), &receiver, kMessage, false));
+    QElapsedTimer timer;
+    timer.start();
+    for (int created = 0; timer.elapsed() < 1500; ++created) {
+        Touch(dir.File("busy " + std::to_string(created) + ".jpg"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(receiver.notes.size(), 1u);
+    receiver.Pump(2000, 2);
+    receiver.Pump(500);
+    EXPECT_EQ(receiver.notes.size(), 2u);
+}
+
 TEST(FileChangeWatcher, MissingFolderIsReportedOnceWithZeroAndLeavesTheWatcherIdle)
 {
     vxtest::TempDir dir;
