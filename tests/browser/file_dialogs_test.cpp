@@ -107,15 +107,28 @@ TEST_F(FileDialogs, TheSetsFileIsReadAsWholeSets)
     EXPECT_TRUE(sets.m_sets.empty());
 }
 
-TEST_F(FileDialogs, LongNamesAndFoldersAreCutAtACharacter)
+// A name is cut at a character; a folder is kept whole or not at all: cut,
+// it would name another folder.
+TEST_F(FileDialogs, LongNamesAreCutAtACharacterAndLongFoldersAreNotKept)
 {
     SFolderSet set;
     set.name = QString(40, QLatin1Char('n'));
-    set.folders[5] = QStringLiteral("/") + QString(200, QLatin1Char('a')) + QString(40, QChar(0x00E9));
+    const QString fits = QStringLiteral("/") + QString(200, QLatin1Char('a')) + QString(29, QChar(0x00E9));
+    set.folders[4] = fits;
+    set.folders[5] = fits + QChar(0x00E9);
     const SFolderSet back = SFolderSet::FromBytes(set.ToBytes().constData());
     EXPECT_EQ(back.name, QString(30, QLatin1Char('n')));
-    // 201 bytes, then two-byte characters: 29 of them fit in 260 bytes.
-    EXPECT_EQ(back.folders[5], QStringLiteral("/") + QString(200, QLatin1Char('a')) + QString(29, QChar(0x00E9)));
+    EXPECT_EQ(back.folders[4], fits); // 259 bytes
+    EXPECT_EQ(back.folders[5], QString());
+    // The dialog says which slots it cannot keep; they still serve this time.
+    WriteSets(SetBytes("sorted", {{1, "/one"}}));
+    CMoveCopyDialog dialog(QStringLiteral("Copy x to"), nullptr, m_file);
+    dialog.SlotEdit(5)->setText(set.folders[5]);
+    dialog.SlotButton(5)->click();
+    EXPECT_EQ(dialog.GetFolder(), set.folders[5]);
+    EXPECT_EQ(m_ask.log, QStringList{QStringLiteral("warn: Ambrel | ") +
+                                     QString::fromLatin1(CMoveCopyDialog::kFolderTooLong).arg("sorted: 5")});
+    EXPECT_EQ(ReadSets(), SetBytes("sorted", {{1, "/one"}}));
 }
 
 TEST_F(FileDialogs, OpeningSelectsTheRememberedSet)

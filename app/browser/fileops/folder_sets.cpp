@@ -36,12 +36,18 @@ void WriteField(char* field, int size, const QString& text)
 
 } // namespace
 
+bool SFolderSet::Fits(const QString& folder)
+{
+    return folder.toUtf8().size() < kFolderBytes;
+}
+
 QByteArray SFolderSet::ToBytes() const
 {
     QByteArray bytes(kBytes, '\0');
     WriteField(bytes.data(), kNameBytes, name);
     for (int k = 0; k < kSlots; ++k)
-        WriteField(bytes.data() + kNameBytes + k * kFolderBytes, kFolderBytes, folders[k]);
+        if (Fits(folders[k]))
+            WriteField(bytes.data() + kNameBytes + k * kFolderBytes, kFolderBytes, folders[k]);
     return bytes;
 }
 

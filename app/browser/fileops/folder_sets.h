@@ -19,6 +19,9 @@ struct SFolderSet {
     QString name;
     std::array<QString, kSlots> folders;
 
+    // A folder cut to its field would name another folder: one that does not
+    // fit is written as an empty slot.
+    static bool Fits(const QString& folder);
     QByteArray ToBytes() const;
     // From kBytes bytes.
     static SFolderSet FromBytes(const char* bytes);

@@ -15,6 +15,8 @@
 #include "support/vx_helper.h"
 
 const char* const CMoveCopyDialog::kWriteError = "Error opening folder data file for writing";
+const char* const CMoveCopyDialog::kFolderTooLong =
+    "A folder name of more than 260 bytes cannot be kept in a slot; these slots are left empty:\n%1";
 
 std::function<QString(QWidget*, const QString&)> CMoveCopyDialog::s_pfnBrowse = [](QWidget* owner,
                                                                                    const QString& title) {
@@ -226,9 +228,23 @@ void CMoveCopyDialog::keyPressEvent(QKeyEvent* event)
         QDialog::keyPressEvent(event);
 }
 
+// The slots whose folders will not be kept, as "set: slot" lines.
+QStringList CMoveCopyDialog::_SlotsTooLong() const
+{
+    QStringList tooLong;
+    for (const SFolderSet& set : m_sets.m_sets)
+        for (int k = 0; k < SFolderSet::kSlots; ++k)
+            if (!SFolderSet::Fits(set.folders[std::size_t(k)]))
+                tooLong << set.name + QStringLiteral(": ") + SlotKey(k);
+    return tooLong;
+}
+
 void CMoveCopyDialog::done(int result)
 {
     CFolderSets::SetLastSelected(std::max(m_pList->currentIndex(), 0));
+    if (const QStringList tooLong = _SlotsTooLong(); m_bModified && !m_bUnreadable && !tooLong.isEmpty())
+        FileOpAsker().Tell(tr(kFolderTooLong).arg(tooLong.join(QLatin1Char('\n'))),
+                           QString::fromLatin1(CAmbrelApp::kAppTitle), false);
     // Sets that could not be read are never replaced by the ones shown.
     if (m_bModified && (m_bUnreadable || !m_sets.Save(m_strDataFile)))
         FileOpAsker().Tell(tr(kWriteError), QString::fromLatin1(CAmbrelApp::kAppTitle), false);

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QStringList>
 #include <QString>
 
 #include <array>
@@ -58,6 +59,7 @@ public:
     // The folder dialog (tests replace it): the empty text when cancelled.
     static std::function<QString(QWidget* owner, const QString& title)> s_pfnBrowse;
     static const char* const kWriteError;
+    static const char* const kFolderTooLong;
 
     QLineEdit* SlotEdit(int slot) const { return m_pEdits[std::size_t(slot)]; }
     QPushButton* SlotButton(int slot) const { return m_pButtons[std::size_t(slot)]; }
@@ -81,6 +83,7 @@ private:
     void _OnTempFolder();
     void _OnAdd();
     void _OnDelete();
+    QStringList _SlotsTooLong() const;
     bool _HandleKey(QKeyEvent* event);
 
     QString m_strFolder;
