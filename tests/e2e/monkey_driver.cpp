@@ -14,6 +14,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -24,6 +25,7 @@
 #include <QTimer>
 
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -34,6 +36,7 @@
 #include <set>
 #include <thread>
 
+#include "image/velvix.h"
 #include "shell/ambrel_app.h"
 #include "shell/main_frame.h"
 #include "viewer/ambrel_doc.h"
@@ -81,9 +84,14 @@ Snapshot TakeSnapshot(const QString& folder)
     while (it.hasNext()) {
         const QString path = it.next();
         QFile file(path);
-        files[path] = file.open(QIODevice::ReadOnly)
-                          ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5)
-                          : QByteArrayLiteral("unreadable");
+        struct stat status {};
+        ::stat(QFile::encodeName(path).constData(), &status);
+        // A save rewrites the file even with the same bytes: the inode and
+        // the time change.
+        files[path] = QByteArray::number(qulonglong(status.st_ino)) + ' ' +
+                      QByteArray::number(qlonglong(status.st_mtim.tv_nsec + status.st_mtim.tv_sec * 1000000000LL)) + ' ' +
+                      (file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Md5)
+                                                      : QByteArrayLiteral("unreadable"));
     }
     return files;
 }
@@ -95,9 +103,6 @@ public:
     {
         for (const auto& [path, hash] : TakeSnapshot(folder))
             m_paths.push_back(path);
-        m_paths.push_back(folder + QStringLiteral("/protected/locked/new.png"));
-        m_paths.push_back(folder + QStringLiteral("/full/new.png"));
-        m_paths.push_back(folder + QStringLiteral("/saved [copy] 100% é.png"));
         m_paths.push_back(folder + QStringLiteral("/saved.jpg"));
         m_paths.push_back(folder + QStringLiteral("/protected"));
         qApp->installEventFilter(this);
@@ -162,11 +167,14 @@ private:
             return;
         QAction* action = actions[Pick(int(actions.size()))];
         const QString text = action->text();
-        Log("menu " + text);
+        Log("menu " + text + (ActiveDoc() ? " on " + ActiveDoc()->GetPathName() : QString()));
         if (IsFileOperation(text) || !ActiveDoc())
             m_step.anyFileMayChange = true;
-        if (text.startsWith(QStringLiteral("&Save\t")) && ActiveDoc())
-            m_step.licensed.insert(ActiveDoc()->GetPathName());
+        if (text.startsWith(QStringLiteral("&Save\t")) && ActiveDoc() && ActiveDoc()->IsEditMode() &&
+            !ActiveDoc()->GetPathName().isEmpty()) {
+            m_step.licensed.insert(ActiveDoc()->ShownFilePath());
+            m_step.saved.insert(ActiveDoc()->ShownFilePath());
+        }
         action->trigger();
     }
 
@@ -185,9 +193,10 @@ private:
     // program are outside this run.
     static bool IsOutOfBounds(const QString& text)
     {
-        static const char* const kWords[] = {"Print", "Source", "Acquire", "email", "wallpaper", "E&xit", "Scan"};
+        static const char* const kWords[] = {"Print", "Source", "Acquire", "email", "wallpaper", "Exit", "Scan"};
+        const QString plain = QString(text).remove(QLatin1Char('&'));
         for (const char* word : kWords)
-            if (text.contains(QLatin1String(word), Qt::CaseInsensitive))
+            if (plain.contains(QLatin1String(word), Qt::CaseInsensitive))
                 return true;
         return false;
     }
@@ -271,9 +280,14 @@ private:
     void ResizeOrActivate()
     {
         const auto windows = m_main.GetMDIClient()->subWindowList();
-        if (Pick(2) == 0 && !windows.isEmpty()) {
+        const int choice = Pick(3);
+        if (choice == 0 && !windows.isEmpty()) {
             Log("activate a window");
             m_main.GetMDIClient()->setActiveSubWindow(windows[Pick(int(windows.size()))]);
+        } else if (choice == 1 && !windows.isEmpty()) {
+            Log("close the active window");
+            m_step.anyFileMayChange |= !ActiveDoc();
+            m_main.GetMDIClient()->closeActiveSubWindow();
         } else {
             const QSize size(200 + Pick(1200), 150 + Pick(900));
             Log(QStringLiteral("resize main %1x%2").arg(size.width()).arg(size.height()));
@@ -341,9 +355,14 @@ private:
         }
         QAbstractButton* button = buttons[Pick(int(buttons.size()))];
         const auto role = box->buttonRole(button);
-        Log("message '" + box->text().left(60) + "' -> " + button->text());
+        Log("message '" + box->text().left(160).replace(QLatin1Char('\n'), QLatin1Char(' ')) + "' -> " + button->text());
         if (box->text().contains(QLatin1String("Save changes")) && role == QMessageBox::YesRole)
             LicenseModifiedDocuments();
+        if (box->text().contains(QLatin1String("already exists")) && role != QMessageBox::YesRole &&
+            role != QMessageBox::AcceptRole) {
+            m_step.saved.erase(m_step.savedAs);
+            m_step.savedAs.clear();
+        }
         if (role == QMessageBox::YesRole || role == QMessageBox::AcceptRole)
             m_step.anyFileMayChange |= !box->text().contains(QLatin1String("Save changes"));
         button->click();
@@ -356,14 +375,23 @@ private:
             dialog->reject();
             return;
         }
-        dialog->selectFile(m_paths[Pick(int(m_paths.size()))]);
+        const bool save = dialog->acceptMode() == QFileDialog::AcceptSave;
+        static const char* const kSaveTargets[] = {"/full/new.png", "/full/onfull.png", "/protected/readonly.png",
+                                                   "/protected/locked/new.png", "/saved [copy] 100% é.png"};
+        const QString chosen = save && Pick(2) ? m_strFolder + QString::fromUtf8(kSaveTargets[Pick(5)])
+                                               : m_paths[Pick(int(m_paths.size()))];
+        dialog->setDirectory(QFileInfo(chosen).absolutePath());
+        dialog->selectFile(QFileInfo(chosen).fileName());
         const QString path = dialog->selectedFiles().value(0);
         Log("file dialog -> " + path);
-        if (dialog->acceptMode() == QFileDialog::AcceptSave) {
+        if (save) {
             m_step.licensed.insert(path);
             m_step.savedAs = path;
         }
+        QPointer<QFileDialog> guard(dialog);
         static_cast<QDialog*>(dialog)->accept();
+        if (save && guard && !guard->isVisible() && guard->result() == QDialog::Accepted)
+            m_step.saved.insert(path);
     }
 
     void FillAndClose(QDialog* dialog)
@@ -419,7 +447,7 @@ private:
     {
         for (CSMDIChildWnd* child : m_main.GetMDIChildren())
             if (auto* doc = dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()))
-                m_step.licensed.insert(doc->GetPathName());
+                m_step.licensed.insert(doc->ShownFilePath());
     }
 
     void Finish()
@@ -449,8 +477,6 @@ private:
             m_paths.clear();
             for (const auto& [path, hash] : after)
                 m_paths.push_back(path);
-            m_paths.push_back(m_strFolder + QStringLiteral("/protected/locked/new.png"));
-            m_paths.push_back(m_strFolder + QStringLiteral("/full/new.png"));
             return;
         }
         std::set<QString> changed;
@@ -468,12 +494,16 @@ private:
             else if (IsProtected(path))
                 Fault("a protected file was replaced: " + path);
         }
-        const bool refusedTarget = IsProtected(m_step.savedAs) || m_step.savedAs.contains(QLatin1String("/full/"));
-        if (refusedTarget && m_step.messages.empty())
-            Fault("a refused Save As said nothing: " + m_step.savedAs);
-        for (const QString& path : changed)
+        for (const QString& path : m_step.saved)
+            if (!changed.count(path) && m_step.messages.empty())
+                Fault("a save wrote nothing and said nothing: " + path);
+        for (const QString& path : changed) {
+            CVelvix picture;
+            if (after.count(path) && picture.ReadImage(nullptr, QFile::encodeName(path).constData()) != 1)
+                Fault("a saved file does not read back: " + path);
             if (!m_paths.contains(path) && after.count(path))
                 m_paths.push_back(path);
+        }
     }
 
     static bool IsProtected(const QString& path)
@@ -494,7 +524,7 @@ private:
         std::fflush(stdout);
     }
 
-    CSDocument* ActiveDoc()
+    CAmbrelDoc* ActiveDoc()
     {
         CSMDIChildWnd* child = m_main.MDIGetActive();
         return child ? dynamic_cast<CAmbrelDoc*>(child->GetActiveDocument()) : nullptr;
@@ -507,6 +537,7 @@ private:
         std::set<QString> licensed;
         bool anyFileMayChange = false;
         QString savedAs;
+        std::set<QString> saved;  // saves the user asked for, to be written or refused aloud
         QStringList messages;
     };
 

@@ -21,10 +21,13 @@ cleanup() {
   end_session
 }
 trap cleanup EXIT
+trap 'exit 1' TERM INT
 
 start_display 1280x900x24 || { echo "Xvfb did not start"; exit 1; }
 
 PICS="$WORK/pictures"
+# A large picture keeps effects running while the user goes on.
+/usr/bin/convert -size 2400x1600 gradient:'#FF0000'-'#0000FF' "$WORK/big.png"
 make_pictures() {
   rm -rf "$PICS"
   mkdir -p "$PICS/sub folder" "$PICS/protected/locked"
@@ -38,6 +41,8 @@ make_pictures() {
   cp "$(ls "$DATA"/gif/imagetestsuite/*.gif | head -1)" "$PICS/broken.gif"
   head -c 300 "$DATA/png/pngsuite/basn2c08.png" > "$PICS/truncated.png"
   echo "not a picture" > "$PICS/text.jpg"
+  cp "$WORK/big.png" "$PICS/sub folder/big gradient.png"
+  chmod -R u+w "$PICS"
   cp "$DATA/png/pngsuite/basn0g08.png" "$PICS/protected/readonly.png"
   cp "$DATA/png/pngsuite/basn3p08.png" "$PICS/protected/locked/inside.png"
   chmod 0444 "$PICS/protected/readonly.png"
