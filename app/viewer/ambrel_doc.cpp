@@ -240,7 +240,9 @@ bool CAmbrelDoc::SaveModified()
 {
     if (!IsModified())
         return true;
-    const QString name = GetTitle().isEmpty() ? QFileInfo(GetPathName()).fileName() : GetTitle();
+    // The question names the file the answer saves, not a folder opened as a whole.
+    const bool folder = GetPathName().endsWith(QLatin1Char('/'));
+    const QString name = GetTitle().isEmpty() || folder ? QFileInfo(ShownFilePath()).fileName() : GetTitle();
     const int answer = s_pfnAskSaveChanges(name);
     if (answer == QMessageBox::Cancel)
         return false;

@@ -488,3 +488,22 @@ TEST_F(ViewerFileCommands, AFolderOpenedAsAWholeHandsThePictureShownToTheFileCom
         ProcessEvents();
     }
 }
+
+TEST_F(ViewerFileCommands, TheSaveQuestionOfAFolderOpenedAsAWholeNamesThePictureShown)
+{
+    const QString folder = QString::fromStdString(m_dir.File("whole"));
+    QDir().mkpath(folder);
+    ASSERT_EQ(vxtest::FilledImage(6, 4, 0x203040u).SaveImage((folder + "/a 100%.png").toLocal8Bit()), 1);
+    ASSERT_TRUE(m_main->OpenPath(folder));
+    ProcessEvents();
+    auto window = Active();
+    ASSERT_NE(window.doc, nullptr);
+    window.doc->SetModifiedFlag(true);
+    QString asked;
+    CAmbrelDoc::s_pfnAskSaveChanges = [&](const QString& name) {
+        asked = name;
+        return int(QMessageBox::No);
+    };
+    EXPECT_TRUE(window.doc->SaveModified());
+    EXPECT_EQ(asked, "a 100%.png");
+}
