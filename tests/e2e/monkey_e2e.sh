@@ -68,7 +68,9 @@ FAILED=0
 for seed in "${SEEDS[@]}"; do
   make_pictures
   echo "=== seed $seed ($STEPS steps)"
-  run_as_user timeout -s KILL 240 "$MONKEY" "$seed" "$STEPS" "$PICS" "$PICS/photo[1].png" >"$WORK/run.log" 2>&1
+  # The current folder is the pictures' own: "Current Folder" commands stay in the sandbox.
+  (cd "$PICS" && run_as_user timeout -s KILL 240 "$MONKEY" "$seed" "$STEPS" "$PICS" "$PICS/photo[1].png") \
+    >"$WORK/run.log" 2>&1
   status=$?
   grep -E "FAULT|CLEAN" "$WORK/run.log"
   [ -n "${MONKEY_KEEP:-}" ] && cp "$WORK/run.log" "/tmp/ambrel-monkey-seed-$seed.log"
