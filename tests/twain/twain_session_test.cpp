@@ -438,3 +438,64 @@ TEST_F(TwainSession, DraggingOverThePreviewChoosesTheArea)
     send(QEvent::MouseMove, {200, 10}, Qt::NoButton);  // no button held: nothing changes
     EXPECT_NEAR(dialog->findChild<QDoubleSpinBox*>(QStringLiteral("right"))->value(), 100, 0.05);
 }
+
+// The preview of a black page is black over the whole glass but for the
+// area's red outline, also when the user-interface thread can start no
+// thread (Qt's painting would wait for one for ever) and when a picture of
+// the glass at the preview's resolution would not fit in the memory left.
+TEST_F(TwainSession, APreviewIsShownWithoutThreadsOrMemoryToSpare)
+{
+    struct Case {
+        const char* name;
+        const char* settings;
+        bool refuseThreads;
+        rlim_t headroom;  // 0: no limit
+    } cases[] = {
+        {"threads refused", "", true, 0},
+        // 7874 pixels a side: 62 MB scanned and packed, 248 MB as a picture.
+        {"little memory", "resolution_min 1000.0\n", false, 200 << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+#if defined(__SANITIZE_ADDRESS__)
+        if (c.headroom)
+            continue;  // AddressSanitizer's shadow memory does not fit under a limit of the address space
+#endif
+        CSaneTestConfig config(1, "Solid black", QString::fromLatin1(c.settings));
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+        QWidget* dialog = SourceDialog();
+        auto* preview = dialog->findChild<QLabel*>(QStringLiteral("previewImage"));
+        auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
+        const QImage blank = preview->pixmap().toImage();
+        {
+            std::optional<AddressSpaceLimit> limit;
+            if (c.headroom) {
+                limit.emplace(c.headroom);
+                ASSERT_TRUE(limit->IsSet());
+            }
+            dialog->findChild<QPushButton*>(QStringLiteral("previewButton"))->click();
+            g_refuseMainThreadStarts = c.refuseThreads;
+            EXPECT_TRUE(WaitFor([&] { return scan->isEnabled(); }, 60000));
+            g_refuseMainThreadStarts = false;
+        }
+        EXPECT_TRUE(dialog->findChild<QLabel*>(QStringLiteral("status"))->text().isEmpty());
+        const QImage shown = preview->pixmap().toImage();
+        ASSERT_EQ(shown.size(), blank.size());
+        // The glass is square: the frame is the blank preview's white square.
+        int glass = 0, wrong = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QRgb before = blank.pixel(x, y), after = shown.pixel(x, y);
+                if (before != qRgb(255, 255, 255)) {
+                    wrong += after != before;
+                    continue;
+                }
+                ++glass;
+                wrong += after != qRgb(0, 0, 0) && after != qRgb(255, 0, 0);
+            }
+        EXPECT_GT(glass, 200 * 200);
+        EXPECT_EQ(wrong, 0);
+        EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    }
+}

@@ -20,6 +20,7 @@
 #include <new>
 #include <system_error>
 
+#include "painting_threads.h"
 #include "source_manager.h"
 
 namespace {
@@ -27,23 +28,32 @@ namespace {
 const char* const kAreaOptions[4] = {"tl-x", "tl-y", "br-x", "br-y"};
 constexpr int kPreviewSide = 240;
 
-// The preview shows the packed bitmap as it will reach the application.
-QImage PreviewImage(const SScannedPage& page)
+// The preview shows the packed bitmap as it will reach the application,
+// sampled down to the size it is shown at: a picture of the whole glass would
+// need memory that a high resolution may not leave, and drawing it scaled
+// would hand the painting to Qt's thread pool, which waits for ever for a
+// thread the system refuses. Null without the memory.
+QImage PreviewImage(const SScannedPage& page, QSize size)
 {
-    QImage image(page.width, page.height, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
     const int bits = page.bitsPerPixel;
     const std::size_t rowBytes = (std::size_t(page.width) * bits + 31) / 32 * 4;
     const std::uint8_t* rows = page.dib.get() + 40 + (bits == 24 ? 0 : 4 << bits);
     const std::uint8_t* palette = page.dib.get() + 40;
-    for (int y = 0; y < page.height; ++y) {
-        const std::uint8_t* row = rows + rowBytes * std::size_t(page.height - 1 - y);
+    for (int y = 0; y < size.height(); ++y) {
+        const int sourceY = int(std::int64_t(y) * page.height / size.height());
+        const std::uint8_t* row = rows + rowBytes * std::size_t(page.height - 1 - sourceY);
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < page.width; ++x) {
+        for (int x = 0; x < size.width(); ++x) {
+            const int sourceX = int(std::int64_t(x) * page.width / size.width());
             if (bits == 24) {
-                out[x] = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+                const std::uint8_t* pixel = row + 3 * std::size_t(sourceX);
+                out[x] = qRgb(pixel[2], pixel[1], pixel[0]);
                 continue;
             }
-            const int index = bits == 1 ? (row[x >> 3] >> (7 - (x & 7))) & 1 : row[x];
+            const int index = bits == 1 ? (row[sourceX >> 3] >> (7 - (sourceX & 7))) & 1 : row[sourceX];
             const std::uint8_t* entry = palette + 4 * index;
             out[x] = qRgb(entry[2], entry[1], entry[0]);
         }
@@ -64,6 +74,7 @@ CScanSourceDialog::CScanSourceDialog(QWidget* parent, CSaneDevice& device, bool 
     setObjectName(QStringLiteral("ScanSourceDialog"));
     setWindowTitle(QStringLiteral("Scan"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    KeepPaintingThreads();
     auto* columns = new QHBoxLayout(this);
     auto* settings = new QVBoxLayout;
     m_pForm = new QFormLayout;
@@ -145,6 +156,14 @@ QRectF CScanSourceDialog::_PreviewFrame() const
     return {QPointF((kPreviewSide - size.width()) / 2, (kPreviewSide - size.height()) / 2), size};
 }
 
+// The preview's pixels in the label: the glass's frame, whole pixels.
+QRect CScanSourceDialog::_PreviewTarget() const
+{
+    const QRectF frame = _PreviewFrame();
+    return {QPoint(qRound(frame.left()), qRound(frame.top())),
+            QSize(std::max(1, qRound(frame.width())), std::max(1, qRound(frame.height())))};
+}
+
 void CScanSourceDialog::_DrawPreview()
 {
     const QRectF frame = _PreviewFrame();
@@ -155,7 +174,7 @@ void CScanSourceDialog::_DrawPreview()
     QPainter painter(&pixmap);
     painter.fillRect(frame, Qt::white);
     if (!m_Preview.isNull())
-        painter.drawImage(frame, m_Preview);
+        painter.drawImage(_PreviewTarget().topLeft(), m_Preview);
     const double sx = frame.width() / (m_Glass[2] - m_Glass[0]), sy = frame.height() / (m_Glass[3] - m_Glass[1]);
     const QRectF area(QPointF(frame.left() + (m_pArea[0]->value() - m_Glass[0]) * sx,
                               frame.top() + (m_pArea[1]->value() - m_Glass[1]) * sy),
@@ -384,7 +403,9 @@ void CScanSourceDialog::_Finished(SANE_Status status, std::vector<SScannedPage> 
     if (cancelled)
         pages.clear();
     if (preview && !pages.empty()) {
-        m_Preview = PreviewImage(pages.front());
+        m_Preview = PreviewImage(pages.front(), _PreviewTarget().size());
+        if (m_Preview.isNull())
+            text = QStringLiteral("The preview could not be shown: there is not enough memory.");
         _DrawPreview();
         pages.clear();
     }

@@ -56,6 +56,7 @@ private:
     void _SetBusy(bool busy, const QString& status);
     void _DrawPreview();
     QRectF _PreviewFrame() const;
+    QRect _PreviewTarget() const;
 
     CSaneDevice& m_Device;
     const bool m_bShowUI;
