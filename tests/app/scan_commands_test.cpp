@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -114,6 +115,61 @@ TEST_F(ScanCommands, AnAcquiredPictureOpensInANewImageWindow)
         EXPECT_TRUE(window.doc->m_bCreatedFromImage);
         EXPECT_EQ(vxtest::FirstDifference(window.Image(), expected), -1);
         // The source stays for another page until its dialog is cancelled.
+        dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+        EXPECT_TRUE(WaitFor([] { return !CVelvix_Twain::IsSourceOpen(); }));
+    }
+}
+
+// A scanner that sends nothing for seconds (a lamp warming up) scans on; one
+// whose backend can wait without blocking is cancelled while it waits.
+TEST_F(ScanCommands, ASlowScannerScansOnAndCancelsWhileItWaits)
+{
+    struct Case {
+        bool nonBlocking, cancel;
+    } cases[] = {{false, false}, {true, false}, {true, true}};
+    CSaneTestConfig config;
+    config.Backends("stall\n");
+    qputenv("LD_LIBRARY_PATH", SANE_STALL_DIR);
+    const std::string pipe = m_dir.File("device");
+    const QString waiting = QString::fromStdString(pipe + ".waiting");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    qputenv("STALL_FIFO", QByteArray::fromStdString(pipe));
+    const int device = open(pipe.c_str(), O_RDWR);
+    ASSERT_GE(device, 0);
+    const auto blocking = qScopeGuard([device] {
+        qunsetenv("STALL_NONBLOCKING");
+        close(device);
+    });
+    GeneralSettings.bAutoCropScanned = false;
+    CVelvix page = vxtest::FilledImage(8, 8, 0x5A5A5A);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "non-blocking " << c.nonBlocking << " cancel " << c.cancel);
+        if (c.nonBlocking)
+            qputenv("STALL_NONBLOCKING", "1");
+        else
+            qunsetenv("STALL_NONBLOCKING");
+        QFile::remove(waiting);
+        EXPECT_TRUE(Run(cmd::ID_ACQUIRE).empty());
+        QWidget* dialog = vxtest::SourceDialog();
+        ASSERT_NE(dialog, nullptr);
+        auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("status"));
+        const int before = m_main->GetMDIChildCount();
+        scan->click();
+        ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(waiting); }));
+        WaitFor([] { return false; }, 2500);  // longer than any patience with a device
+        EXPECT_EQ(status->text(), QStringLiteral("Scanning..."));
+        if (c.cancel) {
+            dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
+            EXPECT_TRUE(WaitFor([&] { return scan->isEnabled(); }));
+            EXPECT_EQ(status->text(), QStringLiteral("The scan was cancelled."));
+            EXPECT_EQ(m_main->GetMDIChildCount(), before);
+        } else {
+            ASSERT_EQ(write(device, "x", 1), 1);
+            ASSERT_TRUE(WaitFor([&] { return m_main->GetMDIChildCount() == before + 1; }));
+            EXPECT_EQ(vxtest::FirstDifference(Active().Image(), page), -1);
+            EXPECT_TRUE(status->text().isEmpty()) << status->text().toStdString();
+        }
         dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
         EXPECT_TRUE(WaitFor([] { return !CVelvix_Twain::IsSourceOpen(); }));
     }

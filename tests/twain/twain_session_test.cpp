@@ -216,6 +216,7 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         double side = 40;
         bool noThread = false;      // the system cannot start the scan's thread: no memory for its stack
         bool tooManyTasks = false;  // or too many tasks are running
+        int depth = 8;
     } cases[] = {
         {"read-delay true\nread-delay-duration 200000\n", true, "Flatbed", "The scan was cancelled."},
         {"read-status-code \"SANE_STATUS_IO_ERROR\"\n", false, "Flatbed", "The scan failed: Error during device I/O."},
@@ -234,6 +235,11 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
         {"", false, "Flatbed", "The scan could not be started: there is not enough memory.", 100, 40, true},
         {"", false, "Flatbed", "The scan could not be started: the system refused to start another task.", 100, 40,
          false, true},
+        // A hand scan (its length unknown until its end) of 42405 x 65590
+        // pixels, refused once it is longer than a picture may be.
+        {"hand-scanner true\nresolution_max 10000.0\n", false, "Flatbed",
+         "The scan failed: the picture is too large for the memory. Choose a lower resolution or a smaller area.",
+         9800, 40, false, false, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -255,7 +261,7 @@ TEST_F(TwainSession, AScanThatFailsOrIsCancelledDeliversNothing)
                 ASSERT_TRUE(stacks->IsSet() && limit->IsSet());
             }
             g_refuseThreads = c.tooManyTasks;
-            vxtest::PressScan(dialog, {"Gray", 8, c.resolution, c.side, c.side, "Grid", 1, c.source});
+            vxtest::PressScan(dialog, {"Gray", c.depth, c.resolution, c.side, c.side, "Grid", 1, c.source});
             g_refuseThreads = false;
         }
         if (c.cancel)

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <dirent.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -336,8 +337,11 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
                                     const std::atomic<bool>& cancel, const std::function<void(int)>& progress)
 {
     const long long expected = parameters.lines > 0 ? 1LL * parameters.lines * parameters.bytes_per_line : -1;
-    // The most a picture the library can hold takes: 16-bit colour.
-    const long long limit = kMaxPixels * 6;
+    // The most a picture the library can hold takes: 16-bit colour. A hand
+    // scanner tells its height only by the data it sends: a page longer than
+    // a picture may be is refused as soon as it is.
+    const long long longest = std::min(kMaxSide, kMaxPixels / parameters.pixels_per_line);
+    const long long limit = expected > 0 ? kMaxPixels * 6 : longest * parameters.bytes_per_line;
     data.clear();
     if (expected > limit)
         return SANE_STATUS_NO_MEM;
@@ -355,6 +359,10 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
             return status;
         if (length < 0 || length > SANE_Int(buffer.size()))
             return SANE_STATUS_IO_ERROR;
+        if (length == 0) {
+            _WaitForData();
+            continue;
+        }
         if ((long long)(data.size()) + length > limit)
             return SANE_STATUS_NO_MEM;
         data.insert(data.end(), buffer.data(), buffer.data() + length);
@@ -375,6 +383,7 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
         if (status != SANE_STATUS_GOOD)
             return status;
         m_bFrameOpen = true;
+        _ReadWithoutBlocking();
         SANE_Parameters parameters{};
         status = sane_get_parameters(m_hDevice, &parameters);
         if (status != SANE_STATUS_GOOD)
@@ -394,7 +403,7 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
             return status;
         // A hand scanner tells its height only by the data it sent.
         const std::size_t sent = image.frames[slot].size() / std::size_t(parameters.bytes_per_line);
-        const int lines = parameters.lines > 0 ? parameters.lines : int(std::min<std::size_t>(sent, kMaxSide + 1));
+        const int lines = parameters.lines > 0 ? parameters.lines : int(sent);
         if (lines == 0 || sent < std::size_t(lines))
             return SANE_STATUS_EOF;  // ended before the lines it announced, or before any
         m_bFrameOpen = false;
@@ -409,6 +418,26 @@ SANE_Status CSaneDevice::Scan(SSaneImage& image, const std::atomic<bool>& cancel
             break;
     }
     return SANE_STATUS_GOOD;
+}
+
+// A scanner may send nothing for a long time (a lamp warming up): where the
+// backend allows, reads return at once and the scan waits for data itself,
+// so that a cancel is seen while it waits.
+void CSaneDevice::_ReadWithoutBlocking()
+{
+    m_nSelectFd = -1;
+    m_bNonBlocking = sane_set_io_mode(m_hDevice, SANE_TRUE) == SANE_STATUS_GOOD;
+    SANE_Int fd = -1;
+    if (m_bNonBlocking && sane_get_select_fd(m_hDevice, &fd) == SANE_STATUS_GOOD)
+        m_nSelectFd = fd;
+}
+
+void CSaneDevice::_WaitForData() const
+{
+    constexpr int kPollMs = 50;
+    pollfd ready{m_nSelectFd, POLLIN, 0};
+    if (m_nSelectFd < 0 || poll(&ready, 1, kPollMs) < 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_bNonBlocking ? 10 : 1));
 }
 
 void CSaneDevice::EndScan()

@@ -83,7 +83,11 @@ private:
     const SANE_Option_Descriptor* _Active(const char* name, int& index) const;
     SANE_Status _ReadFrame(const SANE_Parameters& parameters, std::vector<std::uint8_t>& data,
                            const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
+    void _ReadWithoutBlocking();
+    void _WaitForData() const;
 
     SANE_Handle m_hDevice = nullptr;
     bool m_bFrameOpen = false; // a frame was started and not read to its end
+    bool m_bNonBlocking = false;
+    int m_nSelectFd = -1;      // the backend's descriptor that tells of data
 };
