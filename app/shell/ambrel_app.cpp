@@ -29,6 +29,7 @@
 #include "support/vx_helper.h"
 #include "viewer/ambrel_doc.h"
 #include "viewer/crash_guard.h"
+#include "viewer/view/view_printing.h"
 
 const char* const CAmbrelApp::kCompanyKey = "Velvix";
 const char* const CAmbrelApp::kAppTitle = "Ambrel";
@@ -364,6 +365,8 @@ void CAmbrelApp::OnFileOpen()
 
 void CAmbrelApp::OnFilePrintSetup()
 {
+    if (!CViewPrinting::FinishUnendedOrTell())
+        return;
     QPageSetupDialog dialog(GetPrinter(), m_pMainFrame);
     dialog.exec();
 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QThread>
@@ -281,6 +282,7 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         Trouble trouble;
         QString error;
         std::string alias = {}; // another name of the printed file: it shows the same PDF
+        int command = cmd::ID_FILE_PRINT;
     } cases[] = {
         {"a [*?] 100% \xC3\xA9.pdf", "a [*?] 100% \xC3\xA9.pdf", true, Trouble::None, {}},
         {"kept.pdf", "", true, Trouble::FullDisk, cutOff},
@@ -299,6 +301,7 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
         // Also while the engine ends: the program goes on, and so does printing.
         {"kept.pdf", "", true, Trouble::NoMemoryAtAll, noMemory},
         {"kept.pdf", "", true, Trouble::NoMemoryStill, noMemory}, // no dialog then
+        {"kept.pdf", "", true, Trouble::NoMemoryStill, noMemory, {}, cmd::ID_FILE_PRINT_SETUP}, // nor its dialog
         {"kept.pdf", "kept.pdf", true, Trouble::None, {}},
     };
     QStringList errors;
@@ -332,7 +335,8 @@ TEST_F(ViewerPlatform, AFailedPrintIsReportedAndChangesNothing)
             g_largeBlocksRefused = 1000;
             g_mallocLimit = 100000;
         }
-        EXPECT_TRUE(m_main->ExecuteCommand(cmd::ID_FILE_PRINT));
+        WhenShown<QPageSetupDialog>([](QPageSetupDialog* dialog) { dialog->reject(); });
+        EXPECT_TRUE(m_main->ExecuteCommand(c.command));
         g_mallocLimit = 0;
         setrlimit(RLIMIT_FSIZE, &fileSize);
         signal(SIGXFSZ, SIG_DFL);

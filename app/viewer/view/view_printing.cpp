@@ -78,15 +78,21 @@ bool CViewPrinting::FinishUnended()
     return true;
 }
 
+bool CViewPrinting::FinishUnendedOrTell()
+{
+    if (FinishUnended())
+        return true;
+    Report(NoMemory());
+    return false;
+}
+
 void CViewPrinting::PrintPage(QPaintDevice* device)
 {
     CAmbrelDoc* doc = Doc();
     if (!doc || !doc->Image().IsValidObject())
         return;
-    if (!FinishUnended()) {
-        Report(NoMemory());
+    if (!FinishUnendedOrTell())
         return;
-    }
     auto* printer = dynamic_cast<QPrinter*>(device);
     const QString file = printer ? printer->outputFileName() : QString();
     // Print Preview paints the same printer through an engine of its own;
@@ -168,10 +174,8 @@ CViewPrinting::Painted CViewPrinting::_Paint(QPaintDevice* device, CPrintFile* o
 void CViewPrinting::_Print(bool preview)
 {
     // A busy printer would show and take nothing from the dialogs.
-    if (!FinishUnended()) {
-        Report(NoMemory());
+    if (!FinishUnendedOrTell())
         return;
-    }
     QPrinter* printer = AmbrelApp() ? AmbrelApp()->GetPrinter() : nullptr;
     std::unique_ptr<QPrinter> own;
     if (!printer) {

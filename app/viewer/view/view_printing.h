@@ -15,6 +15,10 @@ public:
     // Ends a print that found no memory to end, so that its printer can
     // print again; false while there is still too little.
     static bool FinishUnended();
+    // The same before anything else touches the printer (a dialog on a
+    // printer still painted would change it under the engine); false, and
+    // the want of memory told, while it cannot.
+    static bool FinishUnendedOrTell();
 
 private:
     enum class Painted { Printed, NotStarted, OutOfMemory, Unended };
