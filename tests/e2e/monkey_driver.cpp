@@ -508,7 +508,8 @@ private:
 
     static bool IsProtected(const QString& path)
     {
-        return path.contains(QLatin1String("/protected/locked/")) || path.endsWith(QLatin1String("/readonly.png"));
+        return path.contains(QLatin1String("/protected/locked/")) ||
+               path.endsWith(QLatin1String("/protected/readonly.png"));
     }
 
     void Fault(const QString& what)
