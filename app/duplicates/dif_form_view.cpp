@@ -38,6 +38,8 @@ const char* const CDIFFormView::kCompareShortOfMemory = "The files could not be 
 const char* const CDIFFormView::kScanWithoutThread =
     "The scan could not be started: the system refused to start a thread (too many programs or threads are "
     "running). The signature database was kept as it was.";
+const char* const CDIFFormView::kScanStartShortOfMemory =
+    "The scan could not be started: there is not enough memory. The signature database was kept as it was.";
 const char* const CDIFFormView::kCompareWithoutThread =
     "The files could not be compared: the system refused to start a thread (too many programs or threads are "
     "running).";
@@ -337,6 +339,7 @@ void CDIFFormView::OnScanButton()
     options.decodeThreads = std::max(1u, std::thread::hardware_concurrency());
     options.cachePath = dif::CachePath();
     QDir().mkpath(QFile::decodeName(dif::DataFolder().c_str()));
+    EThreadRefusal refused = EThreadRefusal::TooManyTasks;
     const bool started = m_Scan.Start([this, folders, options] {
         CScanReports reports(m_pStatus);
         dif::SScanResult result;
@@ -350,11 +353,13 @@ void CDIFFormView::OnScanButton()
         }
         QMetaObject::invokeMethod(
             this, [this, result, shortOfMemory] { _OnScanFinished(result, shortOfMemory); }, Qt::QueuedConnection);
-    });
+    }, &refused);
     if (!started) {
         m_pScan->setText(Text("Scan &Now"));
         _EnableButtons(true, nullptr);
-        s_pfnTell(nullptr, Text(kScanWithoutThread), QString());
+        s_pfnTell(nullptr,
+                  Text(refused == EThreadRefusal::ShortOfMemory ? kScanStartShortOfMemory : kScanWithoutThread),
+                  QString());
     }
 }
 
@@ -413,6 +418,7 @@ void CDIFFormView::OnCompareButton()
     dif::SGroupingOptions options;
     options.compare.rotations = m_pRotations->isChecked();
     options.compare.greyscale = m_pGreyscale->isChecked();
+    EThreadRefusal refused = EThreadRefusal::TooManyTasks;
     const bool started = m_Compare.Start([this, database, threshold, options] {
         QProgressBar* bar = m_pProgress;
         auto groups = std::make_shared<std::vector<dif::SDuplicateGroup>>();
@@ -433,12 +439,14 @@ void CDIFFormView::OnCompareButton()
                 _OnCompareFinished(shortOfMemory);
             },
             Qt::QueuedConnection);
-    });
+    }, &refused);
     if (!started) {
         database->Close();
         m_pCompare->setText(Text("Compare N&ow"));
         _EnableButtons(true, nullptr);
-        s_pfnTell(nullptr, Text(kCompareWithoutThread), QString());
+        s_pfnTell(nullptr,
+                  Text(refused == EThreadRefusal::ShortOfMemory ? kCompareShortOfMemory : kCompareWithoutThread),
+                  QString());
     }
 }
 

@@ -61,6 +61,7 @@ public:
     static const char* const kScanShortOfMemory;
     static const char* const kCompareShortOfMemory;
     static const char* const kScanWithoutThread;
+    static const char* const kScanStartShortOfMemory;
     static const char* const kCompareWithoutThread;
     static const char* const kInvalidPercent;
     static const char* const kInvalidFolder;

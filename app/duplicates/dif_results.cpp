@@ -23,6 +23,8 @@
 const char* const CDIFResults::kSizesWithoutThread =
     "The picture sizes could not be read: the system refused to start a thread (too many programs or threads are "
     "running). No file was marked.";
+const char* const CDIFResults::kSizesShortOfMemory =
+    "The picture sizes could not be read: there is not enough memory. No file was marked.";
 const char* const CDIFResults::kOperationShortOfMemory =
     "The marked files were left as they were: there is not enough memory to open the signature database.";
 
@@ -338,6 +340,7 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
     m_pSizeProgress->setAutoClose(false);
     m_pSizeProgress->setAutoReset(false);
     connect(m_pSizeProgress.get(), &QProgressDialog::canceled, this, [this] { _StopReadingPictureSizes(); });
+    EThreadRefusal refused = EThreadRefusal::TooManyTasks;
     const bool started = m_sizeReader.Start(
         std::move(paths), this,
         [this](int done) {
@@ -349,10 +352,12 @@ void CDIFResults::_ReadPictureSizes(std::vector<QTreeWidgetItem*> items)
             for (std::size_t i = 0; i < items.size(); ++i)
                 items[i]->setData(0, kPixelsRole, qulonglong(pixels[i]));
             ApplyMarkRule(dif::EMarkRule::AllButBest);
-        });
+        },
+        &refused);
     if (!started) {
         _StopReadingPictureSizes();
-        _Tell(QString::fromLatin1(kSizesWithoutThread), QStringLiteral("Ambrel"), QMessageBox::Warning);
+        _Tell(QString::fromLatin1(refused == EThreadRefusal::ShortOfMemory ? kSizesShortOfMemory : kSizesWithoutThread),
+              QStringLiteral("Ambrel"), QMessageBox::Warning);
     }
 }
 

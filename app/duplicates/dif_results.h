@@ -59,6 +59,7 @@ public:
     void CopyMarked();
     static const char* const kOperationShortOfMemory;
     static const char* const kSizesWithoutThread;
+    static const char* const kSizesShortOfMemory;
 
     // Review keys: the next or previous member, and the sides of the previews.
     void SelectNextPair(bool forward);

@@ -10,7 +10,7 @@ CDIFWorker::~CDIFWorker()
         m_thread.join();
 }
 
-bool CDIFWorker::Start(std::function<void()> body)
+bool CDIFWorker::Start(std::function<void()> body, EThreadRefusal* refused)
 {
     Finish();
     m_bEnded = false;
@@ -20,6 +20,8 @@ bool CDIFWorker::Start(std::function<void()> body)
             m_bEnded = true;
         });
     } catch (const std::system_error&) {
+        if (refused)
+            *refused = VxWhyThreadRefused();
         m_bEnded = true;
         return false;
     }

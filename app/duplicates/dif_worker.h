@@ -7,6 +7,8 @@
 #include <functional>
 #include <thread>
 
+#include "support/thread_refusal.h"
+
 class CDIFWorker {
 public:
     CDIFWorker() = default;
@@ -15,9 +17,9 @@ public:
     CDIFWorker& operator=(const CDIFWorker&) = delete;
 
     bool IsRunning() const { return m_thread.joinable(); }
-    // false when the system refuses the thread (too many running): the
-    // body is not run.
-    bool Start(std::function<void()> body);
+    // false when the system refuses the thread: the body is not run, and
+    // `*refused` says why.
+    bool Start(std::function<void()> body, EThreadRefusal* refused = nullptr);
     // The stop procedure: raises the shared stop counter, waits for the
     // body to end while the window keeps handling its events (a finished
     // report queued by the body may run meanwhile), then resets the counter.

@@ -14,7 +14,7 @@ constexpr int kProgressStep = 32;
 } // namespace
 
 bool CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Progress onProgress,
-                               Finished onFinished)
+                               Finished onFinished, EThreadRefusal* refused)
 {
     Cancel();
     auto cancelled = std::make_shared<std::atomic<bool>>(false);
@@ -46,6 +46,8 @@ bool CPictureSizeReader::Start(std::vector<QString> paths, QObject* context, Pro
     try {
         m_thread = std::thread(read);
     } catch (const std::system_error&) {
+        if (refused)
+            *refused = VxWhyThreadRefused();
         m_bEnded = true;
         return false;
     }

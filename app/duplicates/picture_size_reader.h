@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/thread_refusal.h"
+
 class CPictureSizeReader {
 public:
     using Progress = std::function<void(int done)>;
@@ -26,9 +28,10 @@ public:
     CPictureSizeReader& operator=(const CPictureSizeReader&) = delete;
 
     // pixels[i] is 0 for a file whose header does not read. A running read
-    // is cancelled first. false when the system refuses the thread (too
-    // many running): nothing is reported.
-    bool Start(std::vector<QString> paths, QObject* context, Progress onProgress, Finished onFinished);
+    // is cancelled first. false when the system refuses the thread: nothing
+    // is reported, and `*refused` says why.
+    bool Start(std::vector<QString> paths, QObject* context, Progress onProgress, Finished onFinished,
+               EThreadRefusal* refused = nullptr);
     // Ends the running read; its result is never reported.
     void Cancel();
     bool IsRunning() const { return m_thread.joinable() && !m_bEnded; }

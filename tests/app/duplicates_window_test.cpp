@@ -26,9 +26,11 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "address_space_limit.h"
 #include "browser/child_process.h"
 #include "browser/fileops/file_op_asker.h"
 #include "browser/fileops/thumbnail_static.h"
@@ -347,9 +349,10 @@ TEST_F(DuplicatesWindow, WantOfMemoryFailsOnlyTheScanTheComparisonOrTheDeletion)
     }
 }
 
-// A thread the system refuses (too many running) fails only the scan, the
-// comparison or the reading of picture sizes, with a message; the database,
-// the marks and the window stay as they were (the refusal ended the program).
+// A thread the system refuses (too many running, or no memory for its stack)
+// fails only the scan, the comparison or the reading of picture sizes, with
+// a message giving that cause; the database, the marks and the window stay
+// as they were (the refusal ended the program).
 TEST_F(DuplicatesWindow, ThreadsTheSystemRefusesFailOnlyTheActionThatNeedsOne)
 {
     ScanThreeCopies();
@@ -360,23 +363,41 @@ TEST_F(DuplicatesWindow, ThreadsTheSystemRefusesFailOnlyTheActionThatNeedsOne)
         const char* action;
         std::function<void()> run;
         const char* says;
+        const char* saysShortOfMemory;
         int groups;  // in the tree after the refusal
     } cases[] = {
-        {"scan", [&] { Scan(); }, CDIFFormView::kScanWithoutThread, 0},
-        {"compare", [&] { Compare(QStringLiteral("100")); }, CDIFFormView::kCompareWithoutThread, 0},
+        {"scan", [&] { Scan(); }, CDIFFormView::kScanWithoutThread, CDIFFormView::kScanStartShortOfMemory, 0},
+        {"compare", [&] { Compare(QStringLiteral("100")); }, CDIFFormView::kCompareWithoutThread,
+         CDIFFormView::kCompareShortOfMemory, 0},
         {"mark all but the best", [&] { results->ApplyMarkRule(dif::EMarkRule::AllButBest); },
-         CDIFResults::kSizesWithoutThread, 1},
+         CDIFResults::kSizesWithoutThread, CDIFResults::kSizesShortOfMemory, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.action);
+    const int count = int(std::size(cases));
+    for (int run = 0; run < 2 * count; ++run) {
+        const auto& c = cases[run % count];
+        const bool shortOfMemory = run >= count;
+        SCOPED_TRACE(c.action + std::string(shortOfMemory ? ", short of memory" : ""));
+#if defined(__SANITIZE_ADDRESS__)
+        if (shortOfMemory)
+            continue;  // AddressSanitizer's shadow memory does not fit under a limit of the address space
+#endif
         if (c.groups)
             Compare(QStringLiteral("100"));
         m_messages.texts.clear();
-        g_refuseThreads = true;
-        c.run();
-        g_refuseThreads = false;
+        {
+            std::optional<LargeThreadStacks> stacks;
+            std::optional<AddressSpaceLimit> limit;
+            if (shortOfMemory) {
+                stacks.emplace();
+                limit.emplace(16 << 20);
+                ASSERT_TRUE(stacks->IsSet() && limit->IsSet());
+            }
+            g_refuseThreads = !shortOfMemory;
+            c.run();
+            g_refuseThreads = false;
+        }
         QTest::qWait(20);
-        EXPECT_EQ(m_messages.texts, QStringList{QString::fromUtf8(c.says)});
+        EXPECT_EQ(m_messages.texts, QStringList{QString::fromUtf8(shortOfMemory ? c.saysShortOfMemory : c.says)});
         EXPECT_FALSE(m_pView->IsScanRunning() || m_pView->IsCompareRunning() || results->IsReadingPictureSizes());
         EXPECT_EQ(Tree()->topLevelItemCount(), c.groups);
         EXPECT_EQ(results->CountMarked(), 0);
