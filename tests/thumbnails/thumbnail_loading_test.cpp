@@ -101,6 +101,10 @@ TEST(ThumbnailCache, FreshEntriesAreReadStaleAndForeignOnesAreNot)
     EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
     ASSERT_TRUE(cache.Write(photo, 128, entry, 40, 30));
     EXPECT_TRUE(cache.Read(photo, 128, back, w, h));
+    // Replaced by another picture within the same second (moved over it).
+    ASSERT_EQ(Smooth(41, 30).SaveImage(photo.c_str()), 1);
+    SetTime(photo, 1000000001);
+    EXPECT_FALSE(cache.Read(photo, 128, back, w, h));
 
     // Another program's entry, without the picture's size.
     QImage foreign(16, 12, QImage::Format_RGB32);

@@ -27,12 +27,13 @@ const char* BucketName(int bucket)
     }
 }
 
-bool FileTime(const std::string& path, long long& mtime)
+bool FileState(const std::string& path, long long& mtime, long long& size)
 {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     mtime = static_cast<long long>(info.st_mtime);
+    size = static_cast<long long>(info.st_size);
     return true;
 }
 
@@ -119,8 +120,8 @@ bool CThumbnailCache::IsInsideCache(const std::string& path) const
 
 bool CThumbnailCache::Read(const std::string& path, int bucket, QImage& picture, int& fullWidth, int& fullHeight) const
 {
-    long long mtime = 0;
-    if (!FileTime(path, mtime))
+    long long mtime = 0, size = 0;
+    if (!FileState(path, mtime, size))
         return false;
     QImageReader reader(EntryPath(path, bucket), "png");
     // A cache entry is small; anything claiming more is not one.
@@ -131,6 +132,11 @@ bool CThumbnailCache::Read(const std::string& path, int bucket, QImage& picture,
     if (image.isNull() || image.text(QStringLiteral("Thumb::URI")) != QString::fromStdString(FileUri(path)) ||
         image.text(QStringLiteral("Thumb::MTime")) != QString::number(mtime))
         return false;
+    // Whole seconds do not tell apart files replaced within one (a move over
+    // a file copied in the same second): the size, where given, does.
+    const QString entrySize = image.text(QStringLiteral("Thumb::Size"));
+    if (!entrySize.isEmpty() && entrySize != QString::number(size))
+        return false;
     fullWidth = image.text(QStringLiteral("Thumb::Image::Width")).toInt();
     fullHeight = image.text(QStringLiteral("Thumb::Image::Height")).toInt();
     picture = std::move(image);
@@ -140,9 +146,9 @@ bool CThumbnailCache::Read(const std::string& path, int bucket, QImage& picture,
 bool CThumbnailCache::Write(const std::string& path, int bucket, const QImage& picture, int fullWidth,
                             int fullHeight) const
 {
-    long long mtime = 0;
+    long long mtime = 0, size = 0;
     if (picture.isNull() || picture.width() > bucket || picture.height() > bucket || IsInsideCache(path) ||
-        !FileTime(path, mtime))
+        !FileState(path, mtime, size))
         return false;
     const QString entry = EntryPath(path, bucket);
     const QString folder = QFileInfo(entry).absolutePath();
@@ -154,6 +160,7 @@ bool CThumbnailCache::Write(const std::string& path, int bucket, const QImage& p
     QImage tagged = picture.convertToFormat(QImage::Format_RGB32);
     tagged.setText(QStringLiteral("Thumb::URI"), QString::fromStdString(FileUri(path)));
     tagged.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
+    tagged.setText(QStringLiteral("Thumb::Size"), QString::number(size));
     tagged.setText(QStringLiteral("Thumb::Image::Width"), QString::number(fullWidth));
     tagged.setText(QStringLiteral("Thumb::Image::Height"), QString::number(fullHeight));
     tagged.setText(QStringLiteral("Software"), QStringLiteral("Ambrel"));
