@@ -4,10 +4,15 @@
  * As it starts, the reader holds a lock for 100 ms, as malloc holds the
  * allocator's. Its read fails at once ("no documents"). A reader cancelled
  * while it held the lock leaves it taken, where a real one would hang the
- * process: the next start then fails with "device busy". */
+ * process: the next start then fails with "device busy".
+ * With THREADED_PAGE set, the reader writes an 8 x 8 grey page and then
+ * holds the lock for 100 ms as it ends (as free holds the allocator's); the
+ * read that meets the page's end stops the reader as SANE's test backend
+ * does, by cancelling it. */
 #include <sane/sane.h>
 
 #include <pthread.h>
+#include <stdlib.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,13 +24,12 @@ static const SANE_Option_Descriptor kCount = {"", "Number of options", "",
 static int g_handle;
 static pthread_mutex_t g_lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_t g_reader;
-static int g_running, g_pipe[2];
+static int g_running, g_pipe[2], g_delivered;
 
-static void* Reader(void* unused)
+enum { kPageBytes = 64 };
+
+static void HoldTheLock(void)
 {
-    (void)unused;
-    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, NULL);
-    pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, NULL);
     pthread_mutex_lock(&g_lock);
     struct timespec start, now;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -33,6 +37,20 @@ static void* Reader(void* unused)
         clock_gettime(CLOCK_MONOTONIC, &now);
     while ((now.tv_sec - start.tv_sec) * 1000000000L + (now.tv_nsec - start.tv_nsec) < 100000000L);
     pthread_mutex_unlock(&g_lock);
+}
+
+static void* Reader(void* unused)
+{
+    (void)unused;
+    pthread_setcancelstate(PTHREAD_CANCEL_ENABLE, NULL);
+    pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, NULL);
+    if (getenv("THREADED_PAGE")) {
+        static const char page[kPageBytes];
+        (void)!write(g_pipe[1], page, sizeof page);
+        HoldTheLock();
+        return NULL;
+    }
+    HoldTheLock();
     static const char line[4096];
     while (write(g_pipe[1], line, sizeof line) > 0) {
     }
@@ -120,16 +138,25 @@ SANE_Status sane_threaded_start(SANE_Handle handle)
         return SANE_STATUS_NO_MEM;
     }
     g_running = 1;
+    g_delivered = 0;
     return SANE_STATUS_GOOD;
 }
 
 SANE_Status sane_threaded_read(SANE_Handle handle, SANE_Byte* data, SANE_Int size, SANE_Int* length)
 {
-    (void)handle;
-    (void)data;
-    (void)size;
     *length = 0;
-    return SANE_STATUS_NO_DOCS;
+    if (!getenv("THREADED_PAGE"))
+        return SANE_STATUS_NO_DOCS;
+    if (g_delivered == kPageBytes) {
+        sane_threaded_cancel(handle);
+        return SANE_STATUS_EOF;
+    }
+    const ssize_t got = read(g_pipe[0], data, (size_t)(size < kPageBytes - g_delivered ? size : kPageBytes - g_delivered));
+    if (got <= 0)
+        return SANE_STATUS_IO_ERROR;
+    g_delivered += (int)got;
+    *length = (SANE_Int)got;
+    return SANE_STATUS_GOOD;
 }
 
 SANE_Status sane_threaded_set_io_mode(SANE_Handle handle, SANE_Bool nonBlocking)

@@ -3,6 +3,7 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QSpinBox>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -328,6 +329,30 @@ TEST_F(TwainSession, AScanEndedAsItStartsStopsItsReaderOutsideItsLocks)
         EXPECT_EQ(status->text().toStdString(), cancel ? "The scan was cancelled."
                                                        : "The scan failed: Document feeder out of documents.");
     }
+}
+
+// The read that meets a page's end stops the reader (as the test backend
+// does): it waits until the reader holds no lock, so every page arrives.
+TEST_F(TwainSession, APageEndStopsItsReaderOutsideItsLocks)
+{
+    CSaneTestConfig config;
+    config.Backends("threaded\n");
+    qputenv("LD_LIBRARY_PATH", SANE_THREADED_DIR);
+    qputenv("THREADED_PAGE", "1");
+    const auto noPage = qScopeGuard([] { qunsetenv("THREADED_PAGE"); });
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+    QWidget* dialog = SourceDialog();
+    ASSERT_NE(dialog, nullptr);
+    dialog->findChild<QSpinBox*>(QStringLiteral("pages"))->setValue(3);
+    dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+    auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
+    EXPECT_TRUE(WaitFor([&] { return m_Window.m_Images.size() >= 3 && scan->isEnabled(); }));
+    EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("status"))->text().toStdString(), "");
+    ASSERT_EQ(m_Window.m_Images.size(), 3u);
+    CVelvix black = vxtest::FilledImage(8, 8, 0);
+    for (CVelvix& image : m_Window.m_Images)
+        EXPECT_EQ(vxtest::FirstDifference(image, black), -1);
 }
 
 // The program closes the session while scanned pages wait for their

@@ -351,6 +351,9 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
     for (;;) {
         if (cancel)
             return SANE_STATUS_CANCELLED;
+        // The read that meets the frame's end stops the backend's reader.
+        if (expected > 0 && (long long)(data.size()) >= expected)
+            _LetReadersRest();
         SANE_Int length = 0;
         const SANE_Status status = sane_read(m_hDevice, buffer.data(), SANE_Int(buffer.size()), &length);
         if (status == SANE_STATUS_EOF)
@@ -440,6 +443,17 @@ void CSaneDevice::_WaitForData() const
         std::this_thread::sleep_for(std::chrono::milliseconds(m_bNonBlocking ? 10 : 1));
 }
 
+// Waits (a while at most) until the backend's threads of the scan can be
+// stopped safely; the count of those still busy, -1 when unknown.
+int CSaneDevice::_LetReadersRest()
+{
+    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int busy;
+    while ((busy = BusyScanThreads()) > 0 && std::chrono::steady_clock::now() < patience)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return busy;
+}
+
 void CSaneDevice::EndScan()
 {
     if (!m_hDevice)
@@ -447,11 +461,7 @@ void CSaneDevice::EndScan()
     // A reader that never comes to rest (a device polled in a loop) is
     // stopped after a while all the same. Where the threads cannot be looked
     // at, a reader of a frame ended early gets a moment to reach its writes.
-    const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    int busy;
-    while ((busy = BusyScanThreads()) > 0 && std::chrono::steady_clock::now() < patience)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (busy < 0 && m_bFrameOpen)
+    if (_LetReadersRest() < 0 && m_bFrameOpen)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     m_bFrameOpen = false;
     sane_cancel(m_hDevice);

@@ -85,6 +85,7 @@ private:
                            const std::atomic<bool>& cancel, const std::function<void(int)>& progress);
     void _ReadWithoutBlocking();
     void _WaitForData() const;
+    static int _LetReadersRest();
 
     SANE_Handle m_hDevice = nullptr;
     bool m_bFrameOpen = false; // a frame was started and not read to its end
