@@ -489,7 +489,7 @@ TEST_F(ViewerFileCommands, AFolderOpenedAsAWholeHandsThePictureShownToTheFileCom
     }
 }
 
-TEST_F(ViewerFileCommands, TheSaveQuestionOfAFolderOpenedAsAWholeNamesThePictureShown)
+TEST_F(ViewerFileCommands, TheQuestionAndInformationOfAFolderOpenedAsAWholeNameThePictureShown)
 {
     const QString folder = QString::fromStdString(m_dir.File("whole"));
     QDir().mkpath(folder);
@@ -506,4 +506,15 @@ TEST_F(ViewerFileCommands, TheSaveQuestionOfAFolderOpenedAsAWholeNamesThePicture
     };
     EXPECT_TRUE(window.doc->SaveModified());
     EXPECT_EQ(asked, "a 100%.png");
+
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileName")))
+                shown = name->text();
+            dialog->close();
+        }
+    });
+    Run(viewcmd::ID_IMAGE_INFO);
+    EXPECT_EQ(shown, "a 100%.png");
 }

@@ -7,7 +7,7 @@
 # Each seed replays alone: monkey_e2e.sh <ambrel_monkey> <data> 17
 set -uo pipefail
 
-MONKEY="$1"
+MONKEY="$(realpath "$1")"
 DATA="$2"
 shift 2
 SEEDS=("$@")
@@ -69,7 +69,9 @@ for seed in "${SEEDS[@]}"; do
   make_pictures
   echo "=== seed $seed ($STEPS steps)"
   # The current folder is the pictures' own: "Current Folder" commands stay in the sandbox.
-  (cd "$PICS" && run_as_user timeout -s KILL 240 "$MONKEY" "$seed" "$STEPS" "$PICS" "$PICS/photo[1].png") \
+  first="$PICS/photo[1].png"
+  ((seed % 2)) && first="$PICS/sub folder/big gradient.png"
+  (cd "$PICS" && run_as_user timeout -s KILL 240 "$MONKEY" "$seed" "$STEPS" "$PICS" "$first") \
     >"$WORK/run.log" 2>&1
   status=$?
   grep -E "FAULT|CLEAN" "$WORK/run.log"

@@ -73,7 +73,7 @@ void CViewFileCommands::_SetWallpaper()
     CAmbrelDoc* doc = Doc();
     if (!doc)
         return;
-    const QString path = doc->GetPathName();
+    const QString path = doc->ShownFilePath();
     if (!path.toLower().contains(QLatin1String(".bmp"))) {
         QMessageBox::information(&m_View, AppTitle(),
                                  QStringLiteral("You can only set bitmap files (.BMP extension) as wallpaper"));
@@ -152,7 +152,7 @@ void CViewFileCommands::_ShowImageInfo()
     CAmbrelDoc* doc = Doc();
     if (!doc)
         return;
-    CImageInfoDlg dialog(doc->GetPathName(), doc->Image(), &m_View);
+    CImageInfoDlg dialog(doc->ShownFilePath(), doc->Image(), &m_View);
     dialog.exec();
 }
 
@@ -161,9 +161,9 @@ void CViewFileCommands::_SendMail()
     CAmbrelDoc* doc = Doc();
     if (!doc || doc->GetPathName().isEmpty())
         return;
-    QProcess::startDetached(QStringLiteral("xdg-email"),
-                            {QStringLiteral("--attach"), doc->GetPathName(), QStringLiteral("--subject"),
-                             QFileInfo(doc->GetPathName()).fileName()});
+    const QString path = doc->ShownFilePath();
+    QProcess::startDetached(QStringLiteral("xdg-email"), {QStringLiteral("--attach"), path, QStringLiteral("--subject"),
+                                                          QFileInfo(path).fileName()});
 }
 
 void CViewFileCommands::_RenameFile()
