@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -36,7 +37,9 @@
 #include <set>
 #include <thread>
 
+#include "common/effect_table.h"
 #include "image/velvix.h"
+#include "shell/command_ids.h"
 #include "shell/ambrel_app.h"
 #include "shell/main_frame.h"
 #include "viewer/ambrel_doc.h"
@@ -144,9 +147,14 @@ private:
         ++m_nStep;
         m_step = {};
         m_step.before = TakeSnapshot(m_strFolder);
+        m_step.doc = ActiveDoc();
+        m_step.pictureBefore = PictureOf(m_step.doc);
         m_stepClock.start();
         ++m_nDepth;
-        switch (Pick(10)) {
+        // After an effect the user often takes it back, or back and again.
+        const int choice = m_edit.doc && Pick(2) == 0 ? -1 : Pick(10);
+        switch (choice) {
+        case -1: TriggerMenuCommand(Pick(2) ? cmd::ID_EDIT_UNDO : cmd::ID_EDIT_REDO); break;
         case 0: case 1: case 2: case 3: TriggerMenuCommand(); break;
         case 4: case 5: PressKey(); break;
         case 6: case 7: DragInView(); break;
@@ -155,14 +163,18 @@ private:
         }
         --m_nDepth;
         CheckStep();
+        CheckUndo();
     }
 
-    void TriggerMenuCommand()
+    // A random enabled command, or the given one when it is enabled.
+    void TriggerMenuCommand(int only = 0)
     {
         std::vector<QAction*> actions;
         for (QAction* top : m_main.menuBar()->actions())
             if (top->menu())
                 Collect(top->menu(), actions);
+        if (only)
+            std::erase_if(actions, [only](QAction* action) { return action->data().toInt() != only; });
         if (actions.empty())
             return;
         QAction* action = actions[Pick(int(actions.size()))];
@@ -175,6 +187,7 @@ private:
             m_step.licensed.insert(ActiveDoc()->ShownFilePath());
             m_step.saved.insert(ActiveDoc()->ShownFilePath());
         }
+        m_step.command = action->data().toInt();
         action->trigger();
     }
 
@@ -506,6 +519,45 @@ private:
         }
     }
 
+    // An effect undone gives back the picture before it; redone, the one after.
+    void CheckUndo()
+    {
+        const bool sameDoc = m_step.doc && m_step.doc == ActiveDoc() && !IsBusy(m_step.doc);
+        const QByteArray now = sameDoc ? PictureOf(m_step.doc) : QByteArray();
+        const bool undo = m_step.command == cmd::ID_EDIT_UNDO, redo = m_step.command == cmd::ID_EDIT_REDO;
+        // Undo, redo, undo...: each gives back the picture before or after the effect.
+        if (sameDoc && m_edit.doc == m_step.doc && undo != m_edit.undone && (undo || redo)) {
+            if (now != (undo ? m_edit.before : m_edit.after))
+                Fault(QStringLiteral("%1 did not give back the picture").arg(undo ? "Undo" : "Redo"));
+            m_edit.undone = undo;
+            return;
+        }
+        m_edit = {};
+        if (sameDoc && IsEffect(m_step.command) && now != m_step.pictureBefore)
+            m_edit = {m_step.doc, m_step.pictureBefore, now, false};
+    }
+
+    static bool IsEffect(int command) { return FindEffectCommand(command) != nullptr; }
+
+    static bool IsBusy(CAmbrelDoc* doc)
+    {
+        for (CSView* view : doc->GetViews())
+            if (auto* image = dynamic_cast<CAmbrelView*>(view); image && image->EffectCommands().IsRunning())
+                return true;
+        return false;
+    }
+
+    static QByteArray PictureOf(CAmbrelDoc* doc)
+    {
+        if (!doc || !doc->Image().IsValidObject())
+            return {};
+        CVelvix& image = doc->Image();
+        const qsizetype bytes = qsizetype(image.GetWidth()) * image.GetHeight() * qsizetype(sizeof(VxPixel));
+        return QByteArray::number(image.GetWidth()) + 'x' + QByteArray::number(image.GetHeight()) +
+               QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char*>(&image.Bytes(0)), bytes),
+                                        QCryptographicHash::Md5);
+    }
+
     static bool IsProtected(const QString& path)
     {
         return path.contains(QLatin1String("/protected/locked/")) ||
@@ -540,6 +592,14 @@ private:
         QString savedAs;
         std::set<QString> saved;  // saves the user asked for, to be written or refused aloud
         QStringList messages;
+        QPointer<CAmbrelDoc> doc;  // the active picture as the step began
+        QByteArray pictureBefore;
+        int command = 0;  // the menu command run, if any
+    };
+    struct EffectRecord {
+        QPointer<CAmbrelDoc> doc;
+        QByteArray before, after;
+        bool undone = false;
     };
 
     CMainFrame& m_main;
@@ -550,6 +610,7 @@ private:
     QStringList m_paths;
     bool m_bFinished = false;
     StepRecord m_step;
+    EffectRecord m_edit;  // the last effect, for the undo and redo after it
     int m_nDepth = 0;
     QElapsedTimer m_stepClock;
     int m_nFaults = 0;
