@@ -30,7 +30,8 @@ using namespace fileops_text;
 
 const QStringList kHostileNames = {QStringLiteral("with space"), QStringLiteral("100%"),  QStringLiteral("%1%s"),
                                    QStringLiteral("[a-z]"),      QStringLiteral("star*?"), QStringLiteral("quo\"te'"),
-                                   QStringLiteral("Ünïcødé 写真")};
+                                   QStringLiteral("Ünïcødé 写真"),
+                                   QStringLiteral("line\nbreak")};
 
 QString Warn(const char* text)
 {

@@ -23,7 +23,7 @@ using vxtest::InChild;
 namespace {
 
 const char* const kHostileNames[] = {"plain.jpg", "with space.jpg", "100%.jpg",  "%s%n.jpg", "[a-z].jpg",
-                                     "star*.jpg", "what?.jpg",      "quote\"'.jpg", "Ünïcødé 写真.jpg"};
+                                     "star*.jpg", "what?.jpg",      "quote\"'.jpg", "Ünïcødé 写真.jpg", "line\nbreak.jpg"};
 
 void Write(const std::string& path, const std::string& bytes)
 {
