@@ -8,7 +8,8 @@
  * With THREADED_PAGE set, the reader writes an 8 x 8 grey page and then
  * holds the lock for 100 ms as it ends (as free holds the allocator's); the
  * read that meets the page's end stops the reader as SANE's test backend
- * does, by cancelling it. */
+ * does, by cancelling it; THREADED_HAND withholds its height, as a hand
+ * scanner does. */
 #include <sane/sane.h>
 
 #include <pthread.h>
@@ -118,6 +119,8 @@ SANE_Status sane_threaded_get_parameters(SANE_Handle handle, SANE_Parameters* pa
     parameters->format = SANE_FRAME_GRAY;
     parameters->last_frame = SANE_TRUE;
     parameters->bytes_per_line = parameters->pixels_per_line = parameters->lines = 8;
+    if (getenv("THREADED_HAND"))
+        parameters->lines = -1;
     parameters->depth = 8;
     return SANE_STATUS_GOOD;
 }

@@ -332,27 +332,38 @@ TEST_F(TwainSession, AScanEndedAsItStartsStopsItsReaderOutsideItsLocks)
 }
 
 // The read that meets a page's end stops the reader (as the test backend
-// does): it waits until the reader holds no lock, so every page arrives.
+// does): it waits until the reader holds no lock, so every page arrives, of
+// a known height or of one known only at its end.
 TEST_F(TwainSession, APageEndStopsItsReaderOutsideItsLocks)
 {
-    CSaneTestConfig config;
-    config.Backends("threaded\n");
-    qputenv("LD_LIBRARY_PATH", SANE_THREADED_DIR);
-    qputenv("THREADED_PAGE", "1");
-    const auto noPage = qScopeGuard([] { qunsetenv("THREADED_PAGE"); });
-    ASSERT_TRUE(Open());
-    ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
-    QWidget* dialog = SourceDialog();
-    ASSERT_NE(dialog, nullptr);
-    dialog->findChild<QSpinBox*>(QStringLiteral("pages"))->setValue(3);
-    dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
-    auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
-    EXPECT_TRUE(WaitFor([&] { return m_Window.m_Images.size() >= 3 && scan->isEnabled(); }));
-    EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("status"))->text().toStdString(), "");
-    ASSERT_EQ(m_Window.m_Images.size(), 3u);
-    CVelvix black = vxtest::FilledImage(8, 8, 0);
-    for (CVelvix& image : m_Window.m_Images)
-        EXPECT_EQ(vxtest::FirstDifference(image, black), -1);
+    for (bool hand : {false, true}) {
+        SCOPED_TRACE(hand);
+        m_Window.m_Images.clear();
+        CSaneTestConfig config;
+        config.Backends("threaded\n");
+        qputenv("LD_LIBRARY_PATH", SANE_THREADED_DIR);
+        qputenv("THREADED_PAGE", "1");
+        if (hand)
+            qputenv("THREADED_HAND", "1");
+        const auto noPage = qScopeGuard([] {
+            qunsetenv("THREADED_PAGE");
+            qunsetenv("THREADED_HAND");
+        });
+        ASSERT_TRUE(Open());
+        ASSERT_TRUE(CVelvix_Twain::Acquire(-1));
+        QWidget* dialog = SourceDialog();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QSpinBox*>(QStringLiteral("pages"))->setValue(3);
+        dialog->findChild<QPushButton*>(QStringLiteral("scanButton"))->click();
+        auto* scan = dialog->findChild<QPushButton*>(QStringLiteral("scanButton"));
+        EXPECT_TRUE(WaitFor([&] { return m_Window.m_Images.size() >= 3 && scan->isEnabled(); }));
+        EXPECT_EQ(dialog->findChild<QLabel*>(QStringLiteral("status"))->text().toStdString(), "");
+        ASSERT_EQ(m_Window.m_Images.size(), 3u);
+        CVelvix black = vxtest::FilledImage(8, 8, 0);
+        for (CVelvix& image : m_Window.m_Images)
+            EXPECT_EQ(vxtest::FirstDifference(image, black), -1);
+        EXPECT_TRUE(CVelvix_Twain::CloseTwain());
+    }
 }
 
 // The program closes the session while scanned pages wait for their

@@ -348,11 +348,13 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
     if (expected > 0)
         data.reserve(std::size_t(expected));
     std::vector<std::uint8_t> buffer(64 * 1024);
+    bool shortRead = false;
     for (;;) {
         if (cancel)
             return SANE_STATUS_CANCELLED;
-        // The read that meets the frame's end stops the backend's reader.
-        if (expected > 0 && (long long)(data.size()) >= expected)
+        // The read that meets the frame's end stops the backend's reader. A
+        // frame of unknown length may end after any read that came short.
+        if (expected > 0 ? (long long)(data.size()) >= expected : shortRead)
             _LetReadersRest();
         SANE_Int length = 0;
         const SANE_Status status = sane_read(m_hDevice, buffer.data(), SANE_Int(buffer.size()), &length);
@@ -362,6 +364,7 @@ SANE_Status CSaneDevice::_ReadFrame(const SANE_Parameters& parameters, std::vect
             return status;
         if (length < 0 || length > SANE_Int(buffer.size()))
             return SANE_STATUS_IO_ERROR;
+        shortRead = length < SANE_Int(buffer.size());
         if (length == 0) {
             _WaitForData();
             continue;
