@@ -148,6 +148,8 @@ private:
         m_step = {};
         m_step.before = TakeSnapshot(m_strFolder);
         m_step.doc = ActiveDoc();
+        m_step.pathBefore = m_step.doc ? m_step.doc->GetPathName() : QString();
+        m_step.windowsBefore = m_main.GetMDIChildCount();
         m_step.pictureBefore = PictureOf(m_step.doc);
         m_stepClock.start();
         ++m_nDepth;
@@ -164,6 +166,16 @@ private:
         --m_nDepth;
         CheckStep();
         CheckUndo();
+        CheckFailedOpen();
+    }
+
+    // A file that could not be read opens no window and leaves the active one as it was.
+    void CheckFailedOpen()
+    {
+        if (!m_step.messages.filter(QStringLiteral("Could not read the image file")).isEmpty() &&
+            (m_main.GetMDIChildCount() > m_step.windowsBefore ||
+             (m_step.doc && m_step.doc == ActiveDoc() && m_step.doc->GetPathName() != m_step.pathBefore)))
+            Fault("a failed open changed the windows");
     }
 
     // A random enabled command, or the given one when it is enabled.
@@ -312,7 +324,7 @@ private:
     // closes or resizes windows.
     void MeddleMidWork()
     {
-        if (Pick(40) != 0)
+        if (Pick(10) != 0)
             return;
         auto* window = m_main.GetMDIClient()->activeSubWindow();
         if (window && Pick(3) == 0) {
@@ -560,8 +572,7 @@ private:
 
     static bool IsProtected(const QString& path)
     {
-        return path.contains(QLatin1String("/protected/locked/")) ||
-               path.endsWith(QLatin1String("/protected/readonly.png"));
+        return path.contains(QLatin1String("/protected/locked/")) || path.endsWith(QLatin1String("/readonly.png"));
     }
 
     void Fault(const QString& what)
@@ -593,6 +604,8 @@ private:
         std::set<QString> saved;  // saves the user asked for, to be written or refused aloud
         QStringList messages;
         QPointer<CAmbrelDoc> doc;  // the active picture as the step began
+        QString pathBefore;
+        int windowsBefore = 0;
         QByteArray pictureBefore;
         int command = 0;  // the menu command run, if any
     };
