@@ -25,6 +25,7 @@
 #include "shell/main_frame.h"
 #include "shell/menus.h"
 #include "shell/shell_dialogs.h"
+#include "support/painting_threads.h"
 #include "support/splash_window.h"
 #include "support/vx_helper.h"
 #include "viewer/ambrel_doc.h"
@@ -116,6 +117,9 @@ void CAmbrelApp::SetIdentity()
 
 bool CAmbrelApp::InitInstance(const QStringList& arguments)
 {
+    // Before any window paints: a progress bar painted while the system
+    // refuses new threads would otherwise wait for ever.
+    KeepPaintingThreads();
     CFlatMenuDrawing::Init();
     SetIdentity();
     LoadSettings();

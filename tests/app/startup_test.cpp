@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCompleter>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QImage>
@@ -12,11 +13,14 @@
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -24,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -40,6 +45,7 @@
 #include "support/message_event.h"
 #include "support/vx_helper.h"
 #include "test_support.h"
+#include "thread_start_refused.h"
 #include "viewer/ambrel_doc.h"
 
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -445,4 +451,30 @@ TEST_F(Startup, NoContentOfTheSettingsStoreCrashesTheStart)
             app.reset();
             ProcessEvents();
         }
+}
+
+// Qt paints a progress bar's stripes with the threads of its pool: once the
+// program has started, its windows paint on when the system refuses threads.
+TEST_F(Startup, ProgressBarsPaintWhileTheSystemRefusesThreads)
+{
+    ASSERT_TRUE(m_app->InitInstance({}));
+    ProcessEvents();
+    // Long after the start: the pool's idle threads have ended, where they do.
+    if (const int expiry = QThreadPool::globalInstance()->expiryTimeout(); expiry >= 0)
+        QThread::msleep(unsigned(expiry) + 1000);
+    QProgressBar bar;
+    bar.resize(300, 24);
+    bar.show();
+    g_refuseThreads = true;
+    alarm(60); // a painting that waits for ever ends this test's process
+    // The stripes move on a timer while the bar is below its maximum.
+    bar.setValue(50);
+    QElapsedTimer shown;
+    shown.start();
+    while (shown.elapsed() < 500)
+        QApplication::processEvents();
+    bar.setValue(100);
+    alarm(0);
+    g_refuseThreads = false;
+    EXPECT_EQ(bar.value(), 100);
 }

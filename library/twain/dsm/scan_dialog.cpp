@@ -20,7 +20,7 @@
 #include <new>
 #include <system_error>
 
-#include "painting_threads.h"
+#include "support/painting_threads.h"
 #include "source_manager.h"
 
 namespace {

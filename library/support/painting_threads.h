@@ -1,21 +1,23 @@
-#include "painting_threads.h"
+#pragma once
 
+// Qt's raster painting splits a large fill (a progress bar's antialiased
+// stripes, a scaled picture) over QThreadPool::globalInstance() and waits for
+// every part. A part whose thread the system refuses to start is never run,
+// and the window's thread waits for ever. KeepPaintingThreads() starts the
+// pool's threads while threads can be had and keeps them for the life of the
+// process; false when some could not be started (a later call tries again).
+// Header only: the scanner's source manager links nothing of the library.
 #include <QSemaphore>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <memory>
 
-namespace {
-
-// Qt's own later versions paint with at most this many helpers.
-constexpr int kMostPaintingThreads = 8;
-constexpr int kStartPatienceMs = 2000;
-
-} // namespace
-
-bool KeepPaintingThreads()
+inline bool KeepPaintingThreads()
 {
+    // Qt's own later versions paint with at most this many helpers.
+    constexpr int kMostPaintingThreads = 8;
+    constexpr int kStartPatienceMs = 2000;
     static bool kept = false;
     if (kept)
         return true;
